@@ -1,0 +1,41 @@
+#include "AngleText.h"
+
+#include "platform/Numbers.h"
+
+#include <cmath>
+
+namespace kavum::geo {
+
+using platform::IntToStr;
+using platform::StrToInt;
+
+double StrToDeg(std::string_view text) {
+    std::string s(text);
+    s += s.find('.') != std::string::npos ? "00000" : ".00000";
+    const std::size_t p = s.find('.');
+    const std::string_view v(s);
+    const long double d = StrToInt(v.substr(0, p));
+    const long double m = StrToInt(v.substr(p + 1, 2));
+    const long double t = StrToInt(v.substr(p + 3, 3));
+    return static_cast<double>(d + m / 60.0L + t / 36000.0L);
+}
+
+namespace {
+
+std::string TwoDigits(double value) {
+    std::string text = IntToStr(static_cast<std::int64_t>(std::trunc(value)));
+    if (text.size() > 2) text.resize(2);
+    while (text.size() < 2) text.insert(text.begin(), '0');
+    return text;
+}
+
+}  // namespace
+
+std::string DegToStr(double degrees) {
+    if (!std::isfinite(degrees) || std::fabs(degrees) >= 9.2e18) return "0.0000";
+    const double m = (degrees - std::trunc(degrees)) * 60.0;
+    const double s = (m - std::trunc(m)) * 60.0;
+    return IntToStr(static_cast<std::int64_t>(std::trunc(degrees))) + "." + TwoDigits(m) + TwoDigits(s);
+}
+
+}  // namespace kavum::geo

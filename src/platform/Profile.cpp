@@ -1,0 +1,228 @@
+#include "Profile.h"
+
+#include "Errors.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Cp932.h"
+
+namespace kavum::platform {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return s.substr(b, e - b);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The section name of a "[name]" line, or false.
+bool SectionName(std::string_view line, std::string_view& name) {
+    std::string_view t = Trim(line);
+    if (t.empty() || t.front() != '[') return false;
+    std::size_t close = t.find(']');
+    name = Trim(close == std::string_view::npos ? t.substr(1) : t.substr(1, close - 1));
+    return true;
+}
+
+// The key of a "key=value" line, or false.
+bool KeyOf(std::string_view line, std::string_view& key, std::string_view& value) {
+    std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = Trim(line.substr(0, eq));
+    value = Trim(line.substr(eq + 1));
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Whether the file system entry may be written. The superuser passes every
+// permission check, so for it a file or folder without any write bit counts
+// as read-only, as a read-only attribute would.
+bool Writable(const std::string& path, const struct stat& st) {
+    if (geteuid() == 0) return (st.st_mode & 0222) != 0;
+    return access(path.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
+ProfileFile ProfileFile::FromText(std::string_view text) {
+    ProfileFile f;
+    for (std::string_view line : SplitLines(text)) f.lines_.emplace_back(line);
+    return f;
+}
+
+ProfileFile ProfileFile::Load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return FromText(buffer.str());
+}
+
+bool ProfileFile::HasKey(std::string_view section, std::string_view key) const {
+    bool inSection = false;
+    for (const std::string& line : lines_) {
+        std::string_view name;
+        if (SectionName(line, name)) {
+            inSection = SameName(name, section);
+            continue;
+        }
+        std::string_view k;
+        std::string_view v;
+        if (inSection && KeyOf(line, k, v) && SameName(k, key)) return true;
+    }
+    return false;
+}
+
+std::string ProfileFile::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue) const {
+    bool inSection = false;
+    for (const std::string& line : lines_) {
+        std::string_view name;
+        if (SectionName(line, name)) {
+            inSection = SameName(name, section);
+            continue;
+        }
+        std::string_view k;
+        std::string_view v;
+        if (inSection && KeyOf(line, k, v) && SameName(k, key)) {
+            return std::string(v.substr(0, MaxValueLength));
+        }
+    }
+    return std::string(defaultValue);
+}
+
+void ProfileFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    std::string entry = std::string(key) + "=" + std::string(value);
+    bool inSection = false;
+    std::size_t lastContent = std::string::npos;  // last non-blank line of the section
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        std::string_view name;
+        if (SectionName(lines_[i], name)) {
+            if (inSection) break;
+            inSection = SameName(name, section);
+            if (inSection) lastContent = i;
+            continue;
+        }
+        if (!inSection) continue;
+        std::string_view k;
+        std::string_view v;
+        if (KeyOf(lines_[i], k, v) && SameName(k, key)) {
+            lines_[i] = entry;
+            return;
+        }
+        if (!Trim(lines_[i]).empty()) lastContent = i;
+    }
+    if (lastContent != std::string::npos) {
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastContent) + 1, entry);
+        return;
+    }
+    lines_.push_back("[" + std::string(section) + "]");
+    lines_.push_back(entry);
+}
+
+std::string ProfileFile::Text() const {
+    std::string text;
+    for (const std::string& line : lines_) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+bool ProfileFile::Save(const std::string& path) const { return WriteFileAtomically(path, Text()); }
+
+std::string GetProfileString(const std::string& path, std::string_view section, std::string_view key,
+                             std::string_view defaultValue) {
+    return ProfileFile::Load(path).ReadString(section, key, defaultValue);
+}
+
+bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value) {
+    ProfileFile f = ProfileFile::Load(path);
+    f.WriteString(section, key, value);
+    return f.Save(path);
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    if (path.empty()) return false;
+    const std::string dir = DirectoryOf(path);
+    struct stat dirStat {};
+    if (stat(dir.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode) || !Writable(dir, dirStat)) {
+        return false;
+    }
+    mode_t mode = 0666;
+    struct stat fileStat {};
+    if (stat(path.c_str(), &fileStat) == 0) {
+        if (!S_ISREG(fileStat.st_mode) || !Writable(path, fileStat)) return false;
+        mode = fileStat.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    std::string temp = path + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) return false;
+    bool ok = true;
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (ok && left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (ok && fchmod(fd, mode) != 0) ok = false;
+    if (ok && fsync(fd) != 0) ok = false;
+    if (::close(fd) != 0) ok = false;
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        throw FileError(path + " はファイルではありません");
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw FileError(path + " を開けません");
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) throw FileError(path + " を読み込めません");
+    return buffer.str();
+}
+
+}  // namespace kavum::platform

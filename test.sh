@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds Kavum and runs every test headless. Installs missing packages first.
+set -euo pipefail
+cd "$(dirname "$0")"
+bash scripts/install-deps.sh
+GEN=()
+if command -v ninja >/dev/null 2>&1; then GEN=(-G Ninja); fi
+if [ -f build/CMakeCache.txt ] && ! grep -q "CMAKE_GENERATOR:INTERNAL=${GEN[1]:-Unix Makefiles}" build/CMakeCache.txt; then
+  rm -rf build
+fi
+cmake -S . -B build "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+cd build
+ctest --output-on-failure -j "$(nproc)"
