@@ -2,6 +2,7 @@
 
 #include "platform/Numbers.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kavum::geo {
@@ -10,10 +11,20 @@ using platform::IntToStr;
 using platform::StrToInt;
 
 double StrToDeg(std::string_view text) {
-    std::string s(text);
-    s += s.find('.') != std::string::npos ? "00000" : ".00000";
-    const std::size_t p = s.find('.');
-    const std::string_view v(s);
+    // The text with "00000" (or ".00000") appended, on the stack when short.
+    const std::string_view tail = text.find('.') != std::string_view::npos ? "00000" : ".00000";
+    char small[64];
+    std::string large;
+    std::string_view v;
+    if (text.size() + tail.size() <= sizeof small) {
+        std::copy(text.begin(), text.end(), small);
+        std::copy(tail.begin(), tail.end(), small + text.size());
+        v = std::string_view(small, text.size() + tail.size());
+    } else {
+        large = std::string(text) + std::string(tail);
+        v = large;
+    }
+    const std::size_t p = v.find('.');
     const long double d = StrToInt(v.substr(0, p));
     const long double m = StrToInt(v.substr(p + 1, 2));
     const long double t = StrToInt(v.substr(p + 3, 3));

@@ -32,6 +32,41 @@ constexpr std::array<MeshLineInfo, 4> MeshLineTable{{
 }};
 
 bool InRange(char c, char lo, char hi) { return c >= lo && c <= hi; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Quotients of the digit values, computed once exactly as the general path
+// computes them, so that plain-digit codes skip the text conversions.
+struct DigitTables {
+    long double lat1[100];  // y1 * 2 / 3
+    long double lat2[10];   // y2 / 12
+    long double lon2[10];   // x2 / 8
+    long double lat3[10];   // y3 / 120
+    long double lon3[10];   // x3 / 80
+    DigitTables() {
+        for (int i = 0; i < 100; ++i) lat1[i] = static_cast<long double>(i) * 2.0L / 3.0L;
+        for (int i = 0; i < 10; ++i) {
+            const auto d = static_cast<long double>(i);
+            lat2[i] = d / 12.0L;
+            lon2[i] = d / 8.0L;
+            lat3[i] = d / 120.0L;
+            lon3[i] = d / 80.0L;
+        }
+    }
+};
+const DigitTables Tables;
+
+long double LatFirst(std::string_view v) {
+    if (IsDigit(v[0]) && IsDigit(v[1])) return Tables.lat1[(v[0] - '0') * 10 + (v[1] - '0')];
+    return StrToFloatExt(v.substr(0, 2)) * 2.0L / 3.0L;
+}
+long double Piece(std::string_view v, std::size_t pos, const long double (&table)[10], long double divisor) {
+    if (IsDigit(v[pos])) return table[v[pos] - '0'];
+    return StrToFloatExt(v.substr(pos, 1)) / divisor;
+}
+long double LonFirst(std::string_view v) {
+    if (IsDigit(v[2]) && IsDigit(v[3])) return static_cast<long double>((v[2] - '0') * 10 + (v[3] - '0'));
+    return StrToFloatExt(v.substr(2, 2));
+}
 
 }  // namespace
 
@@ -56,15 +91,18 @@ const MeshLineInfo* FindMeshLineKind(int value) {
 std::optional<GeoPoint> MeshCodeToPoint(std::string_view code, PointPrecision precision) {
     const std::size_t n = code.size();
     if (n < 6) return std::nullopt;
-    std::string s(code);
-    s += "0000";
-    const std::string_view v(s);
+    // Positions 1-9 are all that is read; missing ones count as "0".
+    char padded[9];
+    for (std::size_t k = 0; k < 9; ++k) padded[k] = k < n ? code[k] : '0';
+    const std::string_view v(padded, 9);
     const std::string_view y3 = v.substr(6, 1);
     const std::string_view x3 = v.substr(7, 1);
     const char q = v[8];
 
-    long double lat = StrToFloatExt(v.substr(0, 2)) * 2.0L / 3.0L + StrToFloatExt(v.substr(4, 1)) / 12.0L;
-    long double lon = StrToFloatExt(v.substr(2, 2)) + 100.0L + StrToFloatExt(v.substr(5, 1)) / 8.0L;
+    long double lat = LatFirst(v);
+    lat += Piece(v, 4, Tables.lat2, 12.0L);
+    long double lon = LonFirst(v) + 100.0L;
+    lon += Piece(v, 5, Tables.lon2, 8.0L);
 
     switch (precision) {
     case PointPrecision::LatLon:
@@ -72,8 +110,8 @@ std::optional<GeoPoint> MeshCodeToPoint(std::string_view code, PointPrecision pr
     case PointPrecision::StandardMesh:
         if (n == 9 && q == '5') return std::nullopt;
         if (n < 8) return std::nullopt;
-        lat += StrToFloatExt(y3) / 120.0L + 1.0L / 240.0L;
-        lon += StrToFloatExt(x3) / 80.0L + 1.0L / 160.0L;
+        lat += Piece(v, 6, Tables.lat3, 120.0L) + 1.0L / 240.0L;
+        lon += Piece(v, 7, Tables.lon3, 80.0L) + 1.0L / 160.0L;
         break;
     case PointPrecision::DoubleMesh:
         if (n < 8) return std::nullopt;
@@ -102,8 +140,8 @@ std::optional<GeoPoint> MeshCodeToPoint(std::string_view code, PointPrecision pr
     case PointPrecision::HalfMesh:
         if (n < 9) return std::nullopt;
         if (q == '5') return std::nullopt;
-        lat += StrToFloatExt(y3) / 120.0L;
-        lon += StrToFloatExt(x3) / 80.0L;
+        lat += Piece(v, 6, Tables.lat3, 120.0L);
+        lon += Piece(v, 7, Tables.lon3, 80.0L);
         if (q == '3' || q == '4') lat += 1.0L / 240.0L;
         if (q == '2' || q == '4') lon += 1.0L / 160.0L;
         lat += 1.0L / 480.0L;

@@ -132,6 +132,21 @@ std::int32_t StrToInt(std::string_view text) {
 }
 
 bool TryStrToInt(std::string_view text, std::int32_t& value) {
+    if (!text.empty() && text.size() <= 9) {
+        std::int32_t v = 0;
+        bool digitsOnly = true;
+        for (char c : text) {
+            if (!IsDigit(c)) {
+                digitsOnly = false;
+                break;
+            }
+            v = v * 10 + (c - '0');
+        }
+        if (digitsOnly) {
+            value = v;
+            return true;
+        }
+    }
     std::int64_t v;
     if (!ParseInteger(text, 32, v)) return false;
     value = static_cast<std::int32_t>(v);
@@ -145,6 +160,22 @@ std::int64_t StrToInt64(std::string_view text) {
 }
 
 bool TryStrToFloatExt(std::string_view text, long double& value) {
+    // Short runs of plain digits (mesh code pieces) are exact without parsing.
+    if (!text.empty() && text.size() <= 18) {
+        std::int64_t v = 0;
+        bool digitsOnly = true;
+        for (char c : text) {
+            if (!IsDigit(c)) {
+                digitsOnly = false;
+                break;
+            }
+            v = v * 10 + (c - '0');
+        }
+        if (digitsOnly) {
+            value = static_cast<long double>(v);
+            return true;
+        }
+    }
     std::string cleaned;
     if (!FloatSyntax(text, cleaned)) return false;
     long double v = 0;
