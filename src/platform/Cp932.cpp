@@ -120,6 +120,21 @@ std::string Cp932ToUtf8(std::string_view cp932) {
     return out;
 }
 
+std::string Cp932ToDisplay(std::string_view cp932) {
+    std::string utf8 = Cp932ToUtf8(cp932);
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        if (IsEscape(utf8, i)) {
+            out.push_back('?');
+            i += 3;
+        } else {
+            out.push_back(utf8[i++]);
+        }
+    }
+    return out;
+}
+
 std::string Utf8ToCp932(std::string_view utf8, bool* exact) {
     if (exact) *exact = true;
     if (IsAscii(utf8)) return std::string(utf8);

@@ -14,6 +14,10 @@ std::string Cp932ToUtf8(std::string_view cp932);
 // Characters that have no CP932 form become "?" and clear *exact.
 std::string Utf8ToCp932(std::string_view utf8, bool* exact = nullptr);
 
+// For messages: like Cp932ToUtf8, but a byte that is not valid text shows
+// as "?".
+std::string Cp932ToDisplay(std::string_view cp932);
+
 QString Cp932ToQString(std::string_view cp932);
 std::string QStringToCp932(const QString& text, bool* exact = nullptr);
 

@@ -16,10 +16,10 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 [[noreturn]] void ThrowInteger(std::string_view text) {
-    throw ConversionError("'" + Cp932ToUtf8(text) + "' is not a valid integer value");
+    throw ConversionError("'" + Cp932ToDisplay(text) + "' is not a valid integer value");
 }
 [[noreturn]] void ThrowFloat(std::string_view text) {
-    throw ConversionError("'" + Cp932ToUtf8(text) + "' is not a valid floating point value");
+    throw ConversionError("'" + Cp932ToDisplay(text) + "' is not a valid floating point value");
 }
 
 int HexValue(char c) {

@@ -1,0 +1,96 @@
+#include "RecordLine.h"
+
+#include "geo/AngleText.h"
+#include "platform/Numbers.h"
+
+namespace kavum::data {
+
+using geo::PointPrecision;
+
+std::string_view CutComment(std::string_view line) {
+    const std::size_t semi = line.find(';');
+    return semi == std::string_view::npos ? line : line.substr(0, semi);
+}
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+ParsedLine Rejected() {
+    ParsedLine r;
+    r.kind = ParsedLine::Kind::Rejected;
+    return r;
+}
+
+ParsedLine Accepted(long double lat, long double lon, long double elevation) {
+    ParsedLine r;
+    r.kind = ParsedLine::Kind::Record;
+    r.record.Latitude = lat;
+    r.record.Longitude = lon;
+    r.record.Elevation = elevation;
+    return r;
+}
+
+ParsedLine LatLonLine(std::string_view s, PointPrecision precision) {
+    const std::size_t p = s.find(',');
+    const long double lat = geo::StrToDeg(s.substr(0, p));
+    const std::string_view rest = s.substr(p + 1, 40);
+    const std::size_t k = rest.find(',');
+    long double lon = 0;
+    long double elevation = NoElevation;
+    if (k == std::string_view::npos) {
+        lon = geo::StrToDeg(rest);
+    } else if (k >= 3) {
+        lon = geo::StrToDeg(rest.substr(0, k));
+        const long double e = platform::StrToFloatExt(rest.substr(k + 1, 40));
+        if (precision == PointPrecision::LatLon) {
+            elevation = e;
+        } else {
+            elevation = static_cast<long double>(platform::Trunc64(e / 100.0L) * 100 + 50);
+        }
+    } else {
+        // A longitude of fewer than 3 bytes followed by a "," cannot be a
+        // longitude and an elevation: the line is not used.
+        return Rejected();
+    }
+    auto snapped = geo::SnapToCell(lat, lon, precision);
+    if (!snapped) return Rejected();
+    return Accepted(snapped->latitude, snapped->longitude, elevation);
+}
+
+ParsedLine MeshLine(std::string_view s, PointPrecision precision) {
+    // Leading blanks are not part of the code, which is read by position.
+    std::size_t start = 0;
+    while (start < s.size() && s[start] == ' ') ++start;
+    std::string code(s.substr(start));
+    // A mesh code may carry an "N" after its sixth byte (for example
+    // 533946N11); the first N is dropped when it follows a digit there.
+    const std::size_t n = code.find('N');
+    if (n != std::string::npos && n >= 6 && IsDigit(code[n - 1])) code.erase(n, 1);
+
+    long double elevation = NoElevation;
+    const std::size_t d = code.find('.');
+    std::string_view digits = code;
+    if (d != std::string::npos && d > 0) {
+        elevation = static_cast<long double>(platform::StrToInt(digits.substr(d + 1, 2))) * 100 + 50;
+        digits = digits.substr(0, d);
+    }
+    auto point = geo::MeshCodeToPoint(digits, precision);
+    if (!point) return Rejected();
+    return Accepted(point->latitude, point->longitude, elevation);
+}
+
+}  // namespace
+
+ParsedLine ParseRecordLine(std::string_view line, PointPrecision precision) {
+    const std::string_view s = CutComment(line);
+    if (s.empty()) return {};
+    if (s.find(',') != std::string_view::npos) return LatLonLine(s, precision);
+    if (s.size() >= 6 && (s[0] == ' ' || IsDigit(s[0]))) return MeshLine(s, precision);
+    ParsedLine heading;
+    heading.kind = ParsedLine::Kind::Heading;
+    heading.name = std::string(s);
+    return heading;
+}
+
+}  // namespace kavum::data

@@ -1,0 +1,36 @@
+#pragma once
+// The grammar of distribution data lines: headings that name categories and
+// record lines that place one occurrence by mesh code or latitude/longitude.
+// Lines are Shift-JIS bytes; lengths and positions count bytes.
+#include "geo/MeshCode.h"
+
+#include <string>
+#include <string_view>
+
+namespace kavum::data {
+
+// The elevation of a record that gives none.
+constexpr long double NoElevation = 8888;
+
+struct DistributionRecord {
+    int Category = 0;            // 1..9, set by the plotting pass
+    long double Latitude = 0;    // degrees north
+    long double Longitude = 0;   // degrees east
+    long double Elevation = NoElevation;  // metres
+};
+
+struct ParsedLine {
+    enum class Kind { Empty, Heading, Rejected, Record };
+    Kind kind = Kind::Empty;
+    std::string name;            // Heading: the line up to its comment, untrimmed
+    DistributionRecord record;   // Record: position and elevation (Category left 0)
+};
+
+// The text of a line before its first ";".
+std::string_view CutComment(std::string_view line);
+
+// Classifies and reads one line at the given precision. Throws the
+// conversion error of a piece that is not a number.
+ParsedLine ParseRecordLine(std::string_view line, geo::PointPrecision precision);
+
+}  // namespace kavum::data

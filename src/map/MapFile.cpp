@@ -1,0 +1,144 @@
+#include "MapFile.h"
+
+#include "platform/Numbers.h"
+
+#include <string>
+
+namespace kavum::map {
+namespace {
+
+class MapReader {
+public:
+    MapReader(std::string_view text, const MapReadOptions& options, MapLineSink& sink)
+        : text_(text), options_(options), sink_(sink) {}
+
+    void Run() {
+        while (ReadLine()) {
+            if (StartsWith(';') && !ReadLine()) break;  // one comment line is skipped
+            if (options_.horizonMap) {
+                if (line_ == "*H-MAP") ReadLineSection(MapSeries::H0, options_.mapColor);
+                if (line_ == "*G-MAP") ReadLineSection(MapSeries::H0, options_.subColor);
+            }
+            if (options_.profileMap) {
+                rotated_ = false;
+                if (line_ == "*WE-PROF") ReadProfileSection(MapSeries::W0);
+                if (line_ == "*WE-LINE") ReadLineSection(MapSeries::W0, options_.mshColor);
+                rotated_ = options_.horizonMap;
+                if (line_ == "*SN-PROF") ReadProfileSection(MapSeries::S0);
+                if (line_ == "*SN-LINE") ReadLineSection(MapSeries::S0, options_.mshColor);
+                if (line_ == "*END") break;
+            }
+        }
+    }
+
+private:
+    // Next non-empty line into line_; false at the end of the text. Lines end
+    // at LF; a CR anywhere in a line is dropped.
+    bool ReadLine() {
+        while (pos_ < text_.size()) {
+            std::size_t nl = text_.find('\n', pos_);
+            std::size_t end = nl == std::string_view::npos ? text_.size() : nl;
+            std::string_view raw = text_.substr(pos_, end - pos_);
+            pos_ = nl == std::string_view::npos ? text_.size() : nl + 1;
+            if (raw.find('\r') != std::string_view::npos) {
+                buffer_.clear();
+                for (char c : raw) {
+                    if (c != '\r') buffer_.push_back(c);
+                }
+                line_ = buffer_;
+            } else {
+                line_ = raw;
+            }
+            if (!line_.empty()) return true;
+        }
+        line_ = {};
+        return false;
+    }
+
+    bool StartsWith(char c) const { return !line_.empty() && line_.front() == c; }
+
+    // Updates the current pair from the line; false when no pair has been
+    // read yet and this line carries none.
+    bool ReadPair() {
+        const std::size_t comma = line_.find(',');
+        if (comma != std::string_view::npos && comma > 0) {
+            a_ = platform::StrToFloat(line_.substr(0, comma));
+            b_ = platform::StrToFloat(line_.substr(comma + 1, 8));
+            havePair_ = true;
+        }
+        return havePair_;
+    }
+
+    void ReadLineSection(MapSeries series, std::uint32_t colour) {
+        if (line_ == "*G-MAP" && !options_.prefecture) {
+            while (ReadLine()) {
+                if (StartsWith('*')) return;
+            }
+            return;
+        }
+        sink_.SetPen(series, LinePenMode::Mask, options_.lineWidth);
+        while (ReadLine()) {
+            if (StartsWith(';')) {
+                sink_.AddBreak(series);
+                if (!ReadLine()) return;
+            }
+            if (StartsWith('*')) return;
+            if (!ReadPair()) continue;
+            if (a_ != 0) {
+                sink_.AddPoint(series, a_, b_, colour);
+            } else {
+                sink_.AddBreak(series);
+            }
+        }
+    }
+
+    void AddOutlinePoint(MapSeries series, double position, double elevation) {
+        if (rotated_) {
+            sink_.AddPoint(series, elevation, position, options_.mapColor);
+        } else {
+            sink_.AddPoint(series, position, elevation, options_.mapColor);
+        }
+    }
+
+    void ReadProfileSection(MapSeries series) {
+        sink_.SetPen(series, LinePenMode::Copy, std::nullopt);
+        double level = -1;
+        while (ReadLine()) {
+            if (StartsWith(';')) {
+                sink_.AddBreak(series);
+                if (!ReadLine()) return;
+            }
+            if (StartsWith('*')) return;
+            if (!ReadPair()) continue;
+            const double p = a_;
+            const double e = b_;
+            if (p == 0) {
+                sink_.AddBreak(series);
+                level = -1;
+                continue;
+            }
+            if (level > -1) AddOutlinePoint(series, p, level);
+            AddOutlinePoint(series, p, e);
+            level = e;
+        }
+    }
+
+    std::string_view text_;
+    const MapReadOptions& options_;
+    MapLineSink& sink_;
+    std::size_t pos_ = 0;
+    std::string_view line_;
+    std::string buffer_;
+    double a_ = 0;
+    double b_ = 0;
+    bool havePair_ = false;
+    bool rotated_ = false;
+};
+
+}  // namespace
+
+void ReadMapData(std::string_view fileText, const MapReadOptions& options, MapLineSink& sink) {
+    MapReader(fileText, options, sink).Run();
+}
+
+}  // namespace kavum::map

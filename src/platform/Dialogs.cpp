@@ -1,0 +1,141 @@
+#include "Dialogs.h"
+
+#include <QColor>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace kavum::platform {
+
+QStringList NameFiltersOf(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList result;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // The last "(…)" of a name filter holds the patterns; hidden details
+        // leave the description as written.
+        result << parts[i] + QStringLiteral(" (") + patterns.simplified() + QLatin1Char(')');
+    }
+    return result;
+}
+
+QString WithDefaultExt(const QString& path, const QString& ext) {
+    if (ext.isEmpty()) return path;
+    const QString name = QFileInfo(path).fileName();
+    if (name.contains(QLatin1Char('.'))) return path;
+    return path + QLatin1Char('.') + ext;
+}
+
+namespace {
+
+QColor ToQColor(std::uint32_t bgr) {
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+std::uint32_t FromQColor(const QColor& c) {
+    return std::uint32_t(c.red()) | (std::uint32_t(c.green()) << 8) | (std::uint32_t(c.blue()) << 16);
+}
+
+}  // namespace
+
+bool QtDialogs::ExecuteFile(QWidget* parent, FileDialog& dialog, bool save) {
+    QFileDialog box(parent, dialog.Title);
+    const QString folder = !dialog.InitialDir.isEmpty() ? dialog.InitialDir : lastFolder_;
+    if (!folder.isEmpty()) box.setDirectory(folder);
+    const QStringList filters = NameFiltersOf(dialog.Filter);
+    box.setNameFilters(filters);
+    if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
+        box.selectNameFilter(filters[dialog.FilterIndex - 1]);
+    box.setOption(QFileDialog::HideNameFilterDetails, true);
+    if (save) {
+        box.setAcceptMode(QFileDialog::AcceptSave);
+        box.setFileMode(QFileDialog::AnyFile);
+        box.setOption(QFileDialog::DontConfirmOverwrite, true);
+        box.setDefaultSuffix(dialog.DefaultExt);
+    } else {
+        box.setAcceptMode(QFileDialog::AcceptOpen);
+        box.setFileMode(QFileDialog::ExistingFiles);
+    }
+    // A pattern in the name box only filters; a name is proposed as such.
+    if (!dialog.FileName.isEmpty() && !dialog.FileName.contains(QLatin1Char('*')))
+        box.selectFile(dialog.FileName);
+    if (box.exec() != QDialog::Accepted) return false;
+    const QStringList chosen = box.selectedFiles();
+    if (chosen.isEmpty()) return false;
+    dialog.FileName = save ? WithDefaultExt(chosen.first(), dialog.DefaultExt) : chosen.first();
+    const qsizetype used = filters.indexOf(box.selectedNameFilter());
+    if (used >= 0) dialog.FilterIndex = int(used) + 1;
+    lastFolder_ = QFileInfo(dialog.FileName).absolutePath();
+    return true;
+}
+
+bool QtDialogs::ExecuteOpen(QWidget* parent, FileDialog& dialog) { return ExecuteFile(parent, dialog, false); }
+
+bool QtDialogs::ExecuteSave(QWidget* parent, FileDialog& dialog) { return ExecuteFile(parent, dialog, true); }
+
+bool QtDialogs::ExecuteColor(QWidget* parent, ColorDialog& dialog) {
+    const QColor chosen = QColorDialog::getColor(ToQColor(dialog.Color), parent);
+    if (!chosen.isValid()) return false;
+    dialog.Color = FromQColor(chosen);
+    return true;
+}
+
+void QtDialogs::ShowMessage(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon) {
+    QMessageBox::Icon qtIcon = QMessageBox::Information;
+    if (icon == MessageIcon::Warning) qtIcon = QMessageBox::Warning;
+    if (icon == MessageIcon::Error) qtIcon = QMessageBox::Critical;
+    QMessageBox box(qtIcon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+std::vector<ScriptedDialogs::Use> ScriptedDialogs::UsesOf(Kind kind) const {
+    std::vector<Use> result;
+    for (const Use& use : uses_)
+        if (use.kind == kind) result.push_back(use);
+    return result;
+}
+
+QStringList ScriptedDialogs::Messages() const {
+    QStringList result;
+    for (const Use& use : uses_)
+        if (use.kind == Kind::Message) result << use.text;
+    return result;
+}
+
+bool ScriptedDialogs::ExecuteOpen(QWidget*, FileDialog& dialog) {
+    uses_.push_back(Use{Kind::Open, dialog, {}, {}, {}, MessageIcon::Information});
+    if (open_.empty()) return false;
+    std::optional<QString> answer = std::move(open_.front());
+    open_.pop_front();
+    if (!answer) return false;
+    dialog.FileName = *answer;
+    return true;
+}
+
+bool ScriptedDialogs::ExecuteSave(QWidget*, FileDialog& dialog) {
+    uses_.push_back(Use{Kind::Save, dialog, {}, {}, {}, MessageIcon::Information});
+    if (save_.empty()) return false;
+    std::optional<QString> answer = std::move(save_.front());
+    save_.pop_front();
+    if (!answer) return false;
+    dialog.FileName = WithDefaultExt(*answer, dialog.DefaultExt);
+    return true;
+}
+
+bool ScriptedDialogs::ExecuteColor(QWidget*, ColorDialog& dialog) {
+    uses_.push_back(Use{Kind::Color, {}, dialog, {}, {}, MessageIcon::Information});
+    if (color_.empty()) return false;
+    std::optional<std::uint32_t> answer = color_.front();
+    color_.pop_front();
+    if (!answer) return false;
+    dialog.Color = *answer;
+    return true;
+}
+
+void ScriptedDialogs::ShowMessage(QWidget*, const QString& caption, const QString& text, MessageIcon icon) {
+    uses_.push_back(Use{Kind::Message, {}, {}, caption, text, icon});
+}
+
+}  // namespace kavum::platform

@@ -1,0 +1,108 @@
+#pragma once
+// The common dialogs (open file, save file, colour, message box) behind one
+// interface. The window keeps the state of each dialog between uses, as the
+// program's dialogs do; an implementation only runs one. QtDialogs shows real
+// dialogs; ScriptedDialogs answers from a script and records every use, for
+// tests and for running without a user.
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace kavum::platform {
+
+// The settings of one file dialog, kept between uses.
+struct FileDialog {
+    QString Title;          // empty: the platform's default title
+    QString Filter;         // "description|patterns|description|patterns…", patterns joined by ";"
+    int FilterIndex = 1;    // 1-based entry of Filter shown first; set to the entry used on OK
+    QString InitialDir;     // empty: the folder of the previous choice
+    QString FileName;       // text of the name box at opening ("*.ini"); the chosen path on OK
+    QString DefaultExt;     // without the dot; added to a saved name that has no extension
+};
+
+// The colour dialog: starts at Color, and holds the chosen colour after OK.
+struct ColorDialog {
+    std::uint32_t Color = 0;  // 0x00BBGGRR
+};
+
+enum class MessageIcon { Information, Warning, Error };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // True when the user confirmed; then dialog.FileName is the chosen path
+    // (the first one when several were selected) and FilterIndex the entry used.
+    virtual bool ExecuteOpen(QWidget* parent, FileDialog& dialog) = 0;
+    virtual bool ExecuteSave(QWidget* parent, FileDialog& dialog) = 0;
+    // True when the user confirmed; then dialog.Color is the chosen colour.
+    virtual bool ExecuteColor(QWidget* parent, ColorDialog& dialog) = 0;
+    virtual void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
+                             MessageIcon icon) = 0;
+};
+
+// "設定ﾌｧｲﾙ (*.ini)|*.ini|…" as name filters that show the description and
+// select by the patterns: "設定ﾌｧｲﾙ (*.ini) (*.ini)". An odd last
+// description without patterns is dropped.
+QStringList NameFiltersOf(const QString& filter);
+// The name with ".ext" added when the file name part has no extension.
+QString WithDefaultExt(const QString& path, const QString& ext);
+
+// Real dialogs on the screen.
+class QtDialogs : public Dialogs {
+public:
+    bool ExecuteOpen(QWidget* parent, FileDialog& dialog) override;
+    bool ExecuteSave(QWidget* parent, FileDialog& dialog) override;
+    bool ExecuteColor(QWidget* parent, ColorDialog& dialog) override;
+    void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
+                     MessageIcon icon) override;
+
+private:
+    bool ExecuteFile(QWidget* parent, FileDialog& dialog, bool save);
+    QString lastFolder_;
+};
+
+// Answers from a script. Each use takes the next answer queued for its kind;
+// with none queued the dialog is cancelled. Every use is recorded with the
+// dialog's settings as they were when it opened.
+class ScriptedDialogs : public Dialogs {
+public:
+    enum class Kind { Open, Save, Color, Message };
+    struct Use {
+        Kind kind;
+        FileDialog file;        // Open, Save
+        ColorDialog color;      // Color
+        QString caption;        // Message
+        QString text;
+        MessageIcon icon = MessageIcon::Information;
+    };
+
+    void AnswerOpen(std::optional<QString> path) { open_.push_back(std::move(path)); }
+    void AnswerSave(std::optional<QString> path) { save_.push_back(std::move(path)); }
+    void AnswerColor(std::optional<std::uint32_t> color) { color_.push_back(color); }
+
+    const std::vector<Use>& Uses() const { return uses_; }
+    std::vector<Use> UsesOf(Kind kind) const;
+    // Texts of the message boxes shown, in order.
+    QStringList Messages() const;
+    void ClearUses() { uses_.clear(); }
+
+    bool ExecuteOpen(QWidget* parent, FileDialog& dialog) override;
+    bool ExecuteSave(QWidget* parent, FileDialog& dialog) override;
+    bool ExecuteColor(QWidget* parent, ColorDialog& dialog) override;
+    void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
+                     MessageIcon icon) override;
+
+private:
+    std::deque<std::optional<QString>> open_;
+    std::deque<std::optional<QString>> save_;
+    std::deque<std::optional<std::uint32_t>> color_;
+    std::vector<Use> uses_;
+};
+
+}  // namespace kavum::platform
