@@ -1,0 +1,59 @@
+#include "PlotPass.h"
+
+#include "data/RecordLine.h"
+
+namespace kavum::plot {
+
+namespace {
+
+// Numbers travel from the parse to the series in single precision.
+double Single(long double v) { return static_cast<double>(static_cast<float>(v)); }
+
+}  // namespace
+
+int PlotOnMap(PlotText& text, const PlotOptions& options, LegendNameArray& names, PlotTarget& target,
+              int* categoryCount) {
+    int count = 0;
+    if (categoryCount) *categoryCount = 0;
+    const std::size_t lines = text.LineCount();
+    for (std::size_t i = 0; i < lines; ++i) {
+        const std::string line = text.Line(i);
+        const data::ParsedLine parsed = data::ParseRecordLine(line, options.precision);
+        switch (parsed.kind) {
+        case data::ParsedLine::Kind::Empty:
+        case data::ParsedLine::Kind::Rejected:
+            break;
+        case data::ParsedLine::Kind::Heading:
+            if (count == MaxCategories) return count;
+            ++count;
+            if (categoryCount) *categoryCount = count;
+            target.ActivateCategory(count);
+            if (options.captureNames) {
+                names[static_cast<std::size_t>(count)] = parsed.name;
+            } else {
+                text.ReplaceLine(i, names[static_cast<std::size_t>(count)]);
+            }
+            break;
+        case data::ParsedLine::Kind::Record: {
+            // A record above the first heading belongs to no category.
+            if (count == 0) break;
+            const double lat = Single(parsed.record.Latitude);
+            const double lon = Single(parsed.record.Longitude);
+            const double elevation = Single(parsed.record.Elevation);
+            if (options.horizonMap) target.AddPoint(View::Horizontal, count, lon, lat);
+            if (options.profileMap && elevation >= 0) {
+                target.AddPoint(View::WestEast, count, lon, elevation);
+                if (options.horizonMap) {
+                    target.AddPoint(View::SouthNorth, count, elevation, lat);
+                } else {
+                    target.AddPoint(View::SouthNorth, count, lat, elevation);
+                }
+            }
+            break;
+        }
+        }
+    }
+    return count;
+}
+
+}  // namespace kavum::plot
