@@ -46,7 +46,7 @@ ParsedLine LatLonLine(std::string_view s, PointPrecision precision) {
         if (precision == PointPrecision::LatLon) {
             elevation = e;
         } else {
-            elevation = static_cast<long double>(platform::Trunc64(e / 100.0L) * 100 + 50);
+            elevation = static_cast<long double>(platform::Trunc64(e / 100.0L)) * 100 + 50;
         }
     } else {
         // A longitude of fewer than 3 bytes followed by a "," cannot be a
