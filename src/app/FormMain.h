@@ -1,13 +1,238 @@
 #pragma once
+// The main window: menus, the mapping sheet with the settings board and the
+// three charts, the status bar, and the commands.
+#include "app/AppState.h"
+#include "app/Settings.h"
+#include "platform/Dialogs.h"
+
 #include <QMainWindow>
+#include <QPointer>
+#include <QTextBrowser>
+
+#include <exception>
+#include <utility>
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
 
 namespace kavum::app {
 
-// The main window of the program.
+class TAboutBox;
+class TClickPanel;
+class TScrollBox;
+class TStatusBar;
+
 class TFormMain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TFormMain(QWidget* parent = nullptr);
+    // executablePath: the running program (the settings file and the open
+    // dialog's folder follow from it); arguments: the command line after the
+    // program name; dialogs: answers every dialog and shows every message.
+    // The window is built and the settings read, but not shown.
+    TFormMain(const QString& executablePath, const QStringList& arguments, platform::Dialogs& dialogs,
+              QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // ---- State ---------------------------------------------------------
+    AppState State;
+    platform::FileDialog OpenDialog1;
+    platform::FileDialog SaveDialog1;
+    platform::ColorDialog ColorDialog1;
+    platform::Dialogs& Dialogs() const { return dialogs_; }
+    const QString& ExecutablePath() const { return executablePath_; }
+
+    // ---- Menus ---------------------------------------------------------
+    QMenu* MenuFile;      // "ファイル(&F)"
+    QMenu* MenuEdit;      // "編集(&E)"
+    QMenu* MenuDetail;    // "詳細(&F)"
+    QMenu* MenuView;      // "表示(&V)"
+    QMenu* MenuHelp;      // "ヘルプ(&H)"
+    QAction* OpenIniFileItem;
+    QAction* SaveIniFileItem;
+    QAction* ReLoadGrd;
+    QAction* AddPlotItem;
+    QAction* SavePlotItem;
+    QAction* SaveToEMFItem;
+    QAction* MenuQuit;
+    QAction* CopyEMFItem;
+    QAction* ClearPlotItem;
+    QAction* EdDataItem;
+    QAction* EditMarkItem;
+    QAction* ReSetItem;
+    QAction* PlotSize12;
+    QAction* PlotSize1;
+    QAction* PlotSize2;
+    QAction* PlotSize5;
+    QAction* PlotSize10;
+    QAction* PlotSize0;
+    QAction* NoMeshLine;
+    QAction* FirstMeshLine;
+    QAction* SecondMeshLine;
+    QAction* PrefLines;
+    QAction* ShowAll;
+    QAction* ShowHorizon;
+    QAction* ShowVertical;
+    QAction* ShowHeightFill;
+    QAction* ShowWidthFill;
+    QAction* HelpMokuji;
+    QAction* HelpVersion;
+    QActionGroup* PrecisionItems;
+    QActionGroup* MeshLineItems;
+    QActionGroup* ViewItems;
+    QActionGroup* FitItems;
+    // Pop-up menus of the charts.
+    QMenu* PopupMenu1;
+    QMenu* PopupMenu2;
+    QMenu* PopupMenu3;
+    QAction* BMPCopyTo_C1;
+    QAction* EMFCopyTo_C1;
+    QAction* SetLegendPos;
+    QAction* EditMarkPopItem;   // "凡例を編集する"
+    QAction* ReSetPopItem;      // "描画設定をやり直す"
+    QAction* BMPCopyTo_C2;
+    QAction* EMFCopyTo_C2;
+    QAction* BMPCopyTo_C3;
+    QAction* EMFCopyTo_C3;
+
+    // ---- Mapping sheet and settings board ------------------------------
+    TScrollBox* MappingSheet;
+    QGroupBox* SettingBoard;
+    QLineEdit* EditTitle;
+    QLineEdit* EditIniFile;
+    QPushButton* BtnGetIniFile;
+    QLineEdit* EditMapFile;
+    QPushButton* BtnGetMapFile;
+    QLineEdit* EditGrdFile;
+    QPushButton* BtnGetDataFile;
+    QGroupBox* RangeGroup;          // "作図の範囲"
+    QLineEdit* EditGY2;
+    QLineEdit* EditGY1;
+    QLineEdit* EditGX1;
+    QLineEdit* EditGX2;
+    QLineEdit* EditNWGrid;
+    QLineEdit* EditSWGrid;
+    QLineEdit* EditGH2;
+    QLineEdit* EditI2K;
+    QGroupBox* PrecisionGroup;      // "点の精度"
+    QRadioButton* GScale12;
+    QRadioButton* GScale1;
+    QRadioButton* GScale2;
+    QRadioButton* GScale5;
+    QRadioButton* GScale10;
+    QRadioButton* GScale0;
+    QGroupBox* MeshLineGroup;       // "区画線"
+    QRadioButton* MScale3;
+    QRadioButton* MScale2;
+    QRadioButton* MScale1;
+    QRadioButton* MScale0;
+    QCheckBox* Prefecture;
+    QGroupBox* ViewGroup;           // "　作成分布図"
+    QCheckBox* HorizonMap;
+    QCheckBox* ProfileMap;
+    TClickPanel* MapColorBt;
+    TClickPanel* SubColorBt;
+    TClickPanel* MshColorBt;
+    TClickPanel* MapLWBtn;
+    QPushButton* BtnCansel;
+    QPushButton* NewMapBtn;
+
+    // The precision radio button of a GridSize value, the mesh-line radio
+    // button of a MeshSize value; nullptr for a value outside the list.
+    QRadioButton* GScale(int gridSize) const;
+    QRadioButton* MScale(int meshSize) const;
+    // The value of the selected radio button of each group.
+    int SelectedGridSize() const;
+    int SelectedMeshSize() const;
+
+    // ---- Status bar and dialogs ----------------------------------------
+    TStatusBar* StatusBar1;
+    TAboutBox* AboutBox;
+    QTextBrowser* HelpWindow() const { return helpWindow_; }
+
+    // ---- Start-up and settings -----------------------------------------
+    void InitializeVariables();
+    void ReadIniFile();
+    void WriteIniFile();
+    // The board and AppState as the settings file keeps them.
+    SettingsValues CurrentSettings() const;
+
+    // ---- Commands (each runs inside RunCommand when the user starts it) -
+    void OpenIniFileItemClick();
+    void SaveIniFileItemClick();
+    void MenuQuitClick();
+    void HelpMokujiClick();
+    void HelpVersionClick();
+    void ReSetItemClick();
+    void PlotSize12Click();
+    void PlotSize1Click();
+    void PlotSize2Click();
+    void PlotSize5Click();
+    void PlotSize10Click();
+    void PlotSize0Click();
+    void NoMeshLineClick();
+    void FirstMeshLineClick();
+    void SecondMeshLineClick();
+    void PrefLinesClick();
+    void ShowAllClick();
+    void ShowHorizonClick();
+    void ShowVerticalClick();
+    void ShowHeightFillClick();
+    void ShowWidthFillClick();
+    void HorizonMapClick();
+    void ProfileMapClick();
+    void MapColorBtClick();
+    void SubColorBtClick();
+    void MshColorBtClick();
+    void MapLWBtnClick();
+    void BtnCanselClick();
+    void NewMapBtnClick();
+    void ReplaceMaps();
+
+    // The one error path: runs a command and shows any error it raises in a
+    // message box (caption "Kavum for Windows", error icon). Nothing thrown
+    // leaves it. Returns false when the command failed.
+    template <class F>
+    bool RunCommand(F&& command) noexcept {
+        try {
+            std::forward<F>(command)();
+            return true;
+        } catch (...) {
+            ShowError(std::current_exception());
+            return false;
+        }
+    }
+    // Connects a signal to a command of the window through RunCommand.
+    template <class Sender, class Signal>
+    void ConnectCommand(Sender* sender, Signal signal, void (TFormMain::*command)()) {
+        connect(sender, signal, this, [this, command] { RunCommand([this, command] { (this->*command)(); }); });
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildBoard();
+    void BuildStatusBar();
+    void FormCreate(const QStringList& arguments);
+    void ShowError(std::exception_ptr error) noexcept;
+    void ChoosePrecision(QAction* item, int gridSize);
+    void ChooseMeshLines(int meshSize);
+    void ChooseLineColor(TClickPanel* panel, std::uint32_t& field);
+    void SetLineWidthCaption();
+
+    platform::Dialogs& dialogs_;
+    QString executablePath_;
+    QPointer<QTextBrowser> helpWindow_;
+    bool sized_ = false;
 };
 
 }  // namespace kavum::app

@@ -1,12 +1,16 @@
-#include "FormMain.h"
+#include "app/FormMain.h"
+#include "app/VersionInfo.h"
+#include "platform/Dialogs.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kavum for Windows"));
-    kavum::app::TFormMain window;
+    kavum::app::ProgramVersionText();  // read once, before any window
+
+    kavum::platform::QtDialogs dialogs;
+    kavum::app::TFormMain window(QApplication::applicationFilePath(), QApplication::arguments().mid(1), dialogs);
     window.show();
     return QApplication::exec();
 }

@@ -1,0 +1,159 @@
+#include "Widgets.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QValidator>
+
+#include <algorithm>
+
+namespace kavum::app {
+namespace {
+
+// Refuses an edit that makes the text longer than the limit; text that is
+// already longer (set by the program) may be shortened or kept.
+class TypedLengthValidator : public QValidator {
+public:
+    TypedLengthValidator(QLineEdit* edit, int maxLength) : QValidator(edit), maxLength_(maxLength) {
+        current_ = edit->text().size();
+        QObject::connect(edit, &QLineEdit::textChanged, this,
+                         [this](const QString& text) { current_ = text.size(); });
+    }
+    State validate(QString& input, int&) const override {
+        if (input.size() <= maxLength_ || input.size() <= current_) return Acceptable;
+        return Invalid;
+    }
+
+private:
+    int maxLength_;
+    qsizetype current_ = 0;
+};
+
+}  // namespace
+
+void LimitTypedLength(QLineEdit* edit, int maxLength) {
+    edit->setValidator(new TypedLengthValidator(edit, maxLength));
+}
+
+TClickPanel::TClickPanel(const QString& caption, QWidget* parent) : QLabel(caption, parent) {
+    setAlignment(Qt::AlignCenter);
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(1);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, p.color(QPalette::Button));
+    setPalette(p);
+    setCursor(Qt::PointingHandCursor);
+    SetFontColor(0);
+}
+
+void TClickPanel::SetFontColor(std::uint32_t color) {
+    fontColor_ = color;
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF)));
+    setPalette(p);
+}
+
+void TClickPanel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        pressed_ = true;
+        setFrameShadow(QFrame::Sunken);
+    }
+    QLabel::mousePressEvent(event);
+}
+
+void TClickPanel::mouseReleaseEvent(QMouseEvent* event) {
+    const bool wasPressed = pressed_;
+    pressed_ = false;
+    setFrameShadow(QFrame::Raised);
+    QLabel::mouseReleaseEvent(event);
+    if (wasPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent) {
+    // The panels stand side by side in one row, two pixels apart.
+    row_ = new QWidget(this);
+    auto* layout = new QHBoxLayout(row_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addStretch(1);
+    addWidget(row_, 1);
+}
+
+QLabel* TStatusBar::AddPanel(int width, const QString& text, bool bevel) {
+    auto* label = new QLabel(text, this);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFixedWidth(width);
+    label->setFrameStyle(bevel ? (QFrame::Panel | QFrame::Sunken) : QFrame::NoFrame);
+    label->setObjectName(QStringLiteral("Panel%1").arg(panels_.size()));
+    auto* layout = static_cast<QHBoxLayout*>(row_->layout());
+    layout->insertWidget(layout->count() - 1, label);
+    panels_.push_back(label);
+    return label;
+}
+
+TScrollBox::TScrollBox(QWidget* parent) : QScrollArea(parent) {
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    auto* sheet = new QWidget;
+    sheet->setObjectName(QStringLiteral("Sheet"));
+    sheet->setAutoFillBackground(true);
+    QPalette p = sheet->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    sheet->setPalette(p);
+    setWidget(sheet);
+    viewport()->setAutoFillBackground(true);
+    viewport()->setPalette(p);
+    verticalScrollBar()->setSingleStep(12);
+    horizontalScrollBar()->setSingleStep(12);
+}
+
+void TScrollBox::Track(QWidget* child) {
+    child->installEventFilter(this);
+    UpdateRange();
+}
+
+void TScrollBox::UpdateRange() {
+    if (updating_) return;
+    updating_ = true;
+    int right = 0;
+    int bottom = 0;
+    for (QObject* object : Sheet()->children()) {
+        auto* child = qobject_cast<QWidget*>(object);
+        if (!child || child->isHidden()) continue;
+        right = std::max(right, child->geometry().right() + 1);
+        bottom = std::max(bottom, child->geometry().bottom() + 1);
+    }
+    Sheet()->setMinimumSize(right, bottom);
+    updating_ = false;
+}
+
+int TScrollBox::VertScrollPosition() const { return verticalScrollBar()->value(); }
+
+void TScrollBox::SetVertScrollPosition(int position) { verticalScrollBar()->setValue(position); }
+
+bool TScrollBox::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::ShowToParent:
+    case QEvent::HideToParent:
+        UpdateRange();
+        break;
+    default:
+        break;
+    }
+    return QScrollArea::eventFilter(watched, event);
+}
+
+void TScrollBox::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    UpdateRange();
+}
+
+}  // namespace kavum::app

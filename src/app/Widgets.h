@@ -1,0 +1,82 @@
+#pragma once
+// Small controls of the main window that Qt does not have as such.
+#include <QLabel>
+#include <QScrollArea>
+#include <QStatusBar>
+
+#include <cstdint>
+#include <vector>
+
+class QLineEdit;
+
+namespace kavum::app {
+
+// Limits what the user may type into a line edit to maxLength characters.
+// Text set by the program is taken whole, and a longer text may still be
+// shortened by the user.
+void LimitTypedLength(QLineEdit* edit, int maxLength);
+
+// A raised panel with a centred caption that acts as a button. Its font
+// colour is a 0x00BBGGRR value, kept exactly as set.
+class TClickPanel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TClickPanel(const QString& caption, QWidget* parent = nullptr);
+    std::uint32_t FontColor() const { return fontColor_; }
+    void SetFontColor(std::uint32_t color);
+    // Runs the click as if the user had pressed the panel.
+    void Click() { emit clicked(); }
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    std::uint32_t fontColor_ = 0;
+    bool pressed_ = false;
+};
+
+// A status bar of fixed panels, each centred, addressed by index.
+class TStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit TStatusBar(QWidget* parent = nullptr);
+    // A panel of the given width; bevel false draws it flat.
+    QLabel* AddPanel(int width, const QString& text = {}, bool bevel = true);
+    int PanelCount() const { return static_cast<int>(panels_.size()); }
+    QLabel* Panel(int index) const { return panels_.at(static_cast<std::size_t>(index)); }
+    QString PanelText(int index) const { return Panel(index)->text(); }
+    void SetPanelText(int index, const QString& text) { Panel(index)->setText(text); }
+
+private:
+    QWidget* row_;
+    std::vector<QLabel*> panels_;
+};
+
+// A borderless scrolling area whose children are placed absolutely on a
+// sheet. The sheet grows to hold every visible child (and at least fills
+// the view), as a scroll box does.
+class TScrollBox : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit TScrollBox(QWidget* parent = nullptr);
+    // The widget that children of the area are placed on.
+    QWidget* Sheet() const { return widget(); }
+    // Watches a child placed on the sheet so that the scroll range follows it.
+    void Track(QWidget* child);
+    void UpdateRange();
+    int VertScrollPosition() const;
+    void SetVertScrollPosition(int position);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    bool updating_ = false;
+};
+
+}  // namespace kavum::app
