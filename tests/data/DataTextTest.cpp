@@ -22,7 +22,7 @@ TEST(DataText, LoadAppendSave) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     {
-        std::ofstream(dir / "a.grd", std::ios::binary) << std::string("\x83\x75\x83\x69\r\n53394611.12\n\xFF\x00x", 22);
+        std::ofstream(dir / "a.grd", std::ios::binary) << std::string("\x83\x75\x83\x69\r\n53394611.12\n\xFF\x00x", 21);
     }
     DataText t;
     t.SetLines(DataText::ReadFileLines((dir / "a.grd").string()));
