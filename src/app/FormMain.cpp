@@ -57,10 +57,10 @@ QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
 }
 
 QLineEdit* AddEdit(QWidget* parent, const char* name, int x, int y, int width, int maxTyped) {
-    auto* edit = new QLineEdit(parent);
+    auto* edit = new TEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setGeometry(x, y, width, 21);
-    if (maxTyped > 0) LimitTypedLength(edit, maxTyped);
+    edit->SetTypedLimit(maxTyped);
     return edit;
 }
 

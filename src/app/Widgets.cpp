@@ -5,36 +5,32 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <QValidator>
 
 #include <algorithm>
 
 namespace kavum::app {
-namespace {
+TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {}
 
-// Refuses an edit that makes the text longer than the limit; text that is
-// already longer (set by the program) may be shortened or kept.
-class TypedLengthValidator : public QValidator {
-public:
-    TypedLengthValidator(QLineEdit* edit, int maxLength) : QValidator(edit), maxLength_(maxLength) {
-        current_ = edit->text().size();
-        QObject::connect(edit, &QLineEdit::textChanged, this,
-                         [this](const QString& text) { current_ = text.size(); });
+bool TEdit::event(QEvent* event) {
+    if (typedLimit_ <= 0) return QLineEdit::event(event);
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::InputMethod:
+    case QEvent::Drop:
+    case QEvent::MouseButtonRelease:
+    case QEvent::ContextMenu:
+    case QEvent::ShortcutOverride: {
+        // The user's input goes through the limit; the text set by the
+        // program is never cut by it.
+        const int full = maxLength();
+        setMaxLength(std::max<int>(typedLimit_, static_cast<int>(text().size())));
+        const bool result = QLineEdit::event(event);
+        setMaxLength(full);
+        return result;
     }
-    State validate(QString& input, int&) const override {
-        if (input.size() <= maxLength_ || input.size() <= current_) return Acceptable;
-        return Invalid;
+    default:
+        return QLineEdit::event(event);
     }
-
-private:
-    int maxLength_;
-    qsizetype current_ = 0;
-};
-
-}  // namespace
-
-void LimitTypedLength(QLineEdit* edit, int maxLength) {
-    edit->setValidator(new TypedLengthValidator(edit, maxLength));
 }
 
 TClickPanel::TClickPanel(const QString& caption, QWidget* parent) : QLabel(caption, parent) {

@@ -1,20 +1,31 @@
 #pragma once
 // Small controls of the main window that Qt does not have as such.
 #include <QLabel>
+#include <QLineEdit>
 #include <QScrollArea>
 #include <QStatusBar>
 
 #include <cstdint>
 #include <vector>
 
-class QLineEdit;
-
 namespace kavum::app {
 
-// Limits what the user may type into a line edit to maxLength characters.
-// Text set by the program is taken whole, and a longer text may still be
-// shortened by the user.
-void LimitTypedLength(QLineEdit* edit, int maxLength);
+// A line edit that limits what the user types, pastes or drops to a number
+// of characters, while text set by the program is taken whole (a longer text
+// may then be shortened by the user, not lengthened).
+class TEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TEdit(QWidget* parent = nullptr);
+    int TypedLimit() const { return typedLimit_; }
+    void SetTypedLimit(int limit) { typedLimit_ = limit; }   // 0: no limit
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    int typedLimit_ = 0;
+};
 
 // A raised panel with a centred caption that acts as a button. Its font
 // colour is a 0x00BBGGRR value, kept exactly as set.
