@@ -1,5 +1,6 @@
 // The main window driven as a user would: menu actions, board controls and
 // scripted dialogs, on the offscreen platform.
+#include "app/AboutBox.h"
 #include "app/FormMain.h"
 #include "app/Startup.h"
 #include "app/Widgets.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -571,3 +573,28 @@ TEST_F(FormMainTest, TypedTextIsLimitedButLongerTextFromTheFileIsKept) {
 }
 
 }  // namespace
+
+// Pictures of the window, its menus, the about box and the manual, for
+// looking at by eye: run with --gtest_also_run_disabled_tests.
+TEST_F(FormMainTest, DISABLED_Screenshots) {
+    TFormMain& w = Start();
+    w.show();
+    QApplication::processEvents();
+    const QString out = QDir::temp().filePath(QStringLiteral("kavum-shots"));
+    QDir().mkpath(out);
+    w.grab().save(out + QStringLiteral("/window.png"));
+    for (QMenu* menu : {w.MenuFile, w.MenuEdit, w.MenuDetail, w.MenuView, w.MenuHelp, w.PopupMenu1, w.PopupMenu2}) {
+        menu->popup(w.mapToGlobal(QPoint(20, 20)));
+        QApplication::processEvents();
+        menu->grab().save(out + QLatin1Char('/') + menu->objectName() + QStringLiteral(".png"));
+        menu->hide();
+    }
+    w.AboutBox->show();
+    QApplication::processEvents();
+    w.AboutBox->grab().save(out + QStringLiteral("/about.png"));
+    w.AboutBox->hide();
+    w.HelpMokuji->trigger();
+    QApplication::processEvents();
+    if (w.HelpWindow()) w.HelpWindow()->grab().save(out + QStringLiteral("/manual.png"));
+    w.close();
+}
