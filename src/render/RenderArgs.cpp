@@ -1,0 +1,114 @@
+#include "RenderArgs.h"
+
+#include "geo/MeshCode.h"
+
+#include <stdexcept>
+
+namespace kavum::render {
+namespace {
+
+[[noreturn]] void Bad(const QString& message) { throw std::invalid_argument(message.toStdString()); }
+
+int ToInt(const QString& option, const QString& value) {
+    bool ok = false;
+    const int v = value.toInt(&ok);
+    if (!ok) Bad(QStringLiteral("%1: not a number: %2").arg(option, value));
+    return v;
+}
+
+}  // namespace
+
+RenderArgs ParseRenderArgs(const QStringList& arguments) {
+    RenderArgs a;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        auto value = [&]() -> QString {
+            if (i + 1 >= arguments.size()) Bad(QStringLiteral("%1 needs a value").arg(arg));
+            return arguments[++i];
+        };
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            a.help = true;
+        } else if (arg == QLatin1String("--settings")) {
+            a.settings = value();
+        } else if (arg == QLatin1String("--map")) {
+            a.map = value();
+        } else if (arg == QLatin1String("--data")) {
+            a.data = value();
+        } else if (arg == QLatin1String("--precision")) {
+            const int v = ToInt(arg, value());
+            if (!geo::FindPrecision(v)) Bad(QStringLiteral("--precision must be 0, 1, 2, 5, 10 or 12"));
+            a.precision = v;
+        } else if (arg == QLatin1String("--mesh")) {
+            const int v = ToInt(arg, value());
+            if (!geo::FindMeshLineKind(v)) Bad(QStringLiteral("--mesh must be 0, 1, 2 or 3"));
+            a.mesh = v;
+        } else if (arg == QLatin1String("--layout")) {
+            const int v = ToInt(arg, value());
+            if (v < 1 || v > 3) Bad(QStringLiteral("--layout must be 1, 2 or 3"));
+            a.layout = v;
+        } else if (arg == QLatin1String("--prefecture")) {
+            const int v = ToInt(arg, value());
+            if (v != 0 && v != 1) Bad(QStringLiteral("--prefecture must be 0 or 1"));
+            a.prefecture = v == 1;
+        } else if (arg == QLatin1String("--size")) {
+            const QStringList parts = value().split(QLatin1Char('x'));
+            if (parts.size() != 2) Bad(QStringLiteral("--size must be WIDTHxHEIGHT"));
+            a.width = ToInt(arg, parts[0]);
+            a.height = ToInt(arg, parts[1]);
+            if (a.width < 1 || a.height < 1 || a.width > 20000 || a.height > 20000) {
+                Bad(QStringLiteral("--size must be between 1x1 and 20000x20000"));
+            }
+        } else if (arg == QLatin1String("--fit")) {
+            const QString v = value();
+            if (v == QLatin1String("width")) {
+                a.fitToWidth = true;
+            } else if (v == QLatin1String("height")) {
+                a.fitToWidth = false;
+            } else {
+                Bad(QStringLiteral("--fit must be width or height"));
+            }
+        } else if (arg == QLatin1String("--dump-points")) {
+            a.dumpPoints = value();
+        } else if (arg == QLatin1String("--dump-state")) {
+            a.dumpState = value();
+        } else if (arg == QLatin1String("--screen")) {
+            a.screen = true;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            Bad(QStringLiteral("unknown option %1").arg(arg));
+        } else if (a.output.isEmpty()) {
+            a.output = arg;
+        } else {
+            Bad(QStringLiteral("only one output file may be given"));
+        }
+    }
+    if (!a.help && a.output.isEmpty()) Bad(QStringLiteral("no output file given"));
+    return a;
+}
+
+QString RenderUsage() {
+    return QStringLiteral(
+        "Usage: kavum-render [--settings FILE] [--map FILE] [--data FILE] [--precision N] [--mesh N]\n"
+        "                    [--layout 1|2|3] [--prefecture 0|1] [--size WxH] [--fit width|height]\n"
+        "                    [--dump-points FILE] [--dump-state FILE] OUTPUT.png\n"
+        "\n"
+        "Makes the distribution map from a settings file, a map file and a data file\n"
+        "without showing a window, and writes the figure to OUTPUT.\n"
+        "\n"
+        "  --settings FILE    settings file (default: the program's own settings file)\n"
+        "  --map FILE         map data file (.mdt) instead of the one in the settings\n"
+        "  --data FILE        distribution data file (.grd, .csv) instead of the one in the settings\n"
+        "  --precision N      point precision: 12 half, 1 standard, 2 double, 5 fivefold,\n"
+        "                     10 second-order mesh, 0 latitude/longitude\n"
+        "  --mesh N           mesh lines: 0 none, 1 first-order, 2 second-order, 3 standard\n"
+        "  --layout N         1 horizontal map, 2 profiles, 3 three views\n"
+        "  --prefecture 0|1   draw the prefecture boundaries\n"
+        "  --size WxH         client size of the window (default 810x559)\n"
+        "  --fit width|height fit the figure to the window's width or height\n"
+        "  --dump-points FILE write every point of every series as CSV\n"
+        "  --dump-state FILE  write the drawing state as key=value lines\n"
+        "  --help             show this text\n"
+        "\n"
+        "Exit status: 0 success, 1 the drawing failed, 2 bad arguments.\n");
+}
+
+}  // namespace kavum::render
