@@ -1,0 +1,153 @@
+#include "EditorPane.h"
+
+#include "platform/Cp932.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextBlock>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace kavum::data {
+
+namespace {
+
+QToolButton* MakeButton(QToolBar* bar, QStyle::StandardPixmap icon, int width, const QString& hint,
+                        bool flat = true, const QString& text = {}) {
+    auto* b = new QToolButton(bar);
+    b->setIcon(bar->style()->standardIcon(icon));
+    if (!text.isEmpty()) {
+        b->setText(text);
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    }
+    b->setFixedSize(width, 23);
+    b->setAutoRaise(flat);
+    b->setToolTip(hint);
+    bar->addWidget(b);
+    return b;
+}
+
+}  // namespace
+
+TEditorBox::TEditorBox(DataText& text, QWidget* parent) : QFrame(parent), text_(text) {
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));  // silver
+    setPalette(pal);
+    setToolTip(QStringLiteral("切り取り"));
+    resize(270, 413);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setFixedHeight(28);
+    ToolBar1->setIconSize(QSize(16, 16));
+    SpeedButton1 = MakeButton(ToolBar1, QStyle::SP_DialogOpenButton, 28, QStringLiteral("分布データ追加読み"));
+    ClearBtn = MakeButton(ToolBar1, QStyle::SP_DialogDiscardButton, 28, QString(), false);
+    EdCutBtn = MakeButton(ToolBar1, QStyle::SP_DialogResetButton, 28, QString());
+    EdCopyBtn = MakeButton(ToolBar1, QStyle::SP_FileDialogContentsView, 28, QStringLiteral("コピー"));
+    EdPasteBtn = MakeButton(ToolBar1, QStyle::SP_FileDialogDetailedView, 28, QStringLiteral("貼り付け"));
+    EdSaveBtn = MakeButton(ToolBar1, QStyle::SP_DialogSaveButton, 28, QStringLiteral("保存"));
+    EdReDrawBtn = MakeButton(ToolBar1, QStyle::SP_BrowserReload, 56, QStringLiteral("再描画"), true,
+                             QStringLiteral("再描画"));
+    EdCancelBtn = MakeButton(ToolBar1, QStyle::SP_ArrowBack, 32, QStringLiteral("戻る"));
+    layout->addWidget(ToolBar1);
+
+    Memo1 = new QPlainTextEdit(this);
+    QFont font(QStringLiteral("ＭＳ 明朝"));
+    font.setPixelSize(13);
+    font.setFixedPitch(true);
+    font.setStyleHint(QFont::TypeWriter);
+    Memo1->setFont(font);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    layout->addWidget(Memo1, 1);
+
+    StatusBar2 = new QWidget(this);
+    auto* row = new QHBoxLayout(StatusBar2);
+    row->setContentsMargins(0, 1, 0, 1);
+    row->setSpacing(2);
+    const int widths[3] = {50, 30, 50};
+    const char* texts[3] = {"1", "100", "NoName.grd"};
+    for (int i = 0; i < 3; ++i) {
+        panels_[i] = new QLabel(QString::fromLatin1(texts[i]), StatusBar2);
+        panels_[i]->setFixedWidth(widths[i]);
+        panels_[i]->setAlignment(Qt::AlignCenter);
+        panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        row->addWidget(panels_[i]);
+    }
+    row->addStretch(1);
+    layout->addWidget(StatusBar2);
+
+    connect(EdCutBtn, &QToolButton::clicked, this, &TEditorBox::EdCutBtnClick);
+    connect(EdCopyBtn, &QToolButton::clicked, this, &TEditorBox::EdCopyBtnClick);
+    connect(EdPasteBtn, &QToolButton::clicked, this, &TEditorBox::EdPasteBtnClick);
+    connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TEditorBox::Memo1SelectionChange);
+    connect(Memo1, &QPlainTextEdit::selectionChanged, this, &TEditorBox::Memo1SelectionChange);
+    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] {
+        if (!loading_) edited_ = true;
+    });
+}
+
+void TEditorBox::ShowText() {
+    const int caretLine = Memo1->textCursor().blockNumber();
+    const int scroll = Memo1->verticalScrollBar()->value();
+    QString all;
+    std::size_t size = 0;
+    for (const std::string& line : text_.Lines()) size += line.size() + 1;
+    all.reserve(static_cast<qsizetype>(size));
+    bool first = true;
+    for (const std::string& line : text_.Lines()) {
+        if (!first) all += QLatin1Char('\n');
+        first = false;
+        all += platform::Cp932ToQString(line);
+    }
+    loading_ = true;
+    Memo1->setPlainText(all);
+    loading_ = false;
+    edited_ = false;
+    QTextBlock block = Memo1->document()->findBlockByNumber(caretLine);
+    if (block.isValid()) {
+        QTextCursor c(block);
+        Memo1->setTextCursor(c);
+    }
+    Memo1->verticalScrollBar()->setValue(scroll);
+    Memo1SelectionChange();
+}
+
+bool TEditorBox::TakeText() {
+    if (!edited_) return true;
+    bool allExact = true;
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(Memo1->document()->blockCount()));
+    for (QTextBlock b = Memo1->document()->begin(); b.isValid(); b = b.next()) {
+        bool exact = true;
+        lines.push_back(platform::QStringToCp932(b.text(), &exact));
+        allExact = allExact && exact;
+    }
+    // An empty editor holds no line at all.
+    if (lines.size() == 1 && lines[0].empty()) lines.clear();
+    text_.SetLines(std::move(lines));
+    edited_ = false;
+    return allExact;
+}
+
+void TEditorBox::EdCutBtnClick() { Memo1->cut(); }
+void TEditorBox::EdCopyBtnClick() { Memo1->copy(); }
+void TEditorBox::EdPasteBtnClick() { Memo1->paste(); }
+
+void TEditorBox::Memo1SelectionChange() {
+    const QTextCursor c = Memo1->textCursor();
+    panels_[0]->setText(QString::number(c.blockNumber()));
+    panels_[1]->setText(QString::number(c.positionInBlock()));
+}
+
+}  // namespace kavum::data

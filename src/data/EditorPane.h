@@ -1,0 +1,54 @@
+#pragma once
+// The data editor pane: a toolbar, the text of the distribution data and a
+// small status bar with the caret position. The pane edits a DataText: it
+// shows the text while it is open and hands edits back on request.
+#include "data/DataText.h"
+
+#include <QFrame>
+
+class QLabel;
+class QPlainTextEdit;
+class QToolBar;
+class QToolButton;
+
+namespace kavum::data {
+
+class TEditorBox : public QFrame {
+    Q_OBJECT
+public:
+    TEditorBox(DataText& text, QWidget* parent = nullptr);
+
+    QToolBar* ToolBar1;
+    QToolButton* SpeedButton1;   // add a data file
+    QToolButton* ClearBtn;
+    QToolButton* EdCutBtn;
+    QToolButton* EdCopyBtn;
+    QToolButton* EdPasteBtn;
+    QToolButton* EdSaveBtn;
+    QToolButton* EdReDrawBtn;
+    QToolButton* EdCancelBtn;
+    QPlainTextEdit* Memo1;
+    QWidget* StatusBar2;
+    QLabel* StatusPanel(int index) const { return panels_[index]; }
+
+    // Shows the store's text in the editor (keeping the caret line).
+    void ShowText();
+    // Takes the editor's text into the store when it was edited since the
+    // last exchange. Characters without a Shift-JIS form become "?".
+    // Returns false when some did.
+    bool TakeText();
+    bool Edited() const { return edited_; }
+
+    void EdCutBtnClick();
+    void EdCopyBtnClick();
+    void EdPasteBtnClick();
+    void Memo1SelectionChange();
+
+private:
+    DataText& text_;
+    QLabel* panels_[3];
+    bool edited_ = false;
+    bool loading_ = false;
+};
+
+}  // namespace kavum::data
