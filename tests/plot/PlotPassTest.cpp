@@ -101,3 +101,19 @@ TEST(PlotPass, ConversionErrorStopsAtItsLine) {
     EXPECT_EQ(count, 2);
     EXPECT_EQ(t.log.size(), 5u);  // on1, three points, on2
 }
+
+#include "plot/MarkEditor.h"
+
+TEST(Marks, SizeListSymbolsAndStyles) {
+    EXPECT_EQ(SizeItemIndex(1), 0);
+    EXPECT_EQ(SizeItemIndex(20), 10);
+    EXPECT_FALSE(SizeItemIndex(7).has_value());
+    EXPECT_EQ(StyleOfSymbol(QStringLiteral("＋")), 5);
+    EXPECT_EQ(StyleOfSymbol(QStringLiteral("■")), 9);
+    EXPECT_FALSE(StyleOfSymbol(QStringLiteral("x")).has_value());
+    EXPECT_EQ(kavum::platform::QStringToCp932(MarkSymbolTexts().join(QString())),
+              "\x81\xA0\x81\x9B\x81\xA2\x81\xA4\x81\x7B\x81\x7E\x81\x96\x81\x9E\x81\xA1");
+    EXPECT_EQ(DrawnStyle(0), 1);
+    EXPECT_EQ(DrawnStyle(12), 1);
+    EXPECT_EQ(DrawnStyle(7), 7);
+}
