@@ -1,0 +1,185 @@
+#pragma once
+// TChart: a flat chart window. A white panel, a plot rectangle framed by up
+// to four axes with grid lines and labels, and an ordered list of series on
+// top; after each drawing the owner's hook draws its overlays on the same
+// canvas. The chart draws itself onto the canvas interface only, so the
+// screen, a bitmap and a metafile differ only in the canvas handed in.
+#include "chart/ChartAxis.h"
+#include "chart/ChartSeries.h"
+#include "chart/ChartTools.h"
+#include "platform/canvas/Canvas.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QWidget>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace kavum::platform {
+class TPainterCanvas;
+}
+
+namespace kavum::chart {
+
+using platform::TRect;
+
+class TChart : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TChart(QWidget* parent = nullptr);
+    ~TChart() override;
+
+    // Axes; the depth axis exists and is not drawn.
+    TCustomChartAxis& LeftAxis() { return *axes_[akLeft]; }
+    TCustomChartAxis& TopAxis() { return *axes_[akTop]; }
+    TCustomChartAxis& RightAxis() { return *axes_[akRight]; }
+    TCustomChartAxis& BottomAxis() { return *axes_[akBottom]; }
+    TCustomChartAxis& DepthAxis() { return *axes_[akDepth]; }
+    const TCustomChartAxis& LeftAxis() const { return *axes_[akLeft]; }
+    const TCustomChartAxis& TopAxis() const { return *axes_[akTop]; }
+    const TCustomChartAxis& RightAxis() const { return *axes_[akRight]; }
+    const TCustomChartAxis& BottomAxis() const { return *axes_[akBottom]; }
+
+    TChartTitle& Title() { return title_; }
+    TCustomChartLegend& Legend() { return legend_; }
+
+    // Background of the whole chart.
+    TColor Color() const { return color_; }
+    void SetColor(TColor value);
+    // Blank border around the plot area in percent of the chart's width
+    // (left, right) and height (top, bottom).
+    int MarginLeft() const { return margins_[0]; }
+    int MarginRight() const { return margins_[1]; }
+    int MarginTop() const { return margins_[2]; }
+    int MarginBottom() const { return margins_[3]; }
+    void SetMarginLeft(int value);
+    void SetMarginRight(int value);
+    void SetMarginTop(int value);
+    void SetMarginBottom(int value);
+    bool View3D() const { return view3D_; }
+    void SetView3D(bool value);
+    // Clip series drawing to the plot rectangle.
+    bool ClipPoints() const { return clipPoints_; }
+    void SetClipPoints(bool value);
+    // Draw into an off-screen picture first, then copy it to the window.
+    bool BufferedDisplay() const { return buffered_; }
+    void SetBufferedDisplay(bool value);
+    // Points reserved by every series at each clearing.
+    int SeriesDefaultCapacity() const { return seriesDefaultCapacity_; }
+    void SetSeriesDefaultCapacity(int value) { seriesDefaultCapacity_ = value; }
+
+    // Series, in drawing order. The chart owns them.
+    template <class T>
+    T& AddSeries() {
+        auto s = std::make_unique<T>(*this);
+        T& ref = *s;
+        series_.push_back(std::move(s));
+        Invalidate();
+        return ref;
+    }
+    TLineSeries& AddLineSeries() { return AddSeries<TLineSeries>(); }
+    TPointSeries& AddPointSeries() { return AddSeries<TPointSeries>(); }
+    int SeriesCount() const { return static_cast<int>(series_.size()); }
+    TChartSeries& Series(int index) { return *series_.at(static_cast<std::size_t>(index)); }
+
+    // The canvas: during a drawing the one drawn on (the target of DrawInto
+    // while that runs), otherwise the chart's on-screen picture, where the
+    // owner may draw over the last drawing; the window shows it at its next
+    // paint.
+    platform::TCanvas& Canvas();
+    // Makes the font the canvas's current font.
+    void UseFont(const TChartFont& font);
+    // One pointer shape on the canvas with its current pen and brush.
+    void DrawPointerShape(bool flat, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style);
+
+    // Plot rectangle of the last layout; right and bottom are the last
+    // column and row (the pixels of the axes' maxima).
+    TRect ChartRect() const { return plot_; }
+    // The rectangle the last drawing filled.
+    TRect ChartBounds() const { return bounds_; }
+
+    // Draws the whole chart, hook included, into a rectangle of a foreign
+    // canvas. The axes map into that rectangle while it runs (and the hook
+    // runs); afterwards they are as before, and the on-screen picture is
+    // untouched.
+    void DrawInto(platform::TCanvas& canvas, const TRect& rect);
+    // The chart's own pictures at its client size: a bitmap, and a metafile
+    // one pixel narrower and lower (at least 1 x 1).
+    QImage PictureBitmap();
+    QByteArray PictureMetafile();
+    void CopyAsBitmap();
+    void CopyAsMetafile();
+    // Writes the metafile picture, creating or replacing the file.
+    void SaveAsMetafile(const QString& fileName);
+
+    // Marks the chart for repainting at the next paint.
+    void Invalidate();
+    // Redraws now (when the window is shown).
+    void Repaint();
+    // Whether a repaint is pending.
+    bool NeedsRepaint() const { return dirty_; }
+
+    // Hooks of the owner.
+    std::function<void(TChart& sender)> OnAfterDraw;
+    std::function<void(TCustomChartAxis& sender, TChartSeries* series, int valueIndex, QString& labelText)>
+        OnGetAxisLabel;
+    std::function<void(TChart& sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>
+        OnMouseDown;
+    std::function<void(TChart& sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>
+        OnMouseUp;
+    std::function<void(TChart& sender)> OnDblClick;
+    std::function<void(TChart& sender, const QPoint& clientPos, const QPoint& globalPos)> OnContextPopup;
+    // Failures inside a paint or an event handler, which must not reach the
+    // event loop.
+    std::function<void(const std::exception& error)> OnError;
+
+    // Runs the label hook (used by the axes).
+    void GetAxisLabel(TCustomChartAxis& axis, QString& text);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    // The one drawing path: onto canvas, inside bounds.
+    void Draw(platform::TCanvas& canvas, const TRect& bounds);
+    void LayOut(platform::TCanvas& canvas, const TRect& bounds, std::vector<TAxisTick> (&ticks)[4]);
+    void DrawAxes(platform::TCanvas& canvas, std::vector<TAxisTick> (&ticks)[4]);
+    void ReportError(const std::exception& error);
+    template <class F>
+    void Guarded(F&& f);
+
+    std::unique_ptr<TCustomChartAxis> axes_[5];
+    TChartTitle title_;
+    TCustomChartLegend legend_;
+    TColor color_ = platform::clWhite;
+    int margins_[4] = {6, 4, 4, 4};
+    bool view3D_ = false;
+    bool clipPoints_ = true;
+    bool buffered_ = true;
+    int seriesDefaultCapacity_ = 64000;
+    std::vector<std::unique_ptr<TChartSeries>> series_;
+
+    TRect bounds_;
+    TRect plot_;
+    platform::TCanvas* active_ = nullptr;  // the canvas of the drawing in progress
+    bool dirty_ = true;
+    QImage buffer_;                                    // the on-screen picture
+    std::unique_ptr<platform::TPainterCanvas> bufferCanvas_;  // over buffer_, between paints
+    // Canvas state at the end of the last drawing, handed on to the canvas
+    // over the picture.
+    platform::TCanvasPen lastPen_;
+    platform::TCanvasBrush lastBrush_;
+    platform::TCanvasFont lastFont_;
+    bool lastTransparent_ = true;
+};
+
+}  // namespace kavum::chart

@@ -1,0 +1,533 @@
+#include "chart/ChartSeries.h"
+
+#include "chart/Chart.h"
+#include "chart/ChartAxis.h"
+#include "platform/Errors.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kavum::chart {
+
+using platform::TCanvas;
+using platform::TRect;
+
+namespace {
+
+// x order with NaN after every number, so that sorting stays well defined.
+bool XLess(double a, double b) { return std::isnan(b) ? !std::isnan(a) : a < b; }
+
+struct PointXLess {
+    bool operator()(const TChartPoint& a, const TChartPoint& b) const { return XLess(a.x, b.x); }
+    bool operator()(const TChartPoint& a, double b) const { return XLess(a.x, b); }
+    bool operator()(double a, const TChartPoint& b) const { return XLess(a, b.x); }
+};
+
+template <class T>
+bool Change(T& field, const T& value) {
+    if (field == value) return false;
+    field = value;
+    return true;
+}
+
+constexpr long long PixelLimit = 32766;
+
+}  // namespace
+
+// ---- pointer shapes ----
+
+void DrawPointerShape(TCanvas& c, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style) {
+    switch (style) {
+        case psRectangle:
+            c.Rectangle(TRect{x - h, y - v, x + h + 1, y + v + 1});
+            break;
+        case psCircle:
+            c.Ellipse(TRect{x - h, y - v, x + h, y + v});
+            break;
+        case psTriangle: {
+            const QPoint pts[3] = {QPoint(x - h, y + v), QPoint(x + h, y + v), QPoint(x, y - v)};
+            c.Polygon(pts, 3);
+            break;
+        }
+        case psDownTriangle: {
+            const QPoint pts[3] = {QPoint(x - h, y - v), QPoint(x + h, y - v), QPoint(x, y + v)};
+            c.Polygon(pts, 3);
+            break;
+        }
+        case psCross:
+            c.SetPenColor(color);
+            c.Line(x, y - v, x, y + v + 1);
+            c.Line(x - h, y, x + h + 1, y);
+            break;
+        case psDiagCross:
+            c.SetPenColor(color);
+            c.Line(x - h, y - v, x + h + 1, y + v + 1);
+            c.Line(x + h, y - v, x - h - 1, y + v + 1);
+            break;
+        case psStar:
+            DrawPointerShape(c, x, y, h, v, color, psCross);
+            DrawPointerShape(c, x, y, h, v, color, psDiagCross);
+            break;
+        case psDiamond: {
+            const QPoint pts[4] = {QPoint(x - h, y), QPoint(x, y - v), QPoint(x + h, y), QPoint(x, y + v)};
+            c.Polygon(pts, 4);
+            break;
+        }
+        case psSmallDot:
+            c.SetPixel(x, y, color);
+            break;
+    }
+}
+
+// ---- TSeriesPointer ----
+
+TSeriesPointer::TSeriesPointer(TChart* chart)
+    : chart_(chart), brush_(chart, UseSeriesColor), pen_(chart, platform::clBlack, true) {}
+
+void TSeriesPointer::SetStyle(TSeriesPointerStyle value) {
+    if (Change(style_, value)) ChartChanged(chart_);
+}
+void TSeriesPointer::SetHorizSize(int value) {
+    if (value < 1) throw platform::KavumError(PointerSizeMessage);
+    if (Change(horizSize_, value)) ChartChanged(chart_);
+}
+void TSeriesPointer::SetVertSize(int value) {
+    if (value < 1) throw platform::KavumError(PointerSizeMessage);
+    if (Change(vertSize_, value)) ChartChanged(chart_);
+}
+void TSeriesPointer::SetVisible(bool value) {
+    if (Change(visible_, value)) ChartChanged(chart_);
+}
+void TSeriesPointer::SetDraw3D(bool value) {
+    if (Change(draw3D_, value)) ChartChanged(chart_);
+}
+void TSeriesPointer::SetInflateMargins(bool value) {
+    if (Change(inflateMargins_, value)) ChartChanged(chart_);
+}
+
+void TSeriesPointer::Assign(const TSeriesPointer& other) {
+    if (&other == this) return;
+    SetStyle(other.style_);
+    if (Change(horizSize_, other.horizSize_)) ChartChanged(chart_);
+    if (Change(vertSize_, other.vertSize_)) ChartChanged(chart_);
+    brush_.Assign(other.brush_);
+    pen_.Assign(other.pen_);
+    SetVisible(other.visible_);
+    SetDraw3D(other.draw3D_);
+    SetInflateMargins(other.inflateMargins_);
+}
+
+void TSeriesPointer::Prepare(TCanvas& canvas, TColor pointColor) const {
+    const TColor penColor = pen_.Color() == UseSeriesColor ? pointColor : pen_.Color();
+    const TColor brushColor = brush_.Color() == UseSeriesColor ? pointColor : brush_.Color();
+    canvas.SetPen(pen_.CanvasPen(penColor));
+    canvas.SetBrush(brush_.CanvasBrush(brushColor));
+}
+
+void TSeriesPointer::DrawPointerShape(bool /*flat*/, int x, int y, int h, int v, TColor color,
+                                      TSeriesPointerStyle style) const {
+    if (!chart_) return;
+    chart::DrawPointerShape(chart_->Canvas(), x, y, h, v, color, style);
+}
+
+// ---- rank index ----
+
+// The sorted x values of a series in blocks, with a Fenwick tree over the
+// block sizes: inserting a value and telling how many values are not above
+// it both take logarithmic time (plus a short move inside one block).
+class TChartSeries::RankIndex {
+public:
+    explicit RankIndex(const std::vector<TChartPoint>& sorted) {
+        for (std::size_t i = 0; i < sorted.size(); i += HalfBlock) {
+            const std::size_t end = std::min(sorted.size(), i + HalfBlock);
+            std::vector<double> block;
+            block.reserve(2 * HalfBlock);
+            for (std::size_t j = i; j < end; ++j) block.push_back(sorted[j].x);
+            blocks_.push_back(std::move(block));
+        }
+        if (blocks_.empty()) blocks_.emplace_back();
+        Rebuild();
+    }
+
+    // Inserts x after the values equal to it; returns the number of values
+    // before it.
+    std::size_t Insert(double x) {
+        // The first block whose last value is above x; the last block when
+        // none is.
+        std::size_t b = static_cast<std::size_t>(
+            std::upper_bound(lasts_.begin(), lasts_.end(), x, XLess) - lasts_.begin());
+        if (b == blocks_.size()) b = blocks_.size() - 1;
+        std::vector<double>& block = blocks_[b];
+        const auto at = std::upper_bound(block.begin(), block.end(), x, XLess);
+        const std::size_t inBlock = static_cast<std::size_t>(at - block.begin());
+        const std::size_t rank = Prefix(b) + inBlock;
+        block.insert(at, x);
+        lasts_[b] = block.back();
+        if (block.size() >= 2 * HalfBlock) {
+            std::vector<double> upper(block.begin() + HalfBlock, block.end());
+            block.resize(HalfBlock);
+            lasts_[b] = block.back();
+            blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(upper));
+            lasts_.insert(lasts_.begin() + static_cast<std::ptrdiff_t>(b) + 1, blocks_[b + 1].back());
+            Rebuild();
+        } else {
+            Add(b, 1);
+        }
+        return rank;
+    }
+
+private:
+    static constexpr std::size_t HalfBlock = 256;
+
+    void Rebuild() {
+        lasts_.resize(blocks_.size());
+        tree_.assign(blocks_.size() + 1, 0);
+        for (std::size_t i = 0; i < blocks_.size(); ++i) {
+            lasts_[i] = blocks_[i].empty() ? std::numeric_limits<double>::quiet_NaN() : blocks_[i].back();
+            tree_[i + 1] += blocks_[i].size();
+            const std::size_t parent = (i + 1) + ((i + 1) & (~(i + 1) + 1));
+            if (parent < tree_.size()) tree_[parent] += tree_[i + 1];
+        }
+    }
+    void Add(std::size_t block, std::size_t n) {
+        for (std::size_t i = block + 1; i < tree_.size(); i += i & (~i + 1)) tree_[i] += n;
+    }
+    // Values in the blocks before this one.
+    std::size_t Prefix(std::size_t block) const {
+        std::size_t sum = 0;
+        for (std::size_t i = block; i > 0; i -= i & (~i + 1)) sum += tree_[i];
+        return sum;
+    }
+
+    std::vector<std::vector<double>> blocks_;
+    std::vector<double> lasts_;
+    std::vector<std::size_t> tree_;
+};
+
+// ---- TChartSeries ----
+
+TChartSeries::TChartSeries(TChart& chart, TChartListOrder order) : chart_(&chart), pointer_(&chart), order_(order) {
+    labels_.emplace_back();
+}
+
+TChartSeries::~TChartSeries() = default;
+
+void TChartSeries::Changed() const { ChartChanged(chart_); }
+
+void TChartSeries::SetActive(bool value) {
+    if (Change(active_, value)) Changed();
+}
+void TChartSeries::SetSeriesColor(TColor value) {
+    if (Change(seriesColor_, value)) Changed();
+}
+void TChartSeries::SetTitle(const QString& value) { title_ = value; }
+void TChartSeries::SetShowInLegend(bool value) { showInLegend_ = value; }
+
+void TChartSeries::SetXValuesOrder(TChartListOrder value) {
+    if (!Change(order_, value)) return;
+    rank_.reset();
+    // Points already held are put in the new order at the next reading.
+    sortedCount_ = order_ == loNone ? points_.size() : 0;
+    Changed();
+}
+
+void TChartSeries::SetHorizAxis(THorizAxis value) {
+    if (Change(horizAxis_, value)) Changed();
+}
+void TChartSeries::SetVertAxis(TVertAxis value) {
+    if (Change(vertAxis_, value)) Changed();
+}
+
+TCustomChartAxis& TChartSeries::GetHorizAxis() const {
+    return horizAxis_ == aTopAxis ? chart_->TopAxis() : chart_->BottomAxis();
+}
+TCustomChartAxis& TChartSeries::GetVertAxis() const {
+    return vertAxis_ == aRightAxis ? chart_->RightAxis() : chart_->LeftAxis();
+}
+
+void TChartSeries::ClearPoints() {
+    points_.clear();
+    points_.reserve(static_cast<std::size_t>(std::max(0, chart_->SeriesDefaultCapacity())));
+    sortedCount_ = 0;
+    labels_.resize(1);
+    rank_.reset();
+    Changed();
+}
+
+std::uint32_t TChartSeries::StoreLabel(const QString& label) {
+    if (label.isEmpty()) return 0;
+    labels_.push_back(label);
+    return static_cast<std::uint32_t>(labels_.size() - 1);
+}
+
+int TChartSeries::StorePoint(double x, double y, const QString& label, TColor color) {
+    const TChartPoint p{x, y, color, StoreLabel(label)};
+    std::size_t index = points_.size();
+    if (order_ == loAscending) {
+        const bool inOrder = sortedCount_ == points_.size() && (points_.empty() || !XLess(x, points_.back().x));
+        if (!inOrder && !rank_) {
+            // The first point out of order: index the x values held so far.
+            EnsureOrdered();
+            rank_ = std::make_unique<RankIndex>(points_);
+        }
+        if (rank_) index = rank_->Insert(x);
+        if (inOrder) ++sortedCount_;
+    } else {
+        sortedCount_ = points_.size() + 1;
+    }
+    points_.push_back(p);
+    Changed();
+    return static_cast<int>(index);
+}
+
+int TChartSeries::AddNullPoint(const QString& label) {
+    if (order_ == loAscending) {
+        // A null point goes to the end: it takes the greatest x so far.
+        const std::vector<TChartPoint>& pts = Points();
+        const double x = pts.empty() ? 0.0 : pts.back().x;
+        return StorePoint(x, 0, label, clNone);
+    }
+    return StorePoint(static_cast<double>(points_.size()), 0, label, clNone);
+}
+
+void TChartSeries::EnsureOrdered() const {
+    if (sortedCount_ >= points_.size()) return;
+    const auto mid = points_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
+    // The late points are sorted among themselves, keeping their adding
+    // order on equal x, and merged after the earlier ones of equal x.
+    std::stable_sort(mid, points_.end(), PointXLess{});
+    std::inplace_merge(points_.begin(), mid, points_.end(), PointXLess{});
+    sortedCount_ = points_.size();
+}
+
+const std::vector<TChartPoint>& TChartSeries::Points() const {
+    EnsureOrdered();
+    return points_;
+}
+
+double TChartSeries::XValue(int index) const { return Points().at(static_cast<std::size_t>(index)).x; }
+double TChartSeries::YValue(int index) const { return Points().at(static_cast<std::size_t>(index)).y; }
+TColor TChartSeries::ValueColor(int index) const { return Points().at(static_cast<std::size_t>(index)).color; }
+bool TChartSeries::IsNull(int index) const { return ValueColor(index) == clNone; }
+QString TChartSeries::Label(int index) const {
+    return labels_.at(Points().at(static_cast<std::size_t>(index)).label);
+}
+
+double TChartSeries::XPixelToValue(int pixel) const { return GetHorizAxis().PixelToValue(pixel); }
+double TChartSeries::YPixelToValue(int pixel) const { return GetVertAxis().PixelToValue(pixel); }
+
+void TChartSeries::VisibleRange(std::size_t& first, std::size_t& last) const {
+    const std::vector<TChartPoint>& pts = Points();
+    first = 0;
+    last = pts.size();
+    if (order_ != loAscending) return;
+    const TCustomChartAxis& axis = GetHorizAxis();
+    const double lo = axis.Minimum();
+    const double hi = axis.Maximum();
+    if (std::isnan(lo) || std::isnan(hi) || hi < lo) {
+        last = 0;
+        return;
+    }
+    first = static_cast<std::size_t>(std::lower_bound(pts.begin(), pts.end(), lo, PointXLess{}) - pts.begin());
+    last = static_cast<std::size_t>(std::upper_bound(pts.begin(), pts.end(), hi, PointXLess{}) - pts.begin());
+    if (last < first) last = first;
+}
+
+void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t last) const {
+    if (!pointer_.Visible()) return;
+    const std::vector<TChartPoint>& pts = Points();
+    const TCustomChartAxis& hx = GetHorizAxis();
+    const TCustomChartAxis& vy = GetVertAxis();
+    const int h = pointer_.HorizSize();
+    const int v = pointer_.VertSize();
+    const TSeriesPointerStyle style = pointer_.Style();
+    // Shapes that lie wholly outside the clip are left out: the clip would
+    // remove them anyway.
+    const bool clipped = chart_->ClipPoints();
+    const TRect plot = chart_->ChartRect();
+    const long long reachX = h + 2;
+    const long long reachY = v + 2;
+    bool prepared = false;
+    TColor preparedFor = 0;
+    for (std::size_t i = first; i < last; ++i) {
+        const TChartPoint& p = pts[i];
+        if (p.color == clNone) continue;
+        long long px = 0;
+        long long py = 0;
+        double ex = 0;
+        double ey = 0;
+        if (!hx.PixelForDrawing(p.x, px, ex) || !vy.PixelForDrawing(p.y, py, ey)) continue;
+        if (px < -PixelLimit || px > PixelLimit || py < -PixelLimit || py > PixelLimit) continue;
+        if (clipped && (px + reachX < plot.left || px - reachX > plot.right || py + reachY < plot.top ||
+                        py - reachY > plot.bottom)) {
+            continue;
+        }
+        const TColor color = DrawColor(p);
+        // The line-only shapes set the pen colour to the point colour
+        // themselves, so the canvas needs preparing only when it changes.
+        if (!prepared || preparedFor != color) {
+            pointer_.Prepare(canvas, color);
+            prepared = true;
+            preparedFor = color;
+        }
+        DrawPointerShape(canvas, static_cast<int>(px), static_cast<int>(py), h, v, color, style);
+    }
+}
+
+// ---- TLineSeries ----
+
+TLineSeries::TLineSeries(TChart& chart) : TChartSeries(chart, loNone), linePen_(&chart, platform::clBlack, true) {
+    Pointer().SetVisible(false);
+}
+
+namespace {
+
+// Clips the segment a-b to the square of +-limit (Liang-Barsky); false when
+// nothing of it lies inside.
+bool ClipSegment(double& ax, double& ay, double& bx, double& by, double limit) {
+    double t0 = 0;
+    double t1 = 1;
+    const double dx = bx - ax;
+    const double dy = by - ay;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {ax + limit, limit - ax, ay + limit, limit - ay};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double r = q[i] / p[i];
+        if (p[i] < 0) {
+            if (r > t1) return false;
+            t0 = std::max(t0, r);
+        } else {
+            if (r < t0) return false;
+            t1 = std::min(t1, r);
+        }
+    }
+    const double nax = ax + t0 * dx;
+    const double nay = ay + t0 * dy;
+    bx = ax + t1 * dx;
+    by = ay + t1 * dy;
+    ax = nax;
+    ay = nay;
+    return true;
+}
+
+}  // namespace
+
+void TLineSeries::Draw(TCanvas& canvas) const {
+    std::size_t first = 0;
+    std::size_t last = 0;
+    VisibleRange(first, last);
+    if (first >= last) return;
+    const std::vector<TChartPoint>& pts = Points();
+    if (linePen_.Visible()) {
+        const TCustomChartAxis& hx = GetHorizAxis();
+        const TCustomChartAxis& vy = GetVertAxis();
+        canvas.SetPen(linePen_.CanvasPen());
+        // Segments of one colour that follow each other go out as one
+        // polyline.
+        std::vector<QPoint> run;
+        run.reserve(1024);
+        TColor runColor = 0;
+        auto flush = [&] {
+            if (run.size() >= 2) {
+                canvas.SetPenColor(runColor);
+                canvas.Polyline(run.data(), static_cast<int>(run.size()));
+            }
+            run.clear();
+        };
+        auto addSegment = [&](QPoint a, QPoint b, TColor color) {
+            if (!run.empty() && (runColor != color || run.back() != a)) flush();
+            if (run.empty()) {
+                run.push_back(a);
+                runColor = color;
+            }
+            run.push_back(b);
+        };
+        bool havePrev = false;
+        bool prevSafe = false;
+        QPoint prevPixel;
+        double prevX = 0;
+        double prevY = 0;
+        for (std::size_t i = first; i < last; ++i) {
+            const TChartPoint& p = pts[i];
+            long long rx = 0;
+            long long ry = 0;
+            double ex = 0;
+            double ey = 0;
+            const bool placed = p.color != clNone && std::isfinite(p.x) && std::isfinite(p.y);
+            bool okX = placed && hx.PixelForDrawing(p.x, rx, ex);
+            bool okY = placed && vy.PixelForDrawing(p.y, ry, ey);
+            if (placed && (!okX || !okY)) {
+                // Too far out for the rounded mapping: keep the exact pixel
+                // for clipping, if it is a number at all.
+                const double range = hx.Maximum() - hx.Minimum();
+                const double rangeY = vy.Maximum() - vy.Minimum();
+                if (!okX) {
+                    const double d = (p.x - hx.Minimum()) * hx.AxisSize() / range;
+                    ex = (hx.Horizontal() != hx.Inverted()) ? hx.StartPos() + d : hx.EndPos() - d;
+                }
+                if (!okY) {
+                    const double d = (p.y - vy.Minimum()) * vy.AxisSize() / rangeY;
+                    ey = (vy.Horizontal() != vy.Inverted()) ? vy.StartPos() + d : vy.EndPos() - d;
+                }
+            }
+            if (!placed || !std::isfinite(ex) || !std::isfinite(ey)) {
+                // A null point, or one that cannot be placed: a break.
+                flush();
+                havePrev = false;
+                continue;
+            }
+            const bool safe = okX && okY && rx >= -PixelLimit && rx <= PixelLimit && ry >= -PixelLimit &&
+                              ry <= PixelLimit;
+            const QPoint pixel = safe ? QPoint(static_cast<int>(rx), static_cast<int>(ry)) : QPoint();
+            const TColor color = DrawColor(p);
+            if (havePrev) {
+                if (prevSafe && safe) {
+                    addSegment(prevPixel, pixel, color);
+                } else {
+                    // One end lies far outside: the part of the segment
+                    // inside the drawable square is drawn on its own.
+                    double ax = prevSafe ? prevPixel.x() : prevX;
+                    double ay = prevSafe ? prevPixel.y() : prevY;
+                    double bx = safe ? pixel.x() : ex;
+                    double by = safe ? pixel.y() : ey;
+                    flush();
+                    if (ClipSegment(ax, ay, bx, by, static_cast<double>(PixelLimit))) {
+                        const QPoint a(static_cast<int>(std::lround(ax)), static_cast<int>(std::lround(ay)));
+                        const QPoint b = safe ? pixel
+                                              : QPoint(static_cast<int>(std::lround(bx)),
+                                                       static_cast<int>(std::lround(by)));
+                        if (a != b) {
+                            addSegment(a, b, color);
+                            if (!safe) flush();
+                        }
+                    }
+                }
+            }
+            havePrev = true;
+            prevSafe = safe;
+            prevPixel = pixel;
+            prevX = ex;
+            prevY = ey;
+        }
+        flush();
+    }
+    DrawPointers(canvas, first, last);
+}
+
+// ---- TPointSeries ----
+
+TPointSeries::TPointSeries(TChart& chart) : TChartSeries(chart, loAscending) {}
+
+void TPointSeries::Draw(TCanvas& canvas) const {
+    std::size_t first = 0;
+    std::size_t last = 0;
+    VisibleRange(first, last);
+    if (first >= last) return;
+    DrawPointers(canvas, first, last);
+}
+
+}  // namespace kavum::chart

@@ -1,0 +1,209 @@
+#pragma once
+// Series of a chart: an ordered list of points (x, y, colour, label) drawn
+// against a horizontal and a vertical axis, with a pointer (mark) at every
+// point. TPointSeries keeps its points sorted by x; TLineSeries keeps the
+// order of adding and joins consecutive points by lines.
+#include "chart/ChartTools.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kavum::platform {
+class TCanvas;
+}
+
+namespace kavum::chart {
+
+class TChart;
+class TCustomChartAxis;
+
+enum TSeriesPointerStyle {
+    psRectangle,
+    psCircle,
+    psTriangle,
+    psDownTriangle,
+    psCross,
+    psDiagCross,
+    psStar,
+    psDiamond,
+    psSmallDot,
+};
+
+enum TChartListOrder { loNone, loAscending };
+enum THorizAxis { aTopAxis, aBottomAxis, aBothHorizAxis };
+enum TVertAxis { aLeftAxis, aRightAxis, aBothVertAxis };
+
+// The message of a pointer size below 1.
+inline constexpr const char* PointerSizeMessage = "ポインタの大きさは 1 以上でなければなりません";
+
+// Draws one pointer shape, flat, centred at (x, y) with half-width h and
+// half-height v, with the canvas's current pen and brush; the line-only
+// shapes and the dot take color instead.
+void DrawPointerShape(platform::TCanvas& canvas, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style);
+
+class TSeriesPointer {
+public:
+    explicit TSeriesPointer(TChart* chart = nullptr);
+    TSeriesPointer(const TSeriesPointer&) = delete;
+    TSeriesPointer& operator=(const TSeriesPointer&) = delete;
+
+    TSeriesPointerStyle Style() const { return style_; }
+    void SetStyle(TSeriesPointerStyle value);
+    int HorizSize() const { return horizSize_; }
+    // Throws KavumError PointerSizeMessage for a size below 1.
+    void SetHorizSize(int value);
+    int VertSize() const { return vertSize_; }
+    void SetVertSize(int value);
+    TChartBrush& Brush() { return brush_; }
+    const TChartBrush& Brush() const { return brush_; }
+    TChartPen& Pen() { return pen_; }
+    const TChartPen& Pen() const { return pen_; }
+    bool Visible() const { return visible_; }
+    void SetVisible(bool value);
+    bool Draw3D() const { return draw3D_; }
+    void SetDraw3D(bool value);
+    bool InflateMargins() const { return inflateMargins_; }
+    void SetInflateMargins(bool value);
+
+    // Style, sizes, fill, outline (colour, width, visibility), visibility and
+    // the 3-D flags.
+    void Assign(const TSeriesPointer& other);
+
+    // Sets the canvas pen and brush for a point of the given colour.
+    void Prepare(platform::TCanvas& canvas, TColor pointColor) const;
+    // Draws a shape on the chart's current canvas (flat in every case).
+    void DrawPointerShape(bool flat, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style) const;
+
+private:
+    TChart* chart_;
+    TSeriesPointerStyle style_ = psRectangle;
+    int horizSize_ = 4;
+    int vertSize_ = 4;
+    TChartBrush brush_;
+    TChartPen pen_;
+    bool visible_ = true;
+    bool draw3D_ = true;
+    bool inflateMargins_ = true;
+};
+
+// One entry of a series.
+struct TChartPoint {
+    double x = 0;
+    double y = 0;
+    TColor color = UseSeriesColor;
+    std::uint32_t label = 0;  // index into the series' labels; 0 is no label
+};
+
+class TChartSeries {
+public:
+    virtual ~TChartSeries();
+    TChartSeries(const TChartSeries&) = delete;
+    TChartSeries& operator=(const TChartSeries&) = delete;
+
+    TChart& ParentChart() const { return *chart_; }
+
+    bool Active() const { return active_; }
+    void SetActive(bool value);
+    TColor SeriesColor() const { return seriesColor_; }
+    void SetSeriesColor(TColor value);
+    QString Title() const { return title_; }
+    void SetTitle(const QString& value);
+    bool ShowInLegend() const { return showInLegend_; }
+    void SetShowInLegend(bool value);
+
+    TSeriesPointer& Pointer() { return pointer_; }
+    const TSeriesPointer& Pointer() const { return pointer_; }
+    void AssignPointer(const TSeriesPointer& other) { pointer_.Assign(other); }
+
+    TChartListOrder XValuesOrder() const { return order_; }
+    void SetXValuesOrder(TChartListOrder value);
+
+    THorizAxis HorizAxis() const { return horizAxis_; }
+    void SetHorizAxis(THorizAxis value);
+    TVertAxis VertAxis() const { return vertAxis_; }
+    void SetVertAxis(TVertAxis value);
+    // The axes that map x and y ("both" maps through the bottom or left one).
+    TCustomChartAxis& GetHorizAxis() const;
+    TCustomChartAxis& GetVertAxis() const;
+
+    // Removes every point and reserves the chart's SeriesDefaultCapacity.
+    void ClearPoints();
+    // Adds a point where the x order puts it (after every point of equal x
+    // in an ascending series, at the end otherwise); returns its index.
+    int StorePoint(double x, double y, const QString& label, TColor color);
+    // Appends a null point (colour clNone): never drawn, it breaks a line.
+    int AddNullPoint(const QString& label);
+
+    int Count() const { return static_cast<int>(points_.size()); }
+    double XValue(int index) const;
+    double YValue(int index) const;
+    TColor ValueColor(int index) const;
+    QString Label(int index) const;
+    bool IsNull(int index) const;
+    // Entries in their order (sorted first where pending).
+    const std::vector<TChartPoint>& Points() const;
+
+    // Pixel to value through the series' axes.
+    double XPixelToValue(int pixel) const;
+    double YPixelToValue(int pixel) const;
+
+    // The colour a point is drawn in.
+    TColor DrawColor(const TChartPoint& p) const { return p.color == UseSeriesColor ? seriesColor_ : p.color; }
+    // Draws the series; the canvas is clipped by the caller.
+    virtual void Draw(platform::TCanvas& canvas) const = 0;
+
+protected:
+    TChartSeries(TChart& chart, TChartListOrder order);
+    void Changed() const;
+    // The index range [first, last) of the points inside the horizontal
+    // axis' range (all points for a series in adding order).
+    void VisibleRange(std::size_t& first, std::size_t& last) const;
+    // Draws the pointer at every drawable point of [first, last).
+    void DrawPointers(platform::TCanvas& canvas, std::size_t first, std::size_t last) const;
+
+private:
+    class RankIndex;
+    void EnsureOrdered() const;
+    std::uint32_t StoreLabel(const QString& label);
+
+    TChart* chart_;
+    bool active_ = true;
+    TColor seriesColor_ = platform::clRed;
+    QString title_;
+    bool showInLegend_ = true;
+    TSeriesPointer pointer_;
+    TChartListOrder order_;
+    THorizAxis horizAxis_ = aBottomAxis;
+    TVertAxis vertAxis_ = aLeftAxis;
+
+    // Points in order up to sortedCount_; the rest were added since, in
+    // adding order, and are merged in before the points are next read.
+    mutable std::vector<TChartPoint> points_;
+    mutable std::size_t sortedCount_ = 0;
+    std::vector<QString> labels_;
+    // The x values of an ascending series that received points out of
+    // order, to tell each new point its index in logarithmic time.
+    std::unique_ptr<RankIndex> rank_;
+};
+
+class TLineSeries : public TChartSeries {
+public:
+    explicit TLineSeries(TChart& chart);
+    TChartPen& LinePen() { return linePen_; }
+    const TChartPen& LinePen() const { return linePen_; }
+    void Draw(platform::TCanvas& canvas) const override;
+
+private:
+    TChartPen linePen_;
+};
+
+class TPointSeries : public TChartSeries {
+public:
+    explicit TPointSeries(TChart& chart);
+    void Draw(platform::TCanvas& canvas) const override;
+};
+
+}  // namespace kavum::chart

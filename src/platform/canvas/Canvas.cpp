@@ -1,0 +1,113 @@
+#include "platform/canvas/Canvas.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <mutex>
+
+namespace kavum::platform {
+
+TRect Intersect(const TRect& a, const TRect& b) {
+    TRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+    if (r.IsEmpty()) return TRect{r.left, r.top, r.left, r.top};
+    return r;
+}
+
+int PointsToPixels(int points) {
+    // MulDiv(points, 96, 72): nearest, halves away from zero.
+    const long long n = static_cast<long long>(points) * 96;
+    const long long q = (n >= 0 ? n + 36 : n - 36) / 72;
+    return static_cast<int>(q);
+}
+
+void InstallFontSubstitutions() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), {QStringLiteral("IPAGothic")});
+        QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"), {QStringLiteral("IPAMincho")});
+        QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐ明朝"), {QStringLiteral("IPAPMincho")});
+    });
+}
+
+QFont MakeQFont(const TCanvasFont& font) {
+    QFont f(font.name);
+    f.setPixelSize(std::max(1, font.height));
+    f.setBold(font.bold);
+    f.setItalic(font.italic);
+    f.setKerning(false);
+    return f;
+}
+
+namespace {
+
+const QFontMetrics& CachedMetrics(const TCanvasFont& font) {
+    static TCanvasFont key;
+    static std::unique_ptr<QFontMetrics> metrics;
+    TCanvasFont k = font;
+    k.color = clBlack;
+    if (!metrics || !(key == k)) {
+        InstallFontSubstitutions();
+        key = k;
+        metrics = std::make_unique<QFontMetrics>(MakeQFont(k));
+    }
+    return *metrics;
+}
+
+}  // namespace
+
+int TextWidthOf(const TCanvasFont& font, const QString& text) { return CachedMetrics(font).horizontalAdvance(text); }
+
+int TextHeightOf(const TCanvasFont& font) { return CachedMetrics(font).height(); }
+
+struct TCanvas::MetricsCache {
+    TCanvasFont key;
+    QFontMetrics metrics;
+};
+
+TCanvas::TCanvas() { InstallFontSubstitutions(); }
+
+TCanvas::~TCanvas() = default;
+
+void TCanvas::SetBrush(const TCanvasBrush& brush) {
+    brush_ = brush;
+    textTransparent_ = brush.style == TBrushStyle::Clear;
+}
+
+void TCanvas::SetBrushColor(TColor color) {
+    brush_.color = color;
+    brush_.style = TBrushStyle::Solid;
+    textTransparent_ = false;
+}
+
+void TCanvas::SetBrushStyle(TBrushStyle style) {
+    brush_.style = style;
+    textTransparent_ = style == TBrushStyle::Clear;
+}
+
+const QFontMetrics& TCanvas::Metrics() const {
+    TCanvasFont key = font_;
+    key.color = clBlack;  // the colour does not change the metrics
+    if (!metrics_ || !(metrics_->key == key)) {
+        metrics_ = std::make_unique<MetricsCache>(MetricsCache{key, QFontMetrics(MakeQFont(key))});
+    }
+    return metrics_->metrics;
+}
+
+int TCanvas::TextWidth(const QString& text) const { return Metrics().horizontalAdvance(text); }
+
+int TCanvas::TextHeight(const QString&) const { return Metrics().height(); }
+
+void TCanvas::LineTo(int x, int y) {
+    const QPoint pts[2] = {penPos_, QPoint(x, y)};
+    Polyline(pts, 2);
+    penPos_ = QPoint(x, y);
+}
+
+void TCanvas::Line(int x1, int y1, int x2, int y2) {
+    const QPoint pts[2] = {QPoint(x1, y1), QPoint(x2, y2)};
+    Polyline(pts, 2);
+    penPos_ = QPoint(x2, y2);
+}
+
+}  // namespace kavum::platform

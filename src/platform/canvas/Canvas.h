@@ -1,0 +1,170 @@
+#pragma once
+// A drawing surface with the semantics of a Windows canvas: a pen (colour,
+// width, style, copy or mask mode), a brush (solid or clear), a font by face
+// name, pixel height and colour, text out on an opaque or transparent ground,
+// rectangles with exclusive right and bottom edges, ellipses in a bounding
+// box, polygons, polylines whose last point is not drawn, single pixels and a
+// clip rectangle. The state lives here; the drawing is the implementations'.
+#include "platform/canvas/Color.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPoint>
+#include <QString>
+
+#include <memory>
+
+namespace kavum::platform {
+
+// A rectangle as (left, top, right, bottom); right and bottom are exclusive
+// wherever something is filled or outlined.
+struct TRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool IsEmpty() const { return right <= left || bottom <= top; }
+    bool operator==(const TRect&) const = default;
+};
+TRect Intersect(const TRect& a, const TRect& b);
+
+enum class TPenMode {
+    Copy,  // the pen colour replaces the pixel
+    Mask,  // the pixel becomes pixel AND pen colour
+};
+
+enum class TPenStyle {
+    Solid,
+    Dash,
+    Dot,
+    DashDot,
+    DashDotDot,
+    Alternate,  // every other pixel: the chart's "small dots"
+    Clear,
+};
+
+enum class TBrushStyle { Solid, Clear };
+
+inline constexpr int ShiftJisCharset = 128;
+
+struct TCanvasPen {
+    TColor color = clBlack;
+    int width = 1;
+    TPenStyle style = TPenStyle::Solid;
+    TPenMode mode = TPenMode::Copy;
+    bool operator==(const TCanvasPen&) const = default;
+};
+
+struct TCanvasBrush {
+    TColor color = clWhite;
+    TBrushStyle style = TBrushStyle::Solid;
+    bool operator==(const TCanvasBrush&) const = default;
+};
+
+// height is the character height in pixels (the em size), as a Windows
+// font of negative height.
+struct TCanvasFont {
+    QString name = QStringLiteral("ＭＳ ゴシック");
+    int height = 13;
+    TColor color = clBlack;
+    int charset = ShiftJisCharset;
+    bool bold = false;
+    bool italic = false;
+    bool operator==(const TCanvasFont&) const = default;
+};
+
+// Pixel height of a font of the given point size on the 96 dpi screen.
+int PointsToPixels(int points);
+
+// Maps the program's Japanese face names to the IPA fonts, which have the
+// same metrics. Idempotent; every canvas makes sure it has run.
+void InstallFontSubstitutions();
+
+// The Qt font that stands for a canvas font (after substitution).
+QFont MakeQFont(const TCanvasFont& font);
+
+// Text metrics of a font without a canvas: the ones every canvas uses.
+int TextWidthOf(const TCanvasFont& font, const QString& text);
+int TextHeightOf(const TCanvasFont& font);
+
+class TCanvas {
+public:
+    TCanvas();
+    virtual ~TCanvas();
+    TCanvas(const TCanvas&) = delete;
+    TCanvas& operator=(const TCanvas&) = delete;
+
+    // Pen.
+    const TCanvasPen& Pen() const { return pen_; }
+    void SetPen(const TCanvasPen& pen) { pen_ = pen; }
+    void SetPenColor(TColor color) { pen_.color = color; }
+    void SetPenWidth(int width) { pen_.width = width < 1 ? 1 : width; }
+    void SetPenStyle(TPenStyle style) { pen_.style = style; }
+    void SetPenMode(TPenMode mode) { pen_.mode = mode; }
+
+    // Brush. Setting the brush also makes text stand on the brush colour
+    // (opaque ground) when the brush is solid, on nothing when it is clear.
+    const TCanvasBrush& Brush() const { return brush_; }
+    void SetBrush(const TCanvasBrush& brush);
+    void SetBrushColor(TColor color);
+    void SetBrushStyle(TBrushStyle style);
+
+    // Font.
+    const TCanvasFont& Font() const { return font_; }
+    void SetFont(const TCanvasFont& font) { font_ = font; }
+    void SetFontColor(TColor color) { font_.color = color; }
+    void SetFontHeight(int pixels) { font_.height = pixels < 1 ? 1 : pixels; }
+    void SetFontSize(int points) { SetFontHeight(PointsToPixels(points)); }
+    void SetFontName(const QString& name) { font_.name = name; }
+
+    // Text ground: transparent, or the brush colour.
+    bool TextTransparent() const { return textTransparent_; }
+    void SetTextTransparent(bool transparent) { textTransparent_ = transparent; }
+
+    // Metrics of the current font; the same on every canvas, so that a
+    // layout made for the screen holds in a file.
+    int TextWidth(const QString& text) const;
+    int TextHeight(const QString& text) const;
+    const QFontMetrics& Metrics() const;
+
+    // Pen position for MoveTo and LineTo.
+    void MoveTo(int x, int y) { penPos_ = QPoint(x, y); }
+    void LineTo(int x, int y);
+    QPoint PenPos() const { return penPos_; }
+    // A line from (x1, y1) to (x2, y2); the end point is not drawn.
+    void Line(int x1, int y1, int x2, int y2);
+
+    // Text with its top-left corner at (x, y), in the font colour.
+    virtual void TextOut(int x, int y, const QString& text) = 0;
+    // Fills the rectangle with the brush; the pen and its mode play no part.
+    virtual void FillRect(const TRect& rect) = 0;
+    // Outline with the pen, inside with the brush. Without a pen the filled
+    // area is one pixel narrower and lower, as on Windows.
+    virtual void Rectangle(const TRect& rect) = 0;
+    // Ellipse inscribed in the rectangle, outline and fill.
+    virtual void Ellipse(const TRect& rect) = 0;
+    // Closed polygon, outline and fill (alternate filling).
+    virtual void Polygon(const QPoint* points, int count) = 0;
+    // Open polyline; the last point is not drawn.
+    virtual void Polyline(const QPoint* points, int count) = 0;
+    // One pixel in the given colour; pen, brush and mode play no part.
+    virtual void SetPixel(int x, int y, TColor color) = 0;
+
+    // Clipping of everything drawn afterwards.
+    virtual void SetClipRect(const TRect& rect) = 0;
+    virtual void ResetClip() = 0;
+
+private:
+    TCanvasPen pen_;
+    TCanvasBrush brush_;
+    TCanvasFont font_;
+    bool textTransparent_ = false;
+    QPoint penPos_;
+
+    struct MetricsCache;
+    mutable std::unique_ptr<MetricsCache> metrics_;
+};
+
+}  // namespace kavum::platform

@@ -1,0 +1,22 @@
+#include "platform/canvas/Clipboard.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+namespace kavum::platform {
+
+std::unique_ptr<QMimeData> MetafileMimeData(const QByteArray& emf) {
+    auto data = std::make_unique<QMimeData>();
+    data->setData(QStringLiteral("image/emf"), emf);
+    data->setData(QStringLiteral("image/x-emf"), emf);
+    return data;
+}
+
+void CopyBitmapToClipboard(const QImage& image) { QGuiApplication::clipboard()->setImage(image); }
+
+void CopyMetafileToClipboard(const QByteArray& emf) {
+    // The clipboard takes ownership of the data.
+    QGuiApplication::clipboard()->setMimeData(MetafileMimeData(emf).release());
+}
+
+}  // namespace kavum::platform

@@ -1,0 +1,56 @@
+#pragma once
+// The canvas over QPainter: the screen buffer, bitmaps, SVG and PDF pictures.
+// On a 32-bit image lines, shapes and pixels are set straight into the image
+// memory (pixel-exact, and the mask mode is a true AND); on other devices they
+// go through QPainter, where the mask mode is a raster operation if the
+// device has them and a plain colour otherwise. Text always goes through
+// QPainter.
+#include "platform/canvas/Canvas.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <memory>
+
+namespace kavum::platform {
+
+class TPixelRaster;
+
+class TPainterCanvas : public TCanvas {
+public:
+    // Draws with a painter the caller has begun on any device.
+    explicit TPainterCanvas(QPainter& painter);
+    // Draws into an image; the canvas owns its painter until End().
+    explicit TPainterCanvas(QImage& image);
+    ~TPainterCanvas() override;
+
+    // Ends the canvas's own painter (image canvases); nothing may be drawn
+    // afterwards.
+    void End();
+
+    void TextOut(int x, int y, const QString& text) override;
+    void FillRect(const TRect& rect) override;
+    void Rectangle(const TRect& rect) override;
+    void Ellipse(const TRect& rect) override;
+    void Polygon(const QPoint* points, int count) override;
+    void Polyline(const QPoint* points, int count) override;
+    void SetPixel(int x, int y, TColor color) override;
+    void SetClipRect(const TRect& rect) override;
+    void ResetClip() override;
+
+    // True when shapes are rasterized into image memory.
+    bool DirectPixels() const { return raster_ != nullptr; }
+
+private:
+    void PreparePen(bool forShape);
+    void PrepareBrush();
+    void PrepareMode(TPenMode mode);
+    bool PenVisible() const { return Pen().style != TPenStyle::Clear; }
+
+    QPainter* painter_ = nullptr;
+    std::unique_ptr<QPainter> ownPainter_;
+    std::unique_ptr<TPixelRaster> raster_;
+    bool rasterOps_ = false;  // the device can AND pixels
+};
+
+}  // namespace kavum::platform

@@ -1,0 +1,63 @@
+#pragma once
+// Pixel-exact drawing of lines, shapes and pixels straight into 32-bit image
+// memory (0xAARRGGBB, opaque), with the rules of a Windows canvas: the last
+// point of a line is not drawn, rectangles exclude their right and bottom
+// edges, the mask mode ANDs the pen colour into the pixel. Much faster than
+// going through QPainter for the many small marks of a chart.
+#include "platform/canvas/Canvas.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kavum::platform {
+
+class TPixelRaster {
+public:
+    struct Paint {
+        std::uint32_t argb = 0xFF000000u;
+        bool mask = false;
+    };
+    struct Stroke {
+        std::uint32_t argb = 0xFF000000u;
+        int width = 1;
+        TPenStyle style = TPenStyle::Solid;
+        bool mask = false;
+    };
+
+    TPixelRaster(std::uint32_t* bits, int width, int height, std::ptrdiff_t stridePixels);
+
+    void SetClip(const TRect& rect);
+    void ResetClip();
+    const TRect& Clip() const { return clip_; }
+
+    void Pixel(int x, int y, Paint paint);
+    // Pixels x1..x2 (both included) of row y.
+    void Span(int y, int x1, int x2, Paint paint);
+    void Fill(const TRect& rect, Paint paint);
+    // The last point is not drawn; a dash pattern runs on across the segments.
+    void Polyline(const QPoint* points, int count, const Stroke& stroke);
+    // Shapes: fill (when given) first, then the outline (when given).
+    void Polygon(const QPoint* points, int count, const Stroke* pen, const Paint* fill);
+    void Rectangle(const TRect& rect, const Stroke* pen, const Paint* fill);
+    void Ellipse(const TRect& rect, const Stroke* pen, const Paint* fill);
+
+private:
+    void Put(int x, int y, std::uint32_t argb, bool mask) {
+        std::uint32_t* p = bits_ + static_cast<std::ptrdiff_t>(y) * stride_ + x;
+        *p = mask ? (*p & argb) : argb;
+    }
+    bool Inside(int x, int y) const {
+        return x >= clip_.left && x < clip_.right && y >= clip_.top && y < clip_.bottom;
+    }
+    void Dot(int x, int y, const Stroke& stroke);
+    // One segment without its end point; phase counts pattern pixels.
+    void Segment(int x1, int y1, int x2, int y2, const Stroke& stroke, long long& phase);
+
+    std::uint32_t* bits_;
+    int width_;
+    int height_;
+    std::ptrdiff_t stride_;
+    TRect clip_;
+};
+
+}  // namespace kavum::platform
