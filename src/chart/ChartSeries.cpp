@@ -382,11 +382,11 @@ TLineSeries::TLineSeries(TChart& chart) : TChartSeries(chart, loNone), linePen_(
 
 namespace {
 
-// Clips the segment a-b to the square of +-limit (Liang-Barsky); false when
-// nothing of it lies inside.
-bool ClipSegment(double& ax, double& ay, double& bx, double& by, double limit) {
-    double t0 = 0;
-    double t1 = 1;
+// The part [t0, t1] of the segment a + t (b - a) inside the square of
+// +-limit (Liang-Barsky); false when nothing of it is inside.
+bool ClipParameters(double ax, double ay, double bx, double by, double limit, double& t0, double& t1) {
+    t0 = 0;
+    t1 = 1;
     const double dx = bx - ax;
     const double dy = by - ay;
     const double p[4] = {-dx, dx, -dy, dy};
@@ -405,12 +405,37 @@ bool ClipSegment(double& ax, double& ay, double& bx, double& by, double limit) {
             t1 = std::min(t1, r);
         }
     }
-    const double nax = ax + t0 * dx;
-    const double nay = ay + t0 * dy;
-    bx = ax + t1 * dx;
-    by = ay + t1 * dy;
-    ax = nax;
-    ay = nay;
+    return t0 <= t1;
+}
+
+// Clips the segment a-b to the square of +-limit; false when nothing of it
+// lies inside. Each end of the result is computed from the nearer of the
+// two original ends, so that a point 1e300 pixels away does not wash out
+// the other one.
+bool ClipSegment(double& ax, double& ay, double& bx, double& by, double limit) {
+    double t0 = 0, t1 = 1, s0 = 0, s1 = 1;  // t from a, s from b
+    if (!ClipParameters(ax, ay, bx, by, limit, t0, t1)) return false;
+    if (!ClipParameters(bx, by, ax, ay, limit, s0, s1)) return false;
+    double nax = 0, nay = 0, nbx = 0, nby = 0;
+    if (t0 <= s1) {
+        nax = ax + t0 * (bx - ax);
+        nay = ay + t0 * (by - ay);
+    } else {
+        nax = bx + s1 * (ax - bx);
+        nay = by + s1 * (ay - by);
+    }
+    if (s0 <= t1) {
+        nbx = bx + s0 * (ax - bx);
+        nby = by + s0 * (ay - by);
+    } else {
+        nbx = ax + t1 * (bx - ax);
+        nby = ay + t1 * (by - ay);
+    }
+    if (!std::isfinite(nax) || !std::isfinite(nay) || !std::isfinite(nbx) || !std::isfinite(nby)) return false;
+    ax = std::clamp(nax, -limit, limit);
+    ay = std::clamp(nay, -limit, limit);
+    bx = std::clamp(nbx, -limit, limit);
+    by = std::clamp(nby, -limit, limit);
     return true;
 }
 
