@@ -95,6 +95,23 @@ void BM_StoreMillionThenDraw(benchmark::State& state) {
 }
 BENCHMARK(BM_StoreMillionThenDraw)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// The storing alone, out of order and in order.
+void BM_StoreMillion(benchmark::State& state) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> lon(128, 146), lat(30, 46);
+    std::vector<std::pair<double, double>> pts(1000000);
+    for (auto& p : pts) p = {lon(rng), lat(rng)};
+    if (state.range(0) == 1) std::sort(pts.begin(), pts.end());
+    for (auto _ : state) {
+        TChart chart;
+        TPointSeries& s = chart.AddPointSeries();
+        s.ClearPoints();
+        for (const auto& p : pts) benchmark::DoNotOptimize(s.StorePoint(p.first, p.second, QString(), UseSeriesColor));
+        benchmark::DoNotOptimize(s.XValue(0));
+    }
+}
+BENCHMARK(BM_StoreMillion)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 void BM_DrawMapBitmap(benchmark::State& state) {
     TChart chart;
     SetUpAxes(chart);

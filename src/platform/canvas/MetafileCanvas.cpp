@@ -339,7 +339,9 @@ void TMetafileCanvas::TextOut(int x, int y, const QString& text) {
     char* emrtext = emrtext_set(point32_set(x, y), static_cast<U_NUM_STR>(utf16.size()), 2, utf16.data(), 0, cell,
                                 dx.data());
     if (!emrtext) throw KavumError("メタファイルのレコードを作成できません");
-    char* record = U_EMREXTTEXTOUTW_set(RectL(x, y, x + w - 1, y + h - 1), U_GM_COMPATIBLE, 0.0f, 0.0f,
+    // The scales from pixels to 0.01 mm at 96 dpi.
+    const float scale = 2540.0f / 96.0f;
+    char* record = U_EMREXTTEXTOUTW_set(RectL(x, y, x + w - 1, y + h - 1), U_GM_COMPATIBLE, scale, scale,
                                         reinterpret_cast<PU_EMRTEXT>(emrtext));
     std::free(emrtext);
     d_->Emit(record);
