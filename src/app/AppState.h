@@ -1,14 +1,13 @@
 #pragma once
 // The one record of state that the main window's commands share. It lives as
 // long as the main window; only the settings file keeps anything of it.
+#include "chart/ChartSeries.h"
+#include "platform/canvas/Color.h"
+
 #include <QString>
 
 #include <array>
 #include <cstdint>
-
-namespace kavum::chart {
-class TPointSeries;
-}
 
 namespace kavum::app {
 
@@ -28,6 +27,10 @@ using PerCategory = std::array<T, MaxCategories + 1>;  // entry 0 unused
 
 // The symbol shown for each mark style in the mark editor.
 const PerCategory<QString>& MarkSymbols();
+// The pointer style drawn for each mark style.
+inline constexpr PerCategory<chart::TSeriesPointerStyle> MarkPointerStyles = {
+    chart::psRectangle, chart::psRectangle, chart::psCircle,   chart::psTriangle, chart::psDownTriangle,
+    chart::psCross,     chart::psDiagCross, chart::psStar,     chart::psDiamond,  chart::psSmallDot};
 // Default fill colour of category i.
 inline constexpr PerCategory<std::int32_t> DefaultBrushColors = {
     0, 0xFF0000, 0xFFFF00, 0x008000, 0x00FF00, 0x00FFFF, 0xFF00FF, 0x0000FF, 0xF0CAA6, 0x808080};
@@ -49,9 +52,9 @@ struct AppState {
     int MeshSize = 0;         // a geo::MeshLineKind value, kept as read
 
     // Map line appearance; colours 0x00BBGGRR.
-    std::uint32_t MapColor = 0;
-    std::uint32_t SubColor = 0;
-    std::uint32_t MshColor = 0;
+    platform::TColor MapColor = 0;
+    platform::TColor SubColor = 0;
+    platform::TColor MshColor = 0;
     int MLW = 1;
 
     // Categories, legend and marks.

@@ -106,6 +106,7 @@ TFormMain::TFormMain(const QString& executablePath, const QStringList& arguments
     MappingSheet->setObjectName(QStringLiteral("MappingSheet"));
     setCentralWidget(MappingSheet);
     BuildMenus();
+    BuildCharts();
     BuildBoard();
     BuildStatusBar();
 
@@ -365,6 +366,7 @@ void TFormMain::BuildStatusBar() {
 
 void TFormMain::FormCreate(const QStringList& arguments) {
     State.HelpIndexFile = FindManualIndex(ManualFolders(executablePath_));
+    for (chart::TChart* chart : {Chart1, Chart2, Chart3}) chart->hide();
     OpenDialog1.Filter = OpenFilter;
     OpenDialog1.InitialDir = QFileInfo(executablePath_).absolutePath();
     SaveDialog1.Filter = SaveFilter;
@@ -383,6 +385,19 @@ void TFormMain::FormCreate(const QStringList& arguments) {
 }
 
 void TFormMain::InitializeVariables() {
+    for (chart::TChart* chart : {Chart1, Chart2, Chart3}) chart->SetSeriesDefaultCapacity(64000);
+    for (int i = 1; i <= MaxCategories; ++i) {
+        State.PointSeriesH[i] = SeriesH[i];
+        State.PointSeriesW[i] = SeriesW[i];
+        State.PointSeriesS[i] = SeriesS[i];
+    }
+    // The marks designed for the horizontal map become those of all three charts.
+    for (int i = 1; i <= MaxCategories; ++i) {
+        for (chart::TPointSeries* profile : {State.PointSeriesW[i], State.PointSeriesS[i]}) {
+            profile->AssignPointer(State.PointSeriesH[i]->Pointer());
+            profile->SetSeriesColor(State.PointSeriesH[i]->SeriesColor());
+        }
+    }
     State.CategoryCount = 0;
     State.LegendEditing = false;
     State.EditedCategory = 1;
@@ -690,6 +705,10 @@ void TFormMain::ShowError(std::exception_ptr error) noexcept {
     } catch (...) {
         message = U("不明なエラーが発生しました");
     }
+    ShowErrorMessage(message);
+}
+
+void TFormMain::ShowErrorMessage(const QString& message) noexcept {
     try {
         dialogs_.ShowMessage(this, QStringLiteral("Kavum for Windows"), message, platform::MessageIcon::Error);
     } catch (...) {

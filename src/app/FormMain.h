@@ -3,6 +3,7 @@
 // three charts, the status bar, and the commands.
 #include "app/AppState.h"
 #include "app/Settings.h"
+#include "chart/Chart.h"
 #include "platform/Dialogs.h"
 
 #include <QMainWindow>
@@ -151,6 +152,21 @@ public:
     int SelectedGridSize() const;
     int SelectedMeshSize() const;
 
+    // ---- Charts --------------------------------------------------------
+    // Chart1 the horizontal map, Chart2 the west-east profile, Chart3 the
+    // south-north profile; children of the mapping sheet, hidden until a map
+    // is made. Each holds its map line series, then the point series of
+    // categories 1..9 (SeriesH[1] is SeriesH1, and so on; entry 0 unused).
+    chart::TChart* Chart1;
+    chart::TChart* Chart2;
+    chart::TChart* Chart3;
+    chart::TLineSeries* SeriesH0;
+    chart::TLineSeries* SeriesW0;
+    chart::TLineSeries* SeriesS0;
+    PerCategory<chart::TPointSeries*> SeriesH{};
+    PerCategory<chart::TPointSeries*> SeriesW{};
+    PerCategory<chart::TPointSeries*> SeriesS{};
+
     // ---- Status bar and dialogs ----------------------------------------
     TStatusBar* StatusBar1;
     TAboutBox* AboutBox;
@@ -222,8 +238,14 @@ private:
     void BuildMenus();
     void BuildBoard();
     void BuildStatusBar();
+    void BuildCharts();
     void FormCreate(const QStringList& arguments);
+public:
+    // Shows an error as the command wrapper does.
     void ShowError(std::exception_ptr error) noexcept;
+    void ShowErrorMessage(const QString& message) noexcept;
+
+private:
     void ChoosePrecision(QAction* item, int gridSize);
     void ChooseMeshLines(int meshSize);
     void ChooseLineColor(TClickPanel* panel, std::uint32_t& field);

@@ -572,6 +572,131 @@ TEST_F(FormMainTest, TypedTextIsLimitedButLongerTextFromTheFileIsKept) {
     EXPECT_EQ(w.EditGY2->text(), QStringLiteral("12.3456789"));
 }
 
+TEST_F(FormMainTest, ChartsAsDesigned) {
+    using namespace kavum::chart;
+    using namespace kavum::platform;
+    TFormMain& w = Start();
+    TChart* charts[] = {w.Chart1, w.Chart2, w.Chart3};
+    TLineSeries* lines[] = {w.SeriesH0, w.SeriesW0, w.SeriesS0};
+    const kavum::app::PerCategory<TPointSeries*>* points[] = {&w.SeriesH, &w.SeriesW, &w.SeriesS};
+    const char* prefixes[] = {"SeriesH", "SeriesW", "SeriesS"};
+    const char* titles[] = {"Horizon Map", "WE-Profile", "SN Profile"};
+    for (int c = 0; c < 3; ++c) {
+        TChart& chart = *charts[c];
+        EXPECT_TRUE(chart.isHidden());
+        EXPECT_EQ(chart.parentWidget(), w.MappingSheet->Sheet());
+        EXPECT_EQ(chart.SeriesDefaultCapacity(), 64000);
+        EXPECT_EQ(chart.MarginLeft() * 1000 + chart.MarginRight() * 100 + chart.MarginTop() * 10 + chart.MarginBottom(),
+                  6444);
+        EXPECT_FALSE(chart.View3D());
+        EXPECT_TRUE(chart.ClipPoints());
+        EXPECT_TRUE(chart.BufferedDisplay());
+        EXPECT_EQ(chart.Color(), clWhite);
+        EXPECT_EQ(chart.Title().Text().value(0), QString::fromLatin1(titles[c]));
+        EXPECT_FALSE(chart.Title().Visible());
+        EXPECT_EQ(chart.Title().Font().Name(), QStringLiteral("ＭＳ Ｐ明朝"));
+        EXPECT_EQ(chart.Title().Font().Height(), 15);
+        EXPECT_FALSE(chart.Legend().Visible());
+        // The map lines first, then categories 1..9, all empty.
+        ASSERT_EQ(chart.SeriesCount(), 10);
+        EXPECT_EQ(&chart.Series(0), lines[c]);
+        EXPECT_FALSE(lines[c]->ShowInLegend());
+        EXPECT_EQ(lines[c]->XValuesOrder(), loNone);
+        for (int k = 1; k <= 9; ++k) {
+            TPointSeries* s = (*points[c])[k];
+            EXPECT_EQ(&chart.Series(k), s);
+            EXPECT_EQ(s->Title(), QString::fromLatin1(prefixes[c]) + QString::number(k));
+            EXPECT_EQ(s->XValuesOrder(), loAscending);
+            EXPECT_EQ(s->Count(), 0);
+            EXPECT_FALSE(s->Pointer().InflateMargins());
+            // The marks of the horizontal map are those of every chart.
+            const TSeriesPointer& h = w.SeriesH[k]->Pointer();
+            EXPECT_EQ(s->Pointer().Style(), h.Style());
+            EXPECT_EQ(s->Pointer().HorizSize(), h.HorizSize());
+            EXPECT_EQ(s->Pointer().Brush().Color(), h.Brush().Color());
+            EXPECT_EQ(s->Pointer().Pen().Width(), h.Pen().Width());
+            EXPECT_EQ(s->SeriesColor(), w.SeriesH[k]->SeriesColor());
+        }
+        for (TCustomChartAxis* axis : {&chart.LeftAxis(), &chart.BottomAxis(), &chart.RightAxis(), &chart.TopAxis()}) {
+            EXPECT_FALSE(axis->Automatic());
+            EXPECT_EQ(axis->Grid().Color(), clAqua);
+            EXPECT_EQ(axis->MinorGrid().Color(), clAqua);
+            EXPECT_TRUE(axis->MinorGrid().SmallDots());
+            EXPECT_FALSE(axis->Ticks().Visible());
+            EXPECT_EQ(axis->LabelsFont().Name(), QStringLiteral("ＭＳ ゴシック"));
+            EXPECT_EQ(axis->LabelsFont().Height(), c == 0 ? 12 : 13);
+            EXPECT_EQ(axis->LabelsFont().Color(), clAqua);
+        }
+    }
+    EXPECT_EQ(w.State.PointSeriesH[4], w.SeriesH[4]);
+    EXPECT_EQ(w.State.PointSeriesW[9], w.SeriesW[9]);
+    EXPECT_EQ(w.State.PointSeriesS[1], w.SeriesS[1]);
+    EXPECT_EQ(w.SeriesH[2]->SeriesColor(), clPurple);
+    EXPECT_EQ(w.SeriesH[7]->Pointer().Pen().Width(), 2);
+    EXPECT_EQ(w.SeriesH[8]->Pointer().Pen().Width(), 2);
+    EXPECT_EQ(w.SeriesH[9]->Pointer().Pen().Width(), 1);
+    EXPECT_EQ(w.SeriesH[3]->Pointer().Style(), psTriangle);
+
+    // The axis designs.
+    TCustomChartAxis& b1 = w.Chart1->BottomAxis();
+    EXPECT_TRUE(b1.Visible() && b1.Labels());
+    EXPECT_EQ(b1.AxisValuesFormat(), QStringLiteral("###.0"));
+    EXPECT_EQ(b1.Increment(), 7);
+    EXPECT_EQ(b1.MinorTickCount(), 7);
+    EXPECT_EQ(b1.Minimum(), 132);
+    EXPECT_EQ(b1.Maximum(), 133.5);
+    EXPECT_FALSE(b1.LabelsOnAxis());
+    EXPECT_EQ(b1.LabelsSeparation(), 1);
+    EXPECT_FALSE(w.Chart1->LeftAxis().Labels());
+    EXPECT_EQ(w.Chart1->LeftAxis().LabelsSeparation(), 20);
+    EXPECT_FALSE(w.Chart1->RightAxis().Visible());
+    EXPECT_FALSE(w.Chart1->TopAxis().Visible());
+    EXPECT_FALSE(w.Chart1->TopAxis().RoundFirstLabel());
+    EXPECT_TRUE(w.Chart1->BottomAxis().RoundFirstLabel());
+    EXPECT_EQ(w.Chart1->Legend().Font().Height(), 13);
+    EXPECT_EQ(w.Chart2->LeftAxis().AxisValuesFormat(), QStringLiteral("###0m"));
+    EXPECT_EQ(w.Chart2->LeftAxis().Maximum(), 2000);
+    EXPECT_EQ(w.Chart2->BottomAxis().Title().Caption(), QStringLiteral(" "));
+    EXPECT_EQ(w.Chart2->BottomAxis().Title().Font().Height(), 17);
+    EXPECT_TRUE(w.Chart3->BottomAxis().LabelsOnAxis());
+    EXPECT_EQ(w.Chart3->BottomAxis().Axis().Width(), 2);
+    EXPECT_FALSE(w.Chart3->LeftAxis().Axis().Visible());
+    EXPECT_EQ(w.Chart3->LeftAxis().LabelsSeparation(), 40);
+    EXPECT_EQ(w.Chart3->LeftAxis().Minimum(), 33.99);
+    EXPECT_TRUE(w.Chart3->RightAxis().Visible());
+    EXPECT_EQ(w.Chart3->RightAxis().AxisValuesFormat(), QStringLiteral(" ##"));
+    EXPECT_EQ(w.Chart3->RightAxis().Minimum(), 27.5);
+    EXPECT_FALSE(w.Chart3->TopAxis().Visible());
+
+    // The map line series.
+    EXPECT_EQ(w.SeriesH0->Pointer().Style(), psSmallDot);
+    EXPECT_EQ(w.SeriesH0->Pointer().HorizSize(), 1);
+    EXPECT_FALSE(w.SeriesH0->Pointer().Pen().Visible());
+    EXPECT_EQ(w.SeriesW0->Pointer().Style(), psCross);
+    EXPECT_FALSE(w.SeriesW0->Pointer().Pen().Visible());
+    EXPECT_TRUE(w.SeriesW0->LinePen().SmallDots());
+    EXPECT_FALSE(w.SeriesS0->Pointer().Visible());
+    EXPECT_EQ(w.SeriesS0->VertAxis(), aBothVertAxis);
+    EXPECT_EQ(w.SettingBoard->parentWidget(), w.MappingSheet->Sheet());
+}
+
+TEST_F(FormMainTest, ChartEventsReachTheirCommands) {
+    TFormMain& w = Start();
+    w.show();
+    // A double click on a profile shows the horizontal map alone.
+    w.Chart3->OnDblClick(*w.Chart3);
+    EXPECT_EQ(w.State.ShowMode, 1);
+    EXPECT_FALSE(w.ProfileMap->isChecked());
+    // The right button opens the chart's pop-up menu.
+    w.Chart2->OnContextPopup(*w.Chart2, QPoint(5, 5), w.mapToGlobal(QPoint(50, 50)));
+    EXPECT_TRUE(w.PopupMenu2->isVisible());
+    w.PopupMenu2->hide();
+    // A failure inside a chart's drawing is shown like any other.
+    w.Chart1->OnError(std::runtime_error("描けません"));
+    EXPECT_EQ(dialogs.Messages(), QStringList{QStringLiteral("描けません")});
+    w.close();
+}
+
 }  // namespace
 
 // Pictures of the window, its menus, the about box and the manual, for
