@@ -721,5 +721,13 @@ TEST_F(FormMainTest, DISABLED_Screenshots) {
     w.HelpMokuji->trigger();
     QApplication::processEvents();
     if (w.HelpWindow()) w.HelpWindow()->grab().save(out + QStringLiteral("/manual.png"));
+    // The charts as designed, before any layout.
+    w.SettingBoard->hide();
+    w.Chart1->setGeometry(0, 0, 400, 300);
+    w.Chart2->setGeometry(400, 0, 400, 200);
+    w.Chart3->setGeometry(400, 200, 300, 300);
+    for (kavum::chart::TChart* chart : {w.Chart1, w.Chart2, w.Chart3}) chart->show();
+    QApplication::processEvents();
+    w.grab().save(out + QStringLiteral("/charts.png"));
     w.close();
 }
