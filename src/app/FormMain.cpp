@@ -502,6 +502,12 @@ SettingsValues TFormMain::CurrentSettings() const {
 
 void TFormMain::WriteIniFile() { SaveSettings(State.IniFileName, CurrentSettings()); }
 
+void TFormMain::LoadSettingsFile(const QString& path) {
+    State.IniFileName = path;
+    ReadIniFile();
+    EditIniFile->setText(State.IniFileName);
+}
+
 void TFormMain::OpenIniFileItemClick() {
     OpenDialog1.InitialDir = QFileInfo(executablePath_).absolutePath();
     OpenDialog1.FilterIndex = 1;

@@ -176,6 +176,9 @@ public:
     void InitializeVariables();
     void ReadIniFile();
     void WriteIniFile();
+    // Makes path the settings file in use and reads it, as reopening does
+    // without the dialog (for a settings file named by another program).
+    void LoadSettingsFile(const QString& path);
     // The board and AppState as the settings file keeps them.
     SettingsValues CurrentSettings() const;
 

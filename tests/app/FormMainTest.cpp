@@ -308,6 +308,15 @@ TEST_F(FormMainTest, ReopenSettingsFile) {
     EXPECT_TRUE(w.GScale12->isChecked());
     EXPECT_FALSE(w.SettingBoard->isHidden());
 
+    // Read without the dialog, as another program may ask.
+    const QString third = dir.filePath(QStringLiteral("third.conf"));
+    WriteBytes(third, "[Map]\r\nGY1=34.00\r\n");
+    w.LoadSettingsFile(third);
+    EXPECT_EQ(w.State.IniFileName, third);
+    EXPECT_EQ(w.EditGY1->text(), QStringLiteral("34.00"));
+    EXPECT_TRUE(w.GScale1->isChecked());    // the default GridSize
+    w.LoadSettingsFile(other);
+
     // Cancelled through the board's button: the board shows the file in use.
     w.SettingBoard->hide();
     w.EditIniFile->setText(QStringLiteral("typed"));
