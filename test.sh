@@ -8,8 +8,9 @@ if command -v ninja >/dev/null 2>&1; then GEN=(-G Ninja); fi
 if [ -f build/CMakeCache.txt ] && ! grep -q "CMAKE_GENERATOR:INTERNAL=${GEN[1]:-Unix Makefiles}" build/CMakeCache.txt; then
   rm -rf build
 fi
+# Test discovery runs the test programs at build time: no display there.
+export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
-export QT_QPA_PLATFORM=offscreen
 cd build
 ctest --output-on-failure -j "$(nproc)"

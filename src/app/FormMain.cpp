@@ -109,6 +109,7 @@ TFormMain::TFormMain(const QString& executablePath, const QStringList& arguments
     BuildCharts();
     BuildBoard();
     BuildStatusBar();
+    ConnectDataCommands();
 
     AboutBox = new TAboutBox(ProgramVersionText(), this);
     AboutBox->setObjectName(QStringLiteral("AboutBox"));
@@ -682,23 +683,6 @@ void TFormMain::MapLWBtnClick() {
 void TFormMain::SetLineWidthCaption() { MapLWBtn->setText(State.MLW == 1 ? U("─幅") : U("━幅")); }
 
 // ---------------------------------------------------------------- making the map
-
-// TODO(drawing sequence): only the board part is here so far. The full
-// sequence replaces it: GetDataFromScr, the map file question, ReplaceMaps,
-// SetGridType, DrawMapLines, ClearDotMaps and the data file, PlotOnMap,
-// the repaint, and enabling "編集(&E)" once a map has been made.
-void TFormMain::NewMapBtnClick() {
-    State.ShowMode = (HorizonMap->isChecked() ? 1 : 0) + (ProfileMap->isChecked() ? 2 : 0);
-    State.GridSize = SelectedGridSize();
-    State.MeshSize = SelectedMeshSize();
-    State.MapColor = MapColorBt->FontColor();
-    State.SubColor = SubColorBt->FontColor();
-    State.MshColor = MshColorBt->FontColor();
-    SettingBoard->hide();
-}
-
-// TODO(drawing sequence): the layout of the charts for ShowMode and FitToWidth.
-void TFormMain::ReplaceMaps() {}
 
 // ---------------------------------------------------------------- errors
 

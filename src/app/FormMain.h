@@ -3,6 +3,8 @@
 // three charts, the status bar, and the commands.
 #include "app/AppState.h"
 #include "app/Settings.h"
+#include "data/DataText.h"
+#include "data/EditorPane.h"
 #include "chart/Chart.h"
 #include "platform/Dialogs.h"
 
@@ -214,6 +216,35 @@ public:
     void NewMapBtnClick();
     void ReplaceMaps();
 
+    // ---- Drawing sequence, map lines, data and plotting (DrawingSequence.cpp)
+    void GetDataFromScr();
+    void SetGridType();
+    void SetChartLabels(chart::TChart& chart, bool on);
+    void DrawMapLines();
+    void ClearMapLines();
+    void ClearDotMaps();
+    // The plotting pass over the data text; captureNames false writes the
+    // legend names back into the heading lines.
+    void PlotOnMap(bool captureNames);
+    void RePlotting();
+    // Replaces the data text with the file named on the board.
+    void LoadGrdFile();
+    void ReadGrdFile();
+    void ReLoadGrdClick();
+    void ClearPlotItemClick();
+    void SavePlotItemClick();
+    void BtnGetDataFileClick();
+    void BtnGetMapFileClick();
+    // The data text (the data editor's lines). Edits made in the open
+    // editor pane are taken in first.
+    data::DataText& Memo1Text();
+    // Shows the data text in the editor pane when the pane is open.
+    void ShowMemoText();
+    void ConnectDataCommands();
+    // The form's client area: the window below its menu bar.
+    QSize ClientSize() const;
+    data::TEditorBox* EditorBox = nullptr;
+
     // The one error path: runs a command and shows any error it raises in a
     // message box (caption "Kavum for Windows", error icon). Nothing thrown
     // leaves it. Returns false when the command failed.
@@ -258,6 +289,7 @@ private:
     QString executablePath_;
     QPointer<QTextBrowser> helpWindow_;
     bool sized_ = false;
+    data::DataText memo1_;
 };
 
 }  // namespace kavum::app

@@ -170,8 +170,17 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
     return f.Save(path);
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    if (path.empty()) return false;
+bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
+    if (givenPath.empty()) return false;
+    // Through a symbolic link the file it names is replaced, not the link.
+    std::string path = givenPath;
+    for (int hops = 0; hops < 16; ++hops) {
+        char target[4096];
+        const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+        if (n <= 0) break;
+        std::string next(target, static_cast<std::size_t>(n));
+        path = next.front() == '/' ? next : DirectoryOf(path) + "/" + next;
+    }
     const std::string dir = DirectoryOf(path);
     struct stat dirStat {};
     if (stat(dir.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode) || !Writable(dir, dirStat)) {

@@ -58,6 +58,7 @@ TEST(EditorPane, ShowsEditsAndHandsBackTheText) {
 }
 
 int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

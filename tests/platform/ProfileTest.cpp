@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kavum::platform;
 namespace fs = std::filesystem;
@@ -118,6 +119,16 @@ TEST(Profile, FailedWritesLeaveNothingBehind) {
     int entries = 0;
     for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.Path())) ++entries;
     EXPECT_EQ(entries, 2);
+}
+
+TEST(Profile, WritesThroughSymbolicLinks) {
+    TempDir dir;
+    const std::string target = dir.File("real.ini");
+    Spit(target, "[A]\r\nb=1\r\n");
+    ASSERT_EQ(symlink("real.ini", dir.File("link.ini").c_str()), 0);
+    ASSERT_TRUE(WriteProfileString(dir.File("link.ini"), "A", "b", "2"));
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.ini")));
+    EXPECT_EQ(Slurp(target), "[A]\r\nb=2\r\n");
 }
 
 TEST(Profile, ReadWholeFileRefusesFolders) {

@@ -1,0 +1,163 @@
+// kavum-render: makes the distribution map as the window would, without
+// showing it, and writes the figure and optional dumps.
+#include "RenderArgs.h"
+
+#include "app/FormMain.h"
+#include "app/Widgets.h"
+#include "chart/Chart.h"
+#include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTextStream>
+
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+
+namespace {
+
+using kavum::app::TFormMain;
+
+void Fail(const QString& message) { std::fprintf(stderr, "kavum-render: %s\n", message.toUtf8().constData()); }
+
+bool WriteText(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+QByteArray PointsCsv(TFormMain& form) {
+    QByteArray out = "series,index,x,y\n";
+    char buffer[128];
+    for (kavum::chart::TChart* chart : {form.Chart1, form.Chart2, form.Chart3}) {
+        for (int s = 0; s < chart->SeriesCount(); ++s) {
+            kavum::chart::TChartSeries& series = chart->Series(s);
+            const QByteArray name = series.Title().toUtf8();
+            const int count = series.Count();
+            for (int i = 0; i < count; ++i) {
+                if (series.IsNull(i)) {
+                    std::snprintf(buffer, sizeof buffer, ",%d,,\n", i);
+                } else {
+                    std::snprintf(buffer, sizeof buffer, ",%d,%.17g,%.17g\n", i, series.XValue(i), series.YValue(i));
+                }
+                out += name;
+                out += buffer;
+            }
+        }
+    }
+    return out;
+}
+
+QByteArray StateText(TFormMain& form) {
+    const kavum::app::AppState& s = form.State;
+    QString out;
+    QTextStream t(&out);
+    auto number = [](double v) { return QString::asprintf("%.17g", v); };
+    t << "ShowMode=" << s.ShowMode << "\n";
+    t << "GX1=" << number(s.GX1) << "\nGX2=" << number(s.GX2) << "\nGY1=" << number(s.GY1) << "\nGY2=" << number(s.GY2)
+      << "\n";
+    t << "GH1=" << number(s.GH1) << "\nGH2=" << number(s.GH2) << "\nI2K=" << number(s.I2K)
+      << "\nMapAspect=" << number(s.MapAspect) << "\n";
+    t << "GridSize=" << s.GridSize << "\nMeshSize=" << s.MeshSize << "\nCategoryCount=" << s.CategoryCount << "\n";
+    for (int k = 1; k <= kavum::app::MaxCategories; ++k) t << "LegendName" << k << "=" << s.LegendNames[k] << "\n";
+    int n = 1;
+    for (kavum::chart::TChart* chart : {form.Chart1, form.Chart2, form.Chart3}) {
+        t << "Chart" << n++ << "=" << (chart->isVisibleTo(&form) ? 1 : 0) << "," << chart->x() << "," << chart->y()
+          << "," << chart->width() << "," << chart->height() << "\n";
+    }
+    t.flush();
+    return out.toUtf8();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
+
+    kavum::render::RenderArgs args;
+    try {
+        args = kavum::render::ParseRenderArgs(app.arguments().mid(1));
+    } catch (const std::invalid_argument& e) {
+        Fail(QString::fromUtf8(e.what()));
+        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stderr);
+        return 2;
+    }
+    if (args.help) {
+        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stdout);
+        return 0;
+    }
+
+    // The settings come from the program's own settings file, as the window
+    // finds it, unless a file is named.
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + QStringLiteral("/kavum");
+    kavum::platform::ScriptedDialogs dialogs;
+    TFormMain form(program, {}, dialogs);
+    if (!dialogs.Messages().isEmpty()) {
+        Fail(dialogs.Messages().join(QLatin1Char('\n')));
+        return 1;
+    }
+    try {
+        if (!args.settings.isEmpty()) {
+            if (!QFileInfo(args.settings).isFile()) throw std::runtime_error("no such settings file: " + args.settings.toStdString());
+            form.LoadSettingsFile(args.settings);
+        }
+        if (!args.map.isEmpty()) form.EditMapFile->setText(args.map);
+        if (!args.data.isEmpty()) form.EditGrdFile->setText(args.data);
+        if (args.precision) form.GScale(*args.precision)->setChecked(true);
+        if (args.mesh) form.MScale(*args.mesh)->setChecked(true);
+        if (args.layout) {
+            form.HorizonMap->setChecked(*args.layout != 2);
+            form.ProfileMap->setChecked(*args.layout != 1);
+        }
+        if (args.prefecture) form.Prefecture->setChecked(*args.prefecture);
+        if (args.fitToWidth) form.State.FitToWidth = *args.fitToWidth;
+        // The window's client area is the requested size.
+        form.show();
+        QApplication::processEvents();
+        // The status bar's panels must not widen a small window.
+        form.statusBar()->setMinimumWidth(0);
+        form.statusBar()->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        for (int attempt = 0; attempt < 3 && form.ClientSize() != QSize(args.width, args.height); ++attempt) {
+            form.resize(args.width, args.height + (form.height() - form.ClientSize().height()));
+            QApplication::processEvents();
+        }
+        form.NewMapBtnClick();
+    } catch (const std::exception& e) {
+        Fail(QString::fromUtf8(e.what()));
+        return 1;
+    }
+    if (!dialogs.Messages().isEmpty()) {
+        Fail(dialogs.Messages().join(QLatin1Char('\n')));
+        return 1;
+    }
+    if (!form.MenuEdit->menuAction()->isEnabled()) {
+        Fail(QStringLiteral("no map was made: the map file could not be found"));
+        return 1;
+    }
+    QApplication::processEvents();
+
+    if (!args.dumpPoints.isEmpty() && !WriteText(args.dumpPoints, PointsCsv(form))) {
+        Fail(QStringLiteral("cannot write %1").arg(args.dumpPoints));
+        return 1;
+    }
+    if (!args.dumpState.isEmpty() && !WriteText(args.dumpState, StateText(form))) {
+        Fail(QStringLiteral("cannot write %1").arg(args.dumpState));
+        return 1;
+    }
+    const QImage shot = form.MappingSheet->viewport()->grab().toImage();
+    if (!shot.save(args.output, "PNG")) {
+        Fail(QStringLiteral("cannot write %1").arg(args.output));
+        return 1;
+    }
+    return 0;
+}
