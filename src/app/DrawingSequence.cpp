@@ -301,6 +301,14 @@ QSize TFormMain::ClientSize() const {
     return QSize(width(), height() - menu);
 }
 
+void TFormMain::SetClientSize(const QSize& size) {
+    // A shown window may take a pending size first; try again then.
+    for (int attempt = 0; attempt < 3 && ClientSize() != size; ++attempt) {
+        resize(size.width(), size.height() + (height() - ClientSize().height()));
+        QApplication::processEvents();
+    }
+}
+
 // ---------------------------------------------------------------- the sequence
 
 void TFormMain::NewMapBtnClick() {

@@ -243,6 +243,8 @@ public:
     void ConnectDataCommands();
     // The form's client area: the window below its menu bar.
     QSize ClientSize() const;
+    // Resizes the window to the given client area (a shown window).
+    void SetClientSize(const QSize& size);
     data::TEditorBox* EditorBox = nullptr;
 
     // The one error path: runs a command and shows any error it raises in a

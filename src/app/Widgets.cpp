@@ -77,6 +77,9 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent) {
     layout->setSpacing(2);
     layout->addStretch(1);
     addWidget(row_, 1);
+    // Panels beyond the right edge are cut off; they never widen the window.
+    row_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row_->setMinimumWidth(0);
 }
 
 QLabel* TStatusBar::AddPanel(int width, const QString& text, bool bevel) {

@@ -124,13 +124,7 @@ int main(int argc, char** argv) {
         // The window's client area is the requested size.
         form.show();
         QApplication::processEvents();
-        // The status bar's panels must not widen a small window.
-        form.statusBar()->setMinimumWidth(0);
-        form.statusBar()->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        for (int attempt = 0; attempt < 3 && form.ClientSize() != QSize(args.width, args.height); ++attempt) {
-            form.resize(args.width, args.height + (form.height() - form.ClientSize().height()));
-            QApplication::processEvents();
-        }
+        form.SetClientSize(QSize(args.width, args.height));
         form.NewMapBtnClick();
     } catch (const std::exception& e) {
         Fail(QString::fromUtf8(e.what()));
