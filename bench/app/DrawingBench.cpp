@@ -1,0 +1,90 @@
+// The drawing sequence on the bundled map: reading the map lines, and the
+// plotting pass over a million mesh-code records in nine categories.
+#include "app/FormMain.h"
+#include "chart/Chart.h"
+#include "data/DataText.h"
+#include "platform/Dialogs.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+
+namespace {
+
+kavum::platform::ScriptedDialogs dialogs;
+std::unique_ptr<kavum::app::TFormMain> form;
+
+kavum::app::TFormMain& Form() {
+    if (!form) {
+        form = std::make_unique<kavum::app::TFormMain>(QStringLiteral("/nonexistent/kavum"), QStringList{}, dialogs);
+        form->EditMapFile->setText(QStringLiteral(KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt"));
+        form->EditGrdFile->setText(QStringLiteral(KAVUM_SOURCE_DIR "/assets/samples/mountains.grd"));
+        form->NewMapBtnClick();
+    }
+    return *form;
+}
+
+std::vector<std::string> MillionRecords() {
+    std::mt19937 rng(3);
+    std::vector<std::string> lines;
+    lines.reserve(1000009);
+    for (int k = 1; k <= 9; ++k) {
+        lines.push_back("Species " + std::to_string(k));
+        for (int i = 0; i < 111111; ++i) {
+            char code[32];
+            std::snprintf(code, sizeof code, "%02u%02u%u%u%u%u.%02u", 45 + static_cast<unsigned>(rng() % 22),
+                          30 + static_cast<unsigned>(rng() % 12), static_cast<unsigned>(rng() % 8),
+                          static_cast<unsigned>(rng() % 8), static_cast<unsigned>(rng() % 10),
+                          static_cast<unsigned>(rng() % 10), static_cast<unsigned>(rng() % 30));
+            lines.emplace_back(code);
+        }
+    }
+    return lines;
+}
+
+void BM_DrawMapLines(benchmark::State& state) {
+    auto& w = Form();
+    w.Prefecture->setChecked(true);
+    for (auto _ : state) w.DrawMapLines();
+    state.counters["points"] = w.SeriesH0->Count();
+}
+BENCHMARK(BM_DrawMapLines)->Unit(benchmark::kMillisecond);
+
+void BM_PlotOnMapMillion(benchmark::State& state) {
+    auto& w = Form();
+    const std::vector<std::string> lines = MillionRecords();
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.ClearDotMaps();
+        w.Memo1Text().SetLines(lines);
+        state.ResumeTiming();
+        w.PlotOnMap(true);
+        // Reading the series (as a drawing does) includes any pending sort.
+        benchmark::DoNotOptimize(w.SeriesH[9]->XValue(0));
+        benchmark::DoNotOptimize(w.SeriesW[9]->XValue(0));
+        benchmark::DoNotOptimize(w.SeriesS[9]->XValue(0));
+    }
+    state.counters["points"] = w.SeriesH[1]->Count();
+}
+BENCHMARK(BM_PlotOnMapMillion)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    form.reset();
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM", 0) == 0) std::printf("peak memory %s\n", line.c_str());
+    return 0;
+}
