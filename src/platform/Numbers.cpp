@@ -15,6 +15,18 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// A short run of plain digits, the common case, read without the general rules.
+bool PlainDigits(std::string_view text, std::size_t maxLength, std::int64_t& value) {
+    if (text.empty() || text.size() > maxLength) return false;
+    std::int64_t v = 0;
+    for (char c : text) {
+        if (!IsDigit(c)) return false;
+        v = v * 10 + (c - '0');
+    }
+    value = v;
+    return true;
+}
+
 [[noreturn]] void ThrowInteger(std::string_view text) {
     throw ConversionError("'" + Cp932ToDisplay(text) + "' is not a valid integer value");
 }
@@ -132,22 +144,11 @@ std::int32_t StrToInt(std::string_view text) {
 }
 
 bool TryStrToInt(std::string_view text, std::int32_t& value) {
-    if (!text.empty() && text.size() <= 9) {
-        std::int32_t v = 0;
-        bool digitsOnly = true;
-        for (char c : text) {
-            if (!IsDigit(c)) {
-                digitsOnly = false;
-                break;
-            }
-            v = v * 10 + (c - '0');
-        }
-        if (digitsOnly) {
-            value = v;
-            return true;
-        }
-    }
     std::int64_t v;
+    if (PlainDigits(text, 9, v)) {
+        value = static_cast<std::int32_t>(v);
+        return true;
+    }
     if (!ParseInteger(text, 32, v)) return false;
     value = static_cast<std::int32_t>(v);
     return true;
@@ -161,20 +162,9 @@ std::int64_t StrToInt64(std::string_view text) {
 
 bool TryStrToFloatExt(std::string_view text, long double& value) {
     // Short runs of plain digits (mesh code pieces) are exact without parsing.
-    if (!text.empty() && text.size() <= 18) {
-        std::int64_t v = 0;
-        bool digitsOnly = true;
-        for (char c : text) {
-            if (!IsDigit(c)) {
-                digitsOnly = false;
-                break;
-            }
-            v = v * 10 + (c - '0');
-        }
-        if (digitsOnly) {
-            value = static_cast<long double>(v);
-            return true;
-        }
+    if (std::int64_t v; PlainDigits(text, 18, v)) {
+        value = static_cast<long double>(v);
+        return true;
     }
     std::string cleaned;
     if (!FloatSyntax(text, cleaned)) return false;

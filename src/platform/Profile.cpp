@@ -85,7 +85,7 @@ ProfileFile ProfileFile::Load(const std::string& path) {
     return FromText(buffer.str());
 }
 
-bool ProfileFile::HasKey(std::string_view section, std::string_view key) const {
+const std::string* ProfileFile::Find(std::string_view section, std::string_view key) const {
     bool inSection = false;
     for (const std::string& line : lines_) {
         std::string_view name;
@@ -95,27 +95,23 @@ bool ProfileFile::HasKey(std::string_view section, std::string_view key) const {
         }
         std::string_view k;
         std::string_view v;
-        if (inSection && KeyOf(line, k, v) && SameName(k, key)) return true;
+        if (inSection && KeyOf(line, k, v) && SameName(k, key)) return &line;
     }
-    return false;
+    return nullptr;
+}
+
+bool ProfileFile::HasKey(std::string_view section, std::string_view key) const {
+    return Find(section, key) != nullptr;
 }
 
 std::string ProfileFile::ReadString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue) const {
-    bool inSection = false;
-    for (const std::string& line : lines_) {
-        std::string_view name;
-        if (SectionName(line, name)) {
-            inSection = SameName(name, section);
-            continue;
-        }
-        std::string_view k;
-        std::string_view v;
-        if (inSection && KeyOf(line, k, v) && SameName(k, key)) {
-            return std::string(v.substr(0, MaxValueLength));
-        }
-    }
-    return std::string(defaultValue);
+    const std::string* line = Find(section, key);
+    if (line == nullptr) return std::string(defaultValue);
+    std::string_view k;
+    std::string_view v;
+    KeyOf(*line, k, v);
+    return std::string(v.substr(0, MaxValueLength));
 }
 
 void ProfileFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {

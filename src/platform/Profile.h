@@ -34,6 +34,8 @@ public:
     bool Save(const std::string& path) const;
 
 private:
+    // The "key=value" line of the key, or nullptr.
+    const std::string* Find(std::string_view section, std::string_view key) const;
     std::vector<std::string> lines_;
 };
 
