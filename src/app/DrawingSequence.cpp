@@ -524,6 +524,7 @@ void TFormMain::ConnectDataCommands() {
     ConnectCommand(EditorBox->SpeedButton1, &QToolButton::clicked, &TFormMain::ReadGrdFile);
     ConnectCommand(EditorBox->ClearBtn, &QToolButton::clicked, &TFormMain::ClearPlotItemClick);
     ConnectCommand(EditorBox->EdSaveBtn, &QToolButton::clicked, &TFormMain::SavePlotItemClick);
+    ConnectEditorPaneCommands();
 }
 
 }  // namespace kavum::app

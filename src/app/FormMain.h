@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "data/DataText.h"
 #include "data/EditorPane.h"
+#include "plot/MarkEditor.h"
 #include "chart/Chart.h"
 #include "platform/Dialogs.h"
 
@@ -246,6 +247,51 @@ public:
     // Resizes the window to the given client area (a shown window).
     void SetClientSize(const QSize& size);
     data::TEditorBox* EditorBox = nullptr;
+
+    // ---- Overlays, legend, marks, readout, data editor (FormMainOverlays.cpp)
+    // The mark editor, lying on Chart1 under the legend box; hidden until
+    // the legend is edited.
+    plot::TMarkEditor* MrkEdPanel = nullptr;
+    // Axis label hooks: whole degrees with the degree sign in the layouts
+    // that show axis labels.
+    void Chart1GetAxisLabel(chart::TCustomChartAxis& sender, chart::TChartSeries* series, int valueIndex,
+                            QString& labelText);
+    void Chart2GetAxisLabel(chart::TCustomChartAxis& sender, chart::TChartSeries* series, int valueIndex,
+                            QString& labelText);
+    void Chart3GetAxisLabel(chart::TCustomChartAxis& sender, chart::TChartSeries* series, int valueIndex,
+                            QString& labelText);
+    // After-draw hooks: the legend box (every layout) and the degree labels
+    // on Chart1, the elevation labels on the profiles (three views only).
+    // Chart1AfterDraw also runs outside a paint, over the chart's picture.
+    void Chart1AfterDraw();
+    void Chart2AfterDraw();
+    void Chart3AfterDraw();
+    // The edited legend entry into the mark editor's controls.
+    void LoadMarkControls();
+    // Pointer readout: chart values under a press, status panels for the
+    // left button, the legend entry under a press while editing it.
+    void Chart1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void Chart2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void Chart3MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // Whole metres, at most four digits (1235 for 1234.6); exponent form beyond.
+    static QString ElevationText(double metres);
+    // Legend and mark editor.
+    void EditMarkItemClick();
+    void EditLegNameChange();
+    void ComboBoxMarkChange();
+    void ComboBoxSizeChange();
+    void BtnMrkColorClick();
+    void MarkRimClick();
+    void BtnMrkExitClick();
+    void SetLegendPosClick();
+    // Data editor pane.
+    void EdDataItemClick();
+    void EdCancelBtnClick();
+    void EdReDrawBtnClick();
+    // Hooks of the charts, the mark editor and the legend and editor items
+    // (at the end of BuildCharts); the pane's buttons once the pane exists.
+    void ConnectOverlayCommands();
+    void ConnectEditorPaneCommands();
 
     // The one error path: runs a command and shows any error it raises in a
     // message box (caption "Kavum for Windows", error icon). Nothing thrown

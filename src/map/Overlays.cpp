@@ -51,7 +51,8 @@ std::vector<DegreeLabel> MinuteLabels(double low, double high) {
 std::vector<DegreeLabel> DegreeLabels(double low, double high, bool isLatitude) {
     std::vector<DegreeLabel> out;
     const double range = high - low;
-    if (!std::isfinite(range) || !(range > 0)) return out;
+    // Beyond any map (and beyond whole-number arithmetic): no labels.
+    if (!std::isfinite(range) || !(range > 0) || std::fabs(low) > 1e9 || std::fabs(high) > 1e9) return out;
     long long n = static_cast<long long>(std::trunc(range));
     if (isLatitude) {
         n = std::min<long long>(n, 5);
@@ -80,19 +81,19 @@ LegendGeometry LegendLayout(int left, int top, int textWidth, int count) {
 
 std::vector<ElevationLabel> WestEastElevationLabels(double gh1, double gh2) {
     std::vector<ElevationLabel> out;
-    out.push_back({gh2, QStringLiteral("   m")});
-    for (double e = 1000; e <= gh2 && out.size() < 1000; e += 1000) out.push_back({e, QString::number(e, 'f', 0)});
-    out.push_back({gh1, QStringLiteral("   0")});
-    if (gh2 < 1001) out.push_back({500, QStringLiteral(" 500")});
+    out.push_back({gh2, QStringLiteral("   m"), 4});
+    for (double e = 1000; e <= gh2 && out.size() < 1000; e += 1000) out.push_back({e, QString::number(e, 'f', 0), -6});
+    out.push_back({gh1, QStringLiteral("   0"), -6});
+    if (gh2 < 1001) out.push_back({500, QStringLiteral(" 500"), -6});
     return out;
 }
 
 std::vector<ElevationLabel> SouthNorthElevationLabels(double gh2) {
     std::vector<ElevationLabel> out;
-    const double k = std::isfinite(gh2) ? std::trunc(gh2 / 1000) * 1000 : 0;
-    out.push_back({k, QString::number(k, 'f', 0) + QLatin1Char('m')});
-    out.push_back({0, QStringLiteral("0")});
-    if (gh2 < 1001) out.push_back({500, QStringLiteral(" 500m")});
+    const double k = std::isfinite(gh2) && std::fabs(gh2) < 1e15 ? std::trunc(gh2 / 1000) * 1000 : 0;
+    out.push_back({k, QString::number(k, 'f', 0) + QLatin1Char('m'), -16});
+    out.push_back({0, QStringLiteral("0"), -2});
+    if (gh2 < 1001) out.push_back({500, QStringLiteral(" 500m"), -16});
     return out;
 }
 

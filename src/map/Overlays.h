@@ -38,8 +38,13 @@ LegendGeometry LegendLayout(int left, int top, int textWidth, int count);
 struct ElevationLabel {
     double value;   // metres: where the label goes on the elevation axis
     QString text;
+    int shift;      // pixels added to the value's pixel on the elevation axis
 };
+// West-east profile: the unit "   m" above the top, every thousand metres,
+// "   0" at the bottom and " 500" on a range up to 1000 m (rows).
 std::vector<ElevationLabel> WestEastElevationLabels(double gh1, double gh2);
+// South-north profile under its reversed axis: the top thousand with "m",
+// "0", and " 500m" on a range up to 1000 m (columns).
 std::vector<ElevationLabel> SouthNorthElevationLabels(double gh2);
 
 }  // namespace kavum::map

@@ -4,8 +4,25 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QValidator>
+
+#include "platform/Cp932.h"
 
 namespace kavum::plot {
+
+namespace {
+
+// Refuses what has no Shift-JIS form: such a character typed or pasted into
+// the legend name is not taken, so every name can be written to the data.
+class ShiftJisValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return platform::EncodesInCp932(input) ? Acceptable : Invalid;
+    }
+};
+
+}  // namespace
 
 std::optional<int> SizeItemIndex(int size) {
     for (std::size_t i = 0; i < MarkSizes.size(); ++i) {
@@ -42,9 +59,11 @@ TMarkEditor::TMarkEditor(QWidget* parent) : QFrame(parent) {
 
     EditLegName = new QLineEdit(this);
     EditLegName->setGeometry(8, 8, 220, 22);
+    EditLegName->setValidator(new ShiftJisValidator(EditLegName));
     ComboBoxMark = new QComboBox(this);
     ComboBoxMark->setGeometry(8, 38, 54, 22);
     ComboBoxMark->setEditable(true);
+    ComboBoxMark->setInsertPolicy(QComboBox::NoInsert);   // typed text never joins the list
     ComboBoxMark->addItems(MarkSymbolTexts());
     BtnMrkColor = new QPushButton(QStringLiteral("色選択"), this);
     BtnMrkColor->setGeometry(76, 38, 53, 23);
