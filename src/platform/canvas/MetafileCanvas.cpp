@@ -1,6 +1,7 @@
 #include "platform/canvas/MetafileCanvas.h"
 
 #include "platform/Errors.h"
+#include "platform/canvas/PixelRaster.h"
 
 #include <QSaveFile>
 
@@ -41,6 +42,17 @@ U_RECTL RectL(int l, int t, int r, int b) {
     return rc;
 }
 
+// Pitch and family of the program's faces as those fonts report them, so
+// that a reader without them falls back to a font of the same kind.
+uint8_t PitchAndFamilyOf(const QString& face) {
+    if (face == QStringLiteral("ＭＳ ゴシック")) return U_FIXED_PITCH | U_FF_MODERN;
+    if (face == QStringLiteral("ＭＳ 明朝")) return U_FIXED_PITCH | U_FF_ROMAN;
+    if (face == QStringLiteral("ＭＳ Ｐ明朝") || face == QStringLiteral("Times New Roman")) {
+        return U_VARIABLE_PITCH | U_FF_ROMAN;
+    }
+    return U_DEFAULT_PITCH | U_FF_DONTCARE;
+}
+
 bool Fits16(const QPoint& p) {
     return p.x() >= SHRT_MIN && p.x() <= SHRT_MAX && p.y() >= SHRT_MIN && p.y() <= SHRT_MAX;
 }
@@ -54,6 +66,66 @@ U_RECTL BoundsOf(const QPoint* pts, int count) {
         b = std::max(b, pts[i].y());
     }
     return RectL(l, t, r, b);
+}
+
+long long FloorDiv(long long a, long long b) {
+    long long q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+    return q;
+}
+
+// The area of the pixels from a to b (both drawn) of one run along a line:
+// a quadrilateral, clockwise, one pixel thick across the line. A single
+// pixel is its unit square.
+void PushRunArea(std::vector<QPoint>& out, QPoint a, QPoint b, bool xMajor) {
+    if (xMajor) {
+        if (b.x() < a.x()) std::swap(a, b);
+        out.insert(out.end(), {a, QPoint(b.x() + 1, b.y()), QPoint(b.x() + 1, b.y() + 1), QPoint(a.x(), a.y() + 1)});
+    } else {
+        if (b.y() < a.y()) std::swap(a, b);
+        out.insert(out.end(), {a, QPoint(a.x() + 1, a.y()), QPoint(b.x() + 1, b.y() + 1), QPoint(b.x(), b.y() + 1)});
+    }
+}
+
+// The dashes of a styled line of width 1 as areas (four points each): the
+// runs of pixels the pattern draws, stepped as on a bitmap. Dashes wholly
+// outside the clip are left out.
+std::vector<QPoint> DashAreasOf(const QPoint* points, int count, TPenStyle style, const TRect& clip) {
+    std::vector<QPoint> out;
+    long long phase = 0;
+    for (int i = 1; i < count; ++i) {
+        const long long x1 = points[i - 1].x(), y1 = points[i - 1].y();
+        const long long dx = static_cast<long long>(points[i].x()) - x1;
+        const long long dy = static_cast<long long>(points[i].y()) - y1;
+        const long long adx = dx < 0 ? -dx : dx;
+        const long long ady = dy < 0 ? -dy : dy;
+        const long long n = std::max(adx, ady);
+        if (n == 0) continue;
+        const bool xMajor = adx >= ady;
+        const long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
+        auto at = [&](long long k) {
+            const long long minor = FloorDiv(2 * k * (xMajor ? dy : dx) + n, 2 * n);
+            return xMajor ? QPoint(static_cast<int>(x1 + step * k), static_cast<int>(y1 + minor))
+                          : QPoint(static_cast<int>(x1 + minor), static_cast<int>(y1 + step * k));
+        };
+        long long k = 0;
+        while (k < n) {
+            if (!PenPatternOn(style, phase + k)) {
+                ++k;
+                continue;
+            }
+            long long end = k;
+            while (end + 1 < n && PenPatternOn(style, phase + end + 1)) ++end;
+            const QPoint a = at(k);
+            const QPoint b = at(end);
+            const bool outside = std::max(a.x(), b.x()) < clip.left || std::min(a.x(), b.x()) >= clip.right ||
+                                 std::max(a.y(), b.y()) < clip.top || std::min(a.y(), b.y()) >= clip.bottom;
+            if (!outside) PushRunArea(out, a, b, xMajor);
+            k = end + 1;
+        }
+        phase += n;
+    }
+    return out;
 }
 
 // A selected GDI object: a stock object, or one this canvas created.
@@ -77,6 +149,7 @@ struct DcState {
     GdiObject font{U_SYSTEM_FONT, false};
     TCanvasFont fontKey;
     uint32_t rop2 = U_R2_COPYPEN;
+    uint32_t fillMode = U_ALTERNATE;
     TColor textColor = clBlack;
 };
 
@@ -90,6 +163,7 @@ struct TMetafileCanvas::Impl {
     bool finished = false;
     QByteArray bytes;
 
+    TRect clip;         // the clip in force (the picture without one)
     DcState dc;         // what the recorded device context holds
     bool saved = false;  // a SaveDC for the clip is open
     DcState savedDc;    // the state RestoreDC brings back
@@ -133,7 +207,19 @@ struct TMetafileCanvas::Impl {
         }
         if (dc.pen.created && dc.penKey == key) return;
         uint32_t h = 0;
-        if (key.style == TPenStyle::Alternate) {
+        if (key.width > 1) {
+            // A wide pen draws solid whatever its style, as the geometric pen
+            // with round ends and joins that a wide CreatePen makes; written
+            // out as such, readers that honour the width of geometric pens
+            // only draw it at its width too.
+            PU_EXTLOGPEN elp = extlogpen_set(U_PS_GEOMETRIC | U_PS_SOLID | U_PS_ENDCAP_ROUND | U_PS_JOIN_ROUND,
+                                             static_cast<uint32_t>(key.width), U_BS_SOLID, ColorRef(key.color), 0, 0,
+                                             nullptr);
+            if (!elp) throw KavumError("メタファイルのペンを作成できません");
+            char* rec = extcreatepen_set(&h, eht, nullptr, 0, nullptr, elp);
+            std::free(elp);
+            Emit(rec);
+        } else if (key.style == TPenStyle::Alternate) {
             PU_EXTLOGPEN elp = extlogpen_set(U_PS_COSMETIC | U_PS_ALTERNATE, 1, U_BS_SOLID, ColorRef(key.color), 0, 0,
                                              nullptr);
             if (!elp) throw KavumError("メタファイルのペンを作成できません");
@@ -142,15 +228,14 @@ struct TMetafileCanvas::Impl {
             Emit(rec);
         } else {
             uint32_t style = U_PS_SOLID;
-            int width = std::max(1, key.width);
             switch (key.style) {
-                case TPenStyle::Dash: style = U_PS_DASH; width = 1; break;
-                case TPenStyle::Dot: style = U_PS_DOT; width = 1; break;
-                case TPenStyle::DashDot: style = U_PS_DASHDOT; width = 1; break;
-                case TPenStyle::DashDotDot: style = U_PS_DASHDOTDOT; width = 1; break;
+                case TPenStyle::Dash: style = U_PS_DASH; break;
+                case TPenStyle::Dot: style = U_PS_DOT; break;
+                case TPenStyle::DashDot: style = U_PS_DASHDOT; break;
+                case TPenStyle::DashDotDot: style = U_PS_DASHDOTDOT; break;
                 default: break;
             }
-            Emit(createpen_set(&h, eht, logpen_set(style, point32_set(width, 0), ColorRef(key.color))));
+            Emit(createpen_set(&h, eht, logpen_set(style, point32_set(1, 0), ColorRef(key.color))));
         }
         Emit(selectobject_set(h, eht));
         const GdiObject old = dc.pen;
@@ -188,7 +273,7 @@ struct TMetafileCanvas::Impl {
         const U_LOGFONT lf = logfont_set(-std::max(1, key.height), 0, 0, 0, key.bold ? U_FW_BOLD : U_FW_NORMAL,
                                          key.italic ? 1 : 0, 0, 0, static_cast<uint8_t>(key.charset),
                                          U_OUT_DEFAULT_PRECIS, U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY,
-                                         U_DEFAULT_PITCH | U_FF_DONTCARE, face);
+                                         PitchAndFamilyOf(key.name), face);
         uint32_t h = 0;
         Emit(extcreatefontindirectw_set(&h, eht, reinterpret_cast<const char*>(&lf), nullptr));
         Emit(selectobject_set(h, eht));
@@ -233,33 +318,47 @@ struct TMetafileCanvas::Impl {
         }
     }
 
+    void SetFillMode(uint32_t mode) {
+        if (dc.fillMode == mode) return;
+        Emit(U_EMRSETPOLYFILLMODE_set(mode));
+        dc.fillMode = mode;
+    }
+
     void FlushDots() {
         if (dots.empty()) return;
-        // Each pixel is a line one pixel long, whose end point is not drawn.
-        SelectPen(PenKey{dotColor, 1, TPenStyle::Solid}, true);
+        // Each pixel is its unit square, filled without an outline: on a
+        // bitmap that is the pixel, and vector readers show a pixel-sized
+        // square instead of a line of a length of their own.
+        std::vector<QPoint> areas;
+        areas.reserve(dots.size() * 4);
+        for (const QPoint& p : dots) PushRunArea(areas, p, p, true);
+        dots.clear();
+        SelectPen(PenKey{}, false);
+        SelectBrush(TCanvasBrush{dotColor, TBrushStyle::Solid});
         SetRop2(TPenMode::Copy);
-        std::vector<QPoint> pts;
-        pts.reserve(dots.size() * 2);
-        for (const QPoint& p : dots) {
-            pts.push_back(p);
-            pts.push_back(QPoint(p.x() + 1, p.y()));
-        }
-        std::vector<uint32_t> counts(dots.size(), 2);
+        EmitAreas(areas);
+    }
+
+    // Quadrilaterals (four points each) filled with the brush, without an
+    // outline, as their union: the winding rule keeps a pixel given twice.
+    void EmitAreas(const std::vector<QPoint>& pts) {
+        if (pts.empty()) return;
+        SetFillMode(U_WINDING);
+        std::vector<uint32_t> counts(pts.size() / 4, 4);
         const U_RECTL bounds = BoundsOf(pts.data(), static_cast<int>(pts.size()));
         if (std::all_of(pts.begin(), pts.end(), Fits16)) {
             std::vector<U_POINT16> p16(pts.size());
             for (std::size_t i = 0; i < pts.size(); ++i) {
                 p16[i] = point16_set(static_cast<int16_t>(pts[i].x()), static_cast<int16_t>(pts[i].y()));
             }
-            Emit(U_EMRPOLYPOLYLINE16_set(bounds, static_cast<uint32_t>(counts.size()), counts.data(),
-                                         static_cast<uint32_t>(p16.size()), p16.data()));
+            Emit(U_EMRPOLYPOLYGON16_set(bounds, static_cast<uint32_t>(counts.size()), counts.data(),
+                                        static_cast<uint32_t>(p16.size()), p16.data()));
         } else {
             std::vector<U_POINTL> p32(pts.size());
             for (std::size_t i = 0; i < pts.size(); ++i) p32[i] = point32_set(pts[i].x(), pts[i].y());
-            Emit(U_EMRPOLYPOLYLINE_set(bounds, static_cast<uint32_t>(counts.size()), counts.data(),
-                                       static_cast<uint32_t>(p32.size()), p32.data()));
+            Emit(U_EMRPOLYPOLYGON_set(bounds, static_cast<uint32_t>(counts.size()), counts.data(),
+                                      static_cast<uint32_t>(p32.size()), p32.data()));
         }
-        dots.clear();
     }
 
     void Close() {
@@ -291,6 +390,7 @@ struct TMetafileCanvas::Impl {
 TMetafileCanvas::TMetafileCanvas(int width, int height) : d_(std::make_unique<Impl>()) {
     d_->width = std::max(1, width);
     d_->height = std::max(1, height);
+    d_->clip = TRect{0, 0, d_->width, d_->height};
     if (emf_start("/dev/null", 1 << 20, 1 << 20, &d_->et) != 0 || emf_htable_create(128, 128, &d_->eht) != 0) {
         throw KavumError("メタファイルを作成できません");
     }
@@ -382,6 +482,7 @@ void TMetafileCanvas::Polygon(const QPoint* points, int count) {
     d_->SelectPen(PenKey{Pen().color, Pen().width, Pen().style}, Pen().style != TPenStyle::Clear);
     d_->SelectBrush(Brush());
     d_->SetRop2(Pen().mode);
+    d_->SetFillMode(U_ALTERNATE);
     const U_RECTL bounds = BoundsOf(points, count);
     if (std::all_of(points, points + count, Fits16)) {
         std::vector<U_POINT16> p16(static_cast<std::size_t>(count));
@@ -399,6 +500,17 @@ void TMetafileCanvas::Polygon(const QPoint* points, int count) {
 void TMetafileCanvas::Polyline(const QPoint* points, int count) {
     if (d_->finished || count < 2 || Pen().style == TPenStyle::Clear) return;
     d_->FlushDots();
+    if (Pen().width <= 1 && Pen().style != TPenStyle::Solid) {
+        // A dotted or dashed line goes out as its dashes, each the area of
+        // the pixels the pattern draws: readers have patterns of their own
+        // or none, and would show other dots or a solid line.
+        const std::vector<QPoint> dashes = DashAreasOf(points, count, Pen().style, d_->clip);
+        d_->SelectPen(PenKey{}, false);
+        d_->SelectBrush(TCanvasBrush{Pen().color, TBrushStyle::Solid});
+        d_->SetRop2(Pen().mode);
+        d_->EmitAreas(dashes);
+        return;
+    }
     d_->SelectPen(PenKey{Pen().color, Pen().width, Pen().style}, true);
     d_->SetRop2(Pen().mode);
     const U_RECTL bounds = BoundsOf(points, count);
@@ -428,12 +540,14 @@ void TMetafileCanvas::SetClipRect(const TRect& rect) {
     d_->RestoreDc();
     d_->SaveDc();
     d_->Emit(U_EMRINTERSECTCLIPRECT_set(RectL(rect.left, rect.top, rect.right, rect.bottom)));
+    d_->clip = Intersect(rect, TRect{0, 0, d_->width, d_->height});
 }
 
 void TMetafileCanvas::ResetClip() {
     if (d_->finished) return;
     d_->FlushDots();
     d_->RestoreDc();
+    d_->clip = TRect{0, 0, d_->width, d_->height};
 }
 
 void WriteMetafileFile(const QByteArray& emf, const QString& path) {

@@ -14,9 +14,17 @@ long long FloorDiv(long long a, long long b) {
     return q;
 }
 
+struct RowSpan {
+    int left = 0;
+    int right = -1;  // empty when right < left
+    bool Empty() const { return right < left; }
+};
+
+}  // namespace
+
 // Whether pixel number pos of a styled line is drawn. The patterns are those
 // of the Windows cosmetic pens.
-bool PatternOn(TPenStyle style, long long pos) {
+bool PenPatternOn(TPenStyle style, long long pos) {
     switch (style) {
         case TPenStyle::Solid:
             return true;
@@ -39,14 +47,6 @@ bool PatternOn(TPenStyle style, long long pos) {
     }
     return true;
 }
-
-struct RowSpan {
-    int left = 0;
-    int right = -1;  // empty when right < left
-    bool Empty() const { return right < left; }
-};
-
-}  // namespace
 
 TPixelRaster::TPixelRaster(std::uint32_t* bits, int width, int height, std::ptrdiff_t stridePixels)
     : bits_(bits), width_(std::max(0, width)), height_(std::max(0, height)), stride_(stridePixels) {
@@ -122,7 +122,7 @@ void TPixelRaster::Segment(int x1, int y1, int x2, int y2, const Stroke& stroke,
     const long long minorLo = (xMajor ? clip_.top : clip_.left) - pad;
     const long long minorHi = (xMajor ? clip_.bottom : clip_.right) - 1 + pad;
     for (long long k = kFirst; k <= kLast; ++k) {
-        if (patterned && !PatternOn(stroke.style, phase + k)) continue;
+        if (patterned && !PenPatternOn(stroke.style, phase + k)) continue;
         const long long minor = minor1 + FloorDiv(2 * k * dMinor + n, 2 * n);
         if (minor < minorLo || minor > minorHi) continue;
         const long long major = major1 + step * k;

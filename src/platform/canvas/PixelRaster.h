@@ -11,6 +11,11 @@
 
 namespace kavum::platform {
 
+// Whether pixel number pos (from 0) of a line of width 1 in the style is
+// drawn; the pattern runs on across the segments of a polyline, counted in
+// steps along the longer axis of each segment.
+bool PenPatternOn(TPenStyle style, long long pos);
+
 class TPixelRaster {
 public:
     struct Paint {

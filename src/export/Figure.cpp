@@ -1,0 +1,237 @@
+#include "export/Figure.h"
+
+#include "platform/Errors.h"
+#include "platform/canvas/Clipboard.h"
+#include "platform/canvas/MetafileCanvas.h"
+#include "platform/canvas/PainterCanvas.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+
+#include <algorithm>
+
+namespace kavum::exporting {
+
+namespace {
+
+TRect ToTRect(const Box& b) { return TRect{b.left, b.top, b.right, b.bottom}; }
+
+// Sets a value for the life of the object.
+class ScopedValue {
+public:
+    ScopedValue(int* target, int value) : target_(target), saved_(target ? *target : 0) {
+        if (target_) *target_ = value;
+    }
+    ~ScopedValue() {
+        if (target_) *target_ = saved_;
+    }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+private:
+    int* target_;
+    int saved_;
+};
+
+// Picture units are pixels of a 96 dpi screen.
+constexpr int PictureDpi = 96;
+
+// The reference family names that a reader without the program's fonts
+// falls back to, by face name.
+QString FallbackFamilies(const QString& face) {
+    if (face == QStringLiteral("ＭＳ ゴシック")) return QStringLiteral("'MS Gothic', IPAGothic, monospace");
+    if (face == QStringLiteral("ＭＳ 明朝")) return QStringLiteral("'MS Mincho', IPAMincho, serif");
+    if (face == QStringLiteral("ＭＳ Ｐ明朝")) return QStringLiteral("'MS PMincho', IPAPMincho, serif");
+    if (face == QStringLiteral("Times New Roman")) return QStringLiteral("'Liberation Serif', serif");
+    return QString();
+}
+
+// The SVG generator names a single family; a reader that lacks it takes a
+// font of its own with other widths. Each family gets the fonts of the same
+// metrics after it.
+QByteArray WithFallbackFonts(QByteArray svg) {
+    for (const char* face : {"ＭＳ ゴシック", "ＭＳ 明朝", "ＭＳ Ｐ明朝", "Times New Roman"}) {
+        const QString name = QString::fromUtf8(face);
+        const QByteArray from = "font-family=\"" + name.toUtf8() + "\"";
+        const QByteArray to = "font-family=\"'" + name.toUtf8() + "', " + FallbackFamilies(name).toUtf8() + "\"";
+        svg.replace(from, to);
+    }
+    return svg;
+}
+
+}  // namespace
+
+std::optional<FigureFormat> FigureFormatOfPath(const QString& path) {
+    const QString ext = QFileInfo(path).suffix().toLower();
+    if (ext == QLatin1String("emf")) return FigureFormat::Emf;
+    if (ext == QLatin1String("svg")) return FigureFormat::Svg;
+    if (ext == QLatin1String("pdf")) return FigureFormat::Pdf;
+    if (ext == QLatin1String("png")) return FigureFormat::Png;
+    return std::nullopt;
+}
+
+QString FigureExtension(FigureFormat format) {
+    switch (format) {
+        case FigureFormat::Svg: return QStringLiteral("svg");
+        case FigureFormat::Pdf: return QStringLiteral("pdf");
+        case FigureFormat::Png: return QStringLiteral("png");
+        default: return QStringLiteral("emf");
+    }
+}
+
+Figure SingleChartFigure(chart::TChart& chart) {
+    const int w = std::max(1, chart.width());
+    const int h = std::max(1, chart.height());
+    Figure f;
+    f.size = QSize(std::max(1, chart.width() - 1), std::max(1, chart.height() - 1));
+    f.bitmapSize = QSize(w, h);
+    f.charts.push_back({&chart, TRect{0, 0, chart.width(), chart.height()}});
+    return f;
+}
+
+Figure TwoProfileFigure(chart::TChart& westEast, chart::TChart& southNorth, double mapAspect) {
+    const TwoProfilePicture p = TwoProfileGeometry(mapAspect);
+    Figure f;
+    f.size = f.bitmapSize = p.size;
+    f.charts.push_back({&westEast, ToTRect(p.westEast)});
+    f.charts.push_back({&southNorth, ToTRect(p.southNorth)});
+    return f;
+}
+
+Figure ClipboardTwoProfileFigure(chart::TChart& westEast, chart::TChart& southNorth) {
+    const TwoProfilePicture p = ClipboardTwoProfileGeometry();
+    Figure f;
+    f.size = f.bitmapSize = p.size;
+    f.charts.push_back({&westEast, ToTRect(p.westEast)});
+    f.charts.push_back({&southNorth, ToTRect(p.southNorth)});
+    return f;
+}
+
+Figure ThreeViewFigure(chart::TChart& map, chart::TChart& westEast, chart::TChart& southNorth, double mapAspect,
+                       int legendLeft, int legendTop) {
+    const ThreeViewPicture p = ThreeViewGeometry(mapAspect, legendLeft, legendTop);
+    Figure f;
+    f.size = f.bitmapSize = p.size;
+    f.charts.push_back({&southNorth, ToTRect(p.southNorth)});
+    f.charts.push_back({&map, ToTRect(p.map)});
+    f.charts.push_back({&westEast, ToTRect(p.westEast)});
+    f.legend = QPoint(p.legendLeft, p.legendTop);
+    return f;
+}
+
+void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend) {
+    const bool move = figure.legend.has_value() && legend.left && legend.top;
+    ScopedValue left(move ? legend.left : nullptr, move ? figure.legend->x() : 0);
+    ScopedValue top(move ? legend.top : nullptr, move ? figure.legend->y() : 0);
+    for (const ChartPlacement& placement : figure.charts) {
+        if (placement.chart) placement.chart->DrawInto(canvas, placement.rect);
+    }
+}
+
+QByteArray FigureMetafile(const Figure& figure, LegendPosition legend) {
+    platform::TMetafileCanvas canvas(figure.size.width(), figure.size.height());
+    DrawFigure(canvas, figure, legend);
+    return canvas.Finish();
+}
+
+QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
+    QImage image(std::max(1, figure.bitmapSize.width()), std::max(1, figure.bitmapSize.height()),
+                 QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        platform::TPainterCanvas canvas(image);
+        DrawFigure(canvas, figure, legend);
+    }
+    image.setDotsPerMeterX(qRound(PictureDpi / 0.0254));
+    image.setDotsPerMeterY(qRound(PictureDpi / 0.0254));
+    return image;
+}
+
+QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString& title) {
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QSvgGenerator generator;
+        generator.setOutputDevice(&buffer);
+        generator.setSize(figure.size);
+        generator.setViewBox(QRect(QPoint(0, 0), figure.size));
+        generator.setResolution(PictureDpi);
+        generator.setTitle(title);
+        generator.setDescription(QStringLiteral("Kavum"));
+        QPainter painter;
+        if (!painter.begin(&generator)) throw platform::KavumError("SVG の図を作成できません");
+        {
+            platform::TPainterCanvas canvas(painter);
+            // The picture starts white, as the other pictures do.
+            painter.fillRect(QRect(QPoint(0, 0), figure.size), Qt::white);
+            DrawFigure(canvas, figure, legend);
+        }
+        painter.end();
+    }
+    return WithFallbackFonts(bytes);
+}
+
+QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title) {
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setResolution(PictureDpi);
+        writer.setPageSize(QPageSize(QSizeF(figure.size) * 72.0 / PictureDpi, QPageSize::Point));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setTitle(title);
+        writer.setCreator(QStringLiteral("Kavum"));
+        QPainter painter;
+        if (!painter.begin(&writer)) throw platform::KavumError("PDF の図を作成できません");
+        {
+            platform::TPainterCanvas canvas(painter);
+            painter.fillRect(QRect(QPoint(0, 0), figure.size), Qt::white);
+            DrawFigure(canvas, figure, legend);
+        }
+        painter.end();
+    }
+    return bytes;
+}
+
+QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition legend, const QString& title) {
+    switch (format) {
+        case FigureFormat::Svg: return FigureSvg(figure, legend, title);
+        case FigureFormat::Pdf: return FigurePdf(figure, legend, title);
+        case FigureFormat::Png: {
+            const QImage image = FigureBitmap(figure, legend);
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            if (!image.save(&buffer, "PNG")) throw platform::KavumError("PNG の図を作成できません");
+            return bytes;
+        }
+        default: return FigureMetafile(figure, legend);
+    }
+}
+
+void SaveFigure(FigureFormat format, const Figure& figure, const QString& path, LegendPosition legend) {
+    // The picture is complete (and the legend back) before the file is
+    // touched; the file is replaced as a whole or not at all.
+    const QByteArray bytes = FigureBytes(format, figure, legend, QFileInfo(path).completeBaseName());
+    platform::WriteMetafileFile(bytes, path);
+}
+
+void CopyFigureToClipboard(const Figure& figure, LegendPosition legend) {
+    const QByteArray emf = FigureMetafile(figure, legend);
+    const QImage image = FigureBitmap(figure, legend);
+    std::unique_ptr<QMimeData> data = platform::MetafileMimeData(emf);
+    data->setImageData(image);
+    QGuiApplication::clipboard()->setMimeData(data.release());
+}
+
+}  // namespace kavum::exporting

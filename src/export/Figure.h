@@ -1,0 +1,89 @@
+#pragma once
+// Figures: one chart alone, or several charts drawn afresh into one picture
+// that reproduces a layout of the window. A figure is a picture size and the
+// charts with their rectangles in drawing order; it can be drawn onto any
+// canvas, so an enhanced metafile, an SVG document, a PDF page and a bitmap
+// of one figure show the same picture.
+#include "chart/Chart.h"
+#include "export/Composite.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace kavum::exporting {
+
+using platform::TRect;
+
+enum class FigureFormat { Emf, Svg, Pdf, Png };
+
+// The format named by a file's extension (any letter case); none for other
+// extensions.
+std::optional<FigureFormat> FigureFormatOfPath(const QString& path);
+// "emf", "svg", "pdf", "png".
+QString FigureExtension(FigureFormat format);
+
+struct ChartPlacement {
+    chart::TChart* chart = nullptr;
+    TRect rect;  // right and bottom exclusive, as the chart's bounds
+};
+
+struct Figure {
+    QSize size;        // the picture (metafile, SVG, PDF)
+    QSize bitmapSize;  // the bitmap of the same figure
+    std::vector<ChartPlacement> charts;  // in drawing order
+    // Where the legend stands in the picture while the charts are drawn;
+    // none: where it stands on screen.
+    std::optional<QPoint> legend;
+};
+
+// A chart's own picture at its client size: the bitmap is the client size,
+// the other pictures are one pixel narrower and lower (at least 1 x 1).
+Figure SingleChartFigure(chart::TChart& chart);
+// The two profiles one above the other, sharing one scale of kilometres.
+Figure TwoProfileFigure(chart::TChart& westEast, chart::TChart& southNorth, double mapAspect);
+// The clipboard's two profiles: 1200 x 1600, both at full width.
+Figure ClipboardTwoProfileFigure(chart::TChart& westEast, chart::TChart& southNorth);
+// The three views around one another; the legend moves into the map's
+// rectangle of the picture.
+Figure ThreeViewFigure(chart::TChart& map, chart::TChart& westEast, chart::TChart& southNorth, double mapAspect,
+                       int legendLeft, int legendTop);
+
+// The legend position the map chart's overlay draws at (the window's state).
+// Both null: the figure's legend position is not applied.
+struct LegendPosition {
+    int* left = nullptr;
+    int* top = nullptr;
+};
+
+// Draws the figure's charts in order onto the canvas. The legend is set to
+// the figure's position for the drawing and set back afterwards, also when
+// the drawing fails.
+void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend = {});
+
+QByteArray FigureMetafile(const Figure& figure, LegendPosition legend = {});
+// White ground, 32-bit RGB.
+QImage FigureBitmap(const Figure& figure, LegendPosition legend = {});
+// An SVG document at 96 dpi; title is the document title.
+QByteArray FigureSvg(const Figure& figure, LegendPosition legend = {}, const QString& title = QString());
+// One PDF page of the picture's size at 96 dpi, vector, fonts embedded.
+QByteArray FigurePdf(const Figure& figure, LegendPosition legend = {}, const QString& title = QString());
+// The file contents of the figure in the format (PNG for Png).
+QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition legend = {},
+                       const QString& title = QString());
+
+// Writes the figure to the file, creating or replacing it as a whole: the
+// picture is made first, and a file that cannot be written raises FileError
+// and leaves nothing behind.
+void SaveFigure(FigureFormat format, const Figure& figure, const QString& path, LegendPosition legend = {});
+
+// The figure on the clipboard as an enhanced metafile, with a PNG bitmap of
+// the same picture beside it for programs that cannot paste metafiles.
+void CopyFigureToClipboard(const Figure& figure, LegendPosition legend = {});
+
+}  // namespace kavum::exporting
