@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace kavum::map;
 
 namespace {
@@ -39,6 +41,9 @@ TEST(Overlays, ThreeViewDegreeLabels) {
     EXPECT_LE(narrow.size(), 6u);
     EXPECT_EQ(narrow.front().text, Deg(139) + "30'");
     EXPECT_TRUE(DegreeLabels(35.0, 35.0, true).empty());
+    // Ranges no map has end at once.
+    EXPECT_TRUE(DegreeLabels(-1e300, 1e300, false).empty());
+    EXPECT_TRUE(DegreeLabels(0, std::numeric_limits<double>::infinity(), true).empty());
 }
 
 TEST(Overlays, LegendBox) {
@@ -65,4 +70,13 @@ TEST(Overlays, ElevationLabels) {
     EXPECT_EQ(sn[2].text, " 500m");
     EXPECT_EQ(SouthNorthElevationLabels(3800)[0].text, "3000m");
     EXPECT_EQ(SouthNorthElevationLabels(3800).size(), 2u);
+    // Rows of the west-east column: the unit under the top, the rest above their value.
+    EXPECT_EQ(low[0].shift, 4);
+    EXPECT_EQ(low[1].shift, -6);
+    EXPECT_EQ(high[1].value, 1000);
+    // Columns under the reversed south-north axis.
+    EXPECT_EQ(sn[0].shift, -16);
+    EXPECT_EQ(sn[1].shift, -2);
+    EXPECT_EQ(sn[2].shift, -16);
+    EXPECT_EQ(WestEastElevationLabels(0, 1e300).size(), 1000u);
 }
