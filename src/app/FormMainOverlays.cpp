@@ -169,7 +169,8 @@ void TFormMain::LoadMarkControls() {
     const int e = EditedEntry(State);
     const MarkSetting& mark = State.Marks[e];
     plot::TMarkEditor& ed = *MrkEdPanel;
-    ed.EditLegName->setText(State.LegendNames[e]);
+    // Set only when it differs: the caret stays where the user types.
+    if (ed.EditLegName->text() != State.LegendNames[e]) ed.EditLegName->setText(State.LegendNames[e]);
     ed.ComboBoxMark->setCurrentIndex(plot::DrawnStyle(mark.Style) - 1);
     if (const auto item = plot::SizeItemIndex(mark.Size)) ed.ComboBoxSize->setCurrentIndex(*item);
     // A change of the rim box by the program counts as a click on it.

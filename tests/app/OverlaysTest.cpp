@@ -405,6 +405,11 @@ TEST_F(OverlayTest, EditorControlsChangeTheLegendAtOnce) {
     // A character without a Shift-JIS form is refused.
     Type(ed->EditLegName, QStringLiteral("한"));
     EXPECT_EQ(w.State.LegendNames[1], QStringLiteral("ブナ林林林林"));
+    // Typing inside the name keeps the caret there.
+    ed->EditLegName->setCursorPosition(2);
+    Type(ed->EditLegName, QStringLiteral("の"));
+    EXPECT_EQ(w.State.LegendNames[1], QStringLiteral("ブナの林林林林"));
+    EXPECT_EQ(ed->EditLegName->cursorPosition(), 3);
 
     // The symbol list, and a typed text that is no symbol.
     ed->ComboBoxMark->setCurrentIndex(4);
@@ -723,9 +728,10 @@ TEST_F(OverlayTest, DISABLED_Screenshots) {
                                                              QStringLiteral(".png")});
     };
     TFormMain& w = StartWith(Mountains);
-    w.showMaximized();
+    w.setGeometry(0, 0, 1270, 1000);
     QTest::qWait(500);
     Make();
+    w.ShowHeightFill->trigger();   // the whole figure in view
     shot("1-figure");
     w.EditMarkItem->trigger();
     Click(w.Chart1, Qt::LeftButton, QPoint(100, w.State.LegendTop + 40));
@@ -741,6 +747,12 @@ TEST_F(OverlayTest, DISABLED_Screenshots) {
     shot("2-mark-editor");
     w.EdDataItem->trigger();
     ed->BtnMrkExit->click();
+    // The pane scrolled to the heading line that took the new name.
+    QTextCursor heading(w.EditorBox->Memo1->document()->find(QStringLiteral("標高1500-2500m")));
+    ASSERT_FALSE(heading.isNull());
+    heading.clearSelection();
+    w.EditorBox->Memo1->setTextCursor(heading);
+    w.EditorBox->Memo1->centerCursor();
     shot("3-redrawn");
     w.EditorBox->EdCancelBtn->click();
     const QPoint p(w.Chart1->BottomAxis().XValueToPixel(138.7), w.Chart1->LeftAxis().YValueToPixel(35.36));
