@@ -27,11 +27,24 @@ bool PlainDigits(std::string_view text, std::size_t maxLength, std::int64_t& val
     return true;
 }
 
+// The offending text as a message shows it: a text of a whole megabyte line
+// would make a message nobody can read, so long texts are cut.
+std::string Quoted(std::string_view text) {
+    constexpr std::size_t Longest = 200;
+    std::string shown = Cp932ToDisplay(text.substr(0, Longest + 1));
+    if (text.size() > Longest) {
+        std::size_t cut = std::min(shown.size(), Longest);
+        while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;  // whole characters
+        shown = shown.substr(0, cut) + "…";
+    }
+    return "'" + shown + "'";
+}
+
 [[noreturn]] void ThrowInteger(std::string_view text) {
-    throw ConversionError("'" + Cp932ToDisplay(text) + "' is not a valid integer value");
+    throw ConversionError(Quoted(text) + " is not a valid integer value");
 }
 [[noreturn]] void ThrowFloat(std::string_view text) {
-    throw ConversionError("'" + Cp932ToDisplay(text) + "' is not a valid floating point value");
+    throw ConversionError(Quoted(text) + " is not a valid floating point value");
 }
 
 int HexValue(char c) {

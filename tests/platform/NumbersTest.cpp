@@ -45,6 +45,15 @@ TEST(Numbers, ConversionMessagesQuoteTheText) {
     }
 }
 
+TEST(Numbers, LongTextsAreCutInMessages) {
+    try {
+        StrToFloat(std::string(1 << 20, 'x'));
+        FAIL();
+    } catch (const ConversionError& e) {
+        EXPECT_EQ(std::string(e.what()), "'" + std::string(200, 'x') + "…' is not a valid floating point value");
+    }
+}
+
 TEST(Numbers, FloatingPointForms) {
     EXPECT_DOUBLE_EQ(StrToFloat(" 35.5 "), 35.5);
     EXPECT_DOUBLE_EQ(StrToFloat("-1.5e2"), -150);
