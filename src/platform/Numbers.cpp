@@ -31,13 +31,18 @@ bool PlainDigits(std::string_view text, std::size_t maxLength, std::int64_t& val
 // would make a message nobody can read, so long texts are cut.
 std::string Quoted(std::string_view text) {
     constexpr std::size_t Longest = 200;
-    std::string shown = Cp932ToDisplay(text.substr(0, Longest + 1));
-    if (text.size() > Longest) {
+    const std::string shown = Cp932ToDisplay(text.substr(0, Longest + 1));
+    std::string quoted(1, '\'');
+    if (text.size() <= Longest) {
+        quoted += shown;
+    } else {
         std::size_t cut = std::min(shown.size(), Longest);
         while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;  // whole characters
-        shown = shown.substr(0, cut) + "…";
+        quoted.append(shown, 0, cut);
+        quoted += "\u2026";
     }
-    return "'" + shown + "'";
+    quoted += '\'';
+    return quoted;
 }
 
 [[noreturn]] void ThrowInteger(std::string_view text) {
