@@ -279,7 +279,7 @@ std::string FormatFloat(std::string_view picture, double value) {
         bool roundUp = keep >= 0 && digits[static_cast<std::size_t>(keep)] >= '5';
         if (keep <= 0) {
             // Everything lies below the last place: zero, or one unit of it.
-            digits = roundUp ? "1" : "0";
+            digits.assign(1, roundUp ? '1' : '0');
             exponent = roundUp ? -fracPlaces : 0;
         } else {
             digits.resize(static_cast<std::size_t>(keep));
