@@ -701,8 +701,15 @@ TEST_F(OverlayTest, OddMarksFromAHandEditedFile) {
     EXPECT_EQ(ed->ComboBoxSize->currentText(), QStringLiteral(" 5"));   // 7 leaves the selection
     emit ed->ComboBoxSize->activated(4);
     EXPECT_EQ(m[2].Size, 5);
-    // Closing re-plots; a size below 1 is refused by the chart, and the
-    // error goes through the one error path.
+    // Closing re-plots: the huge mark goes onto the charts, which still draw.
+    ed->BtnMrkExit->click();
+    EXPECT_EQ(dialogs.Messages(), QStringList{});
+    EXPECT_EQ(w.SeriesH[3]->Pointer().HorizSize(), 2000000000);
+    Paint();
+    EXPECT_EQ(PixelAt(w.Chart1->PictureBitmap(), 300, 300), kavum::platform::clGreen);
+    // A size below 1 is refused by the chart, and the error goes through the
+    // one error path.
+    w.EditMarkItem->trigger();
     m[3].Size = 0;
     ed->BtnMrkExit->click();
     EXPECT_EQ(dialogs.Messages().size(), 1);
