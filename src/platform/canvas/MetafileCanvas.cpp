@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
 #include <vector>
 
@@ -169,8 +170,11 @@ struct TMetafileCanvas::Impl {
     DcState savedDc;    // the state RestoreDC brings back
 
     // Pixels waiting to go out together, all of one colour.
-    std::vector<QPoint> dots;
-    TColor dotColor = 0;
+    // Areas waiting to go out together (four points each), all of one
+    // colour and mix: pixels, dashes and thin straight lines.
+    std::vector<QPoint> areas;
+    TColor areaColor = 0;
+    TPenMode areaMode = TPenMode::Copy;
 
     ~Impl() {
         if (et) emf_free(&et);
@@ -318,25 +322,48 @@ struct TMetafileCanvas::Impl {
         }
     }
 
+    // One polygon with the pen, brush and mix selected.
+    void EmitPolygon(std::initializer_list<QPoint> points) {
+        const std::vector<QPoint> pts(points);
+        const U_RECTL bounds = BoundsOf(pts.data(), static_cast<int>(pts.size()));
+        if (std::all_of(pts.begin(), pts.end(), Fits16)) {
+            std::vector<U_POINT16> p16(pts.size());
+            for (std::size_t i = 0; i < pts.size(); ++i) {
+                p16[i] = point16_set(static_cast<int16_t>(pts[i].x()), static_cast<int16_t>(pts[i].y()));
+            }
+            Emit(U_EMRPOLYGON16_set(bounds, static_cast<uint32_t>(p16.size()), p16.data()));
+        } else {
+            std::vector<U_POINTL> p32(pts.size());
+            for (std::size_t i = 0; i < pts.size(); ++i) p32[i] = point32_set(pts[i].x(), pts[i].y());
+            Emit(U_EMRPOLYGON_set(bounds, static_cast<uint32_t>(p32.size()), p32.data()));
+        }
+    }
+
     void SetFillMode(uint32_t mode) {
         if (dc.fillMode == mode) return;
         Emit(U_EMRSETPOLYFILLMODE_set(mode));
         dc.fillMode = mode;
     }
 
+    // Areas of one colour and mix go out as one record; an area of another
+    // colour or mix, or anything else drawn, sends the waiting ones first.
+    void QueueArea(TColor color, TPenMode mode) {
+        if (!areas.empty() && (areaColor != color || areaMode != mode)) FlushDots();
+        areaColor = color;
+        areaMode = mode;
+    }
+
     void FlushDots() {
-        if (dots.empty()) return;
-        // Each pixel is its unit square, filled without an outline: on a
-        // bitmap that is the pixel, and vector readers show a pixel-sized
-        // square instead of a line of a length of their own.
-        std::vector<QPoint> areas;
-        areas.reserve(dots.size() * 4);
-        for (const QPoint& p : dots) PushRunArea(areas, p, p, true);
-        dots.clear();
+        if (areas.empty()) return;
+        // Filled without an outline: on a Windows device the pixels of the
+        // bitmap, and vector readers show pixel-sized areas instead of lines
+        // of lengths or patterns of their own.
+        std::vector<QPoint> pts;
+        pts.swap(areas);
         SelectPen(PenKey{}, false);
-        SelectBrush(TCanvasBrush{dotColor, TBrushStyle::Solid});
-        SetRop2(TPenMode::Copy);
-        EmitAreas(areas);
+        SelectBrush(TCanvasBrush{areaColor, TBrushStyle::Solid});
+        SetRop2(areaMode);
+        EmitAreas(pts);
     }
 
     // Quadrilaterals (four points each) filled with the brush, without an
@@ -447,15 +474,19 @@ void TMetafileCanvas::TextOut(int x, int y, const QString& text) {
     d_->Emit(record);
 }
 
+// Rectangles go out as polygons through their corner pixels: on a Windows
+// device a rectangle record and such a polygon set the same pixels, but
+// readers that take a rectangle record's right and bottom edges as drawn
+// would make it one pixel wider and higher.
 void TMetafileCanvas::FillRect(const TRect& rect) {
     if (d_->finished || rect.IsEmpty() || Brush().style == TBrushStyle::Clear) return;
     d_->FlushDots();
-    // A rectangle without a pen fills one pixel less on the right and at the
-    // bottom, so it is given one more; the fill ignores the pen's mix.
+    // The area without an outline; the fill ignores the pen's mix.
     d_->SelectPen(PenKey{}, false);
     d_->SelectBrush(Brush());
     d_->SetRop2(TPenMode::Copy);
-    d_->Emit(U_EMRRECTANGLE_set(RectL(rect.left, rect.top, rect.right + 1, rect.bottom + 1)));
+    d_->EmitPolygon({QPoint(rect.left, rect.top), QPoint(rect.right, rect.top), QPoint(rect.right, rect.bottom),
+                     QPoint(rect.left, rect.bottom)});
 }
 
 void TMetafileCanvas::Rectangle(const TRect& rect) {
@@ -464,7 +495,10 @@ void TMetafileCanvas::Rectangle(const TRect& rect) {
     d_->SelectPen(PenKey{Pen().color, Pen().width, Pen().style}, Pen().style != TPenStyle::Clear);
     d_->SelectBrush(Brush());
     d_->SetRop2(Pen().mode);
-    d_->Emit(U_EMRRECTANGLE_set(RectL(rect.left, rect.top, rect.right, rect.bottom)));
+    // The outline through the last column and row; without a pen the fill
+    // stops one pixel short of them, as a rectangle without a pen does.
+    d_->EmitPolygon({QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.top),
+                     QPoint(rect.right - 1, rect.bottom - 1), QPoint(rect.left, rect.bottom - 1)});
 }
 
 void TMetafileCanvas::Ellipse(const TRect& rect) {
@@ -499,18 +533,27 @@ void TMetafileCanvas::Polygon(const QPoint* points, int count) {
 
 void TMetafileCanvas::Polyline(const QPoint* points, int count) {
     if (d_->finished || count < 2 || Pen().style == TPenStyle::Clear) return;
-    d_->FlushDots();
     if (Pen().width <= 1 && Pen().style != TPenStyle::Solid) {
         // A dotted or dashed line goes out as its dashes, each the area of
         // the pixels the pattern draws: readers have patterns of their own
         // or none, and would show other dots or a solid line.
+        d_->QueueArea(Pen().color, Pen().mode);
         const std::vector<QPoint> dashes = DashAreasOf(points, count, Pen().style, d_->clip);
-        d_->SelectPen(PenKey{}, false);
-        d_->SelectBrush(TCanvasBrush{Pen().color, TBrushStyle::Solid});
-        d_->SetRop2(Pen().mode);
-        d_->EmitAreas(dashes);
+        d_->areas.insert(d_->areas.end(), dashes.begin(), dashes.end());
         return;
     }
+    const int dx = count == 2 ? std::abs(points[1].x() - points[0].x()) : 0;
+    const int dy = count == 2 ? std::abs(points[1].y() - points[0].y()) : 0;
+    if (Pen().width <= 1 && count == 2 && (dx == 0 || dy == 0 || dx == dy)) {
+        // A thin line across, up or at 45 degrees (grids, axes, marks) is the
+        // area of its pixels too: readers draw a line's end point, which a
+        // Windows device leaves out.
+        d_->QueueArea(Pen().color, Pen().mode);
+        const std::vector<QPoint> run = DashAreasOf(points, count, TPenStyle::Solid, d_->clip);
+        d_->areas.insert(d_->areas.end(), run.begin(), run.end());
+        return;
+    }
+    d_->FlushDots();
     d_->SelectPen(PenKey{Pen().color, Pen().width, Pen().style}, true);
     d_->SetRop2(Pen().mode);
     const U_RECTL bounds = BoundsOf(points, count);
@@ -529,9 +572,9 @@ void TMetafileCanvas::Polyline(const QPoint* points, int count) {
 
 void TMetafileCanvas::SetPixel(int x, int y, TColor color) {
     if (d_->finished) return;
-    if (!d_->dots.empty() && d_->dotColor != color) d_->FlushDots();
-    d_->dotColor = color;
-    d_->dots.push_back(QPoint(x, y));
+    d_->QueueArea(color, TPenMode::Copy);
+    const QPoint p(x, y);
+    PushRunArea(d_->areas, p, p, true);
 }
 
 void TMetafileCanvas::SetClipRect(const TRect& rect) {

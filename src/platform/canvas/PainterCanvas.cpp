@@ -5,6 +5,8 @@
 #include <QPaintEngine>
 #include <QPolygon>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace kavum::platform {
@@ -16,6 +18,31 @@ bool DirectFormat(QImage::Format f) {
 }
 
 QRect ToQRect(const TRect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+
+bool IsVectorEngine(const QPaintEngine* engine) {
+    if (!engine) return false;
+    const QPaintEngine::Type t = engine->type();
+    return t == QPaintEngine::SVG || t == QPaintEngine::Pdf || t == QPaintEngine::Picture;
+}
+
+// The path of a thin line on a vector device: through the pixel centres,
+// from the outer edge of the first pixel to the near edge of the last
+// point, which a bitmap does not set. With flat ends that covers the pixels
+// of the bitmap's line.
+QPolygonF ThinLinePath(const QPoint* points, int count) {
+    QPolygonF path;
+    path.reserve(count);
+    for (int i = 0; i < count; ++i) path << QPointF(points[i].x() + 0.5, points[i].y() + 0.5);
+    auto halfStep = [](const QPoint& from, const QPoint& to) {
+        const int dx = to.x() - from.x();
+        const int dy = to.y() - from.y();
+        const int n = std::max(std::abs(dx), std::abs(dy));
+        return n == 0 ? QPointF() : QPointF(0.5 * dx / n, 0.5 * dy / n);
+    };
+    path[0] -= halfStep(points[0], points[1]);
+    path[count - 1] -= halfStep(points[count - 2], points[count - 1]);
+    return path;
+}
 
 QList<qreal> DashPattern(TPenStyle style) {
     switch (style) {
@@ -39,6 +66,7 @@ QList<qreal> DashPattern(TPenStyle style) {
 TPainterCanvas::TPainterCanvas(QPainter& painter) : painter_(&painter) {
     painter_->setRenderHint(QPainter::Antialiasing, false);
     rasterOps_ = painter_->paintEngine() && painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
+    vector_ = IsVectorEngine(painter_->paintEngine());
 }
 
 TPainterCanvas::TPainterCanvas(QImage& image) {
@@ -76,7 +104,16 @@ void TPainterCanvas::PreparePen(bool forShape) {
         return;
     }
     QPen pen(ToQColor(p.color));
-    if (p.width <= 1) {
+    if (p.width <= 1 && vector_) {
+        // One picture pixel wide, not the thinnest line of the device, which
+        // all but vanishes in print.
+        pen.setWidthF(1.0);
+        pen.setCosmetic(false);
+        pen.setCapStyle(Qt::FlatCap);
+        pen.setJoinStyle(Qt::MiterJoin);
+        const QList<qreal> dashes = DashPattern(p.style);
+        if (!dashes.isEmpty()) pen.setDashPattern(dashes);
+    } else if (p.width <= 1) {
         pen.setWidth(0);
         pen.setCapStyle(Qt::FlatCap);
         const QList<qreal> dashes = DashPattern(p.style);
@@ -140,6 +177,15 @@ void TPainterCanvas::Rectangle(const TRect& rect) {
         if (solid) painter_->fillRect(QRect(rect.left, rect.top, rect.Width() - 1, rect.Height() - 1), ToQColor(Brush().color));
         return;
     }
+    if (vector_) {
+        // The fill reaches the outer edges; the outline runs through the
+        // centres of the border pixels.
+        if (solid) painter_->fillRect(ToQRect(rect), ToQColor(Brush().color));
+        PreparePen(true);
+        painter_->setBrush(Qt::NoBrush);
+        painter_->drawRect(QRectF(rect.left + 0.5, rect.top + 0.5, rect.Width() - 1, rect.Height() - 1));
+        return;
+    }
     PreparePen(true);
     PrepareBrush();
     painter_->drawRect(QRect(rect.left, rect.top, rect.Width() - 1, rect.Height() - 1));
@@ -157,6 +203,14 @@ void TPainterCanvas::Ellipse(const TRect& rect) {
     PrepareMode(Pen().mode);
     PreparePen(true);
     PrepareBrush();
+    if (vector_) {
+        if (PenVisible()) {
+            painter_->drawEllipse(QRectF(rect.left + 0.5, rect.top + 0.5, rect.Width() - 1, rect.Height() - 1));
+        } else {
+            painter_->drawEllipse(QRectF(rect.left, rect.top, rect.Width() - 1, rect.Height() - 1));
+        }
+        return;
+    }
     painter_->drawEllipse(QRect(rect.left, rect.top, rect.Width() - 1, rect.Height() - 1));
 }
 
@@ -172,6 +226,13 @@ void TPainterCanvas::Polygon(const QPoint* points, int count) {
     PrepareMode(Pen().mode);
     PreparePen(true);
     PrepareBrush();
+    if (vector_ && PenVisible()) {
+        QPolygonF centres;
+        centres.reserve(count);
+        for (int i = 0; i < count; ++i) centres << QPointF(points[i].x() + 0.5, points[i].y() + 0.5);
+        painter_->drawPolygon(centres, Qt::OddEvenFill);
+        return;
+    }
     painter_->drawPolygon(points, count, Qt::OddEvenFill);
 }
 
@@ -185,6 +246,17 @@ void TPainterCanvas::Polyline(const QPoint* points, int count) {
     PrepareMode(Pen().mode);
     PreparePen(false);
     painter_->setBrush(Qt::NoBrush);
+    if (vector_) {
+        if (Pen().width <= 1) {
+            painter_->drawPolyline(ThinLinePath(points, count));
+        } else {
+            QPolygonF centres;
+            centres.reserve(count);
+            for (int i = 0; i < count; ++i) centres << QPointF(points[i].x() + 0.5, points[i].y() + 0.5);
+            painter_->drawPolyline(centres);
+        }
+        return;
+    }
     painter_->drawPolyline(points, count);
 }
 

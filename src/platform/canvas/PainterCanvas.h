@@ -4,7 +4,9 @@
 // memory (pixel-exact, and the mask mode is a true AND); on other devices they
 // go through QPainter, where the mask mode is a raster operation if the
 // device has them and a plain colour otherwise. Text always goes through
-// QPainter.
+// QPainter. On vector devices (SVG, PDF) lines run through the centres of
+// the pixels a bitmap would set and areas keep to pixel edges, so that the
+// picture is as crisp as the bitmap when shown at its size.
 #include "platform/canvas/Canvas.h"
 
 #include <QImage>
@@ -40,6 +42,8 @@ public:
 
     // True when shapes are rasterized into image memory.
     bool DirectPixels() const { return raster_ != nullptr; }
+    // True on a vector device: SVG, PDF.
+    bool VectorDevice() const { return vector_; }
 
 private:
     void PreparePen(bool forShape);
@@ -51,6 +55,7 @@ private:
     std::unique_ptr<QPainter> ownPainter_;
     std::unique_ptr<TPixelRaster> raster_;
     bool rasterOps_ = false;  // the device can AND pixels
+    bool vector_ = false;     // the device keeps shapes, not pixels
 };
 
 }  // namespace kavum::platform
