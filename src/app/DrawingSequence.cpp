@@ -324,13 +324,7 @@ void TFormMain::NewMapBtnClick() {
     MappingSheet->SetVertScrollPosition(0);
     {
         BusyCursor busy;
-        struct Repaint {
-            TFormMain* form;
-            ~Repaint() {
-                for (TChart* chart : {form->Chart1, form->Chart2, form->Chart3}) chart->Invalidate();
-                form->update();
-            }
-        } repaint{this};
+        RepaintOnExit repaint(*this);
         ReplaceMaps();
         SetGridType();
         DrawMapLines();
@@ -401,6 +395,9 @@ void TFormMain::PlotOnMap(bool captureNames) {
     options.horizonMap = HorizonMap->isChecked();
     options.profileMap = ProfileMap->isChecked();
     options.captureNames = captureNames;
+    // Headings below the named categories (typed in the editor since) keep
+    // their text and name their category.
+    options.replaceUpTo = captureNames ? 0 : namedCategories_;
     plot::LegendNameArray names;
     for (int k = 1; k <= MaxCategories; ++k) names[static_cast<std::size_t>(k)] = Bytes(State.LegendNames[k]);
     MemoLines lines(text);
@@ -414,10 +411,10 @@ void TFormMain::PlotOnMap(bool captureNames) {
         bool capture;
         ~Finish() {
             form->State.CategoryCount = count;
-            if (capture) {
-                for (int k = 1; k <= count; ++k)
-                    form->State.LegendNames[k] = platform::Cp932ToQString(names[static_cast<std::size_t>(k)]);
-            }
+            const int first = capture ? 1 : form->namedCategories_ + 1;
+            for (int k = first; k <= count; ++k)
+                form->State.LegendNames[k] = platform::Cp932ToQString(names[static_cast<std::size_t>(k)]);
+            form->namedCategories_ = capture ? count : std::max(form->namedCategories_, count);
             if (lines.Replaced()) form->ShowMemoText();
         }
     } finish{this, lines, names, count, captureNames};
@@ -425,6 +422,11 @@ void TFormMain::PlotOnMap(bool captureNames) {
 }
 
 void TFormMain::RePlotting() { PlotOnMap(false); }
+
+void TFormMain::RepaintCharts() {
+    for (TChart* chart : {Chart1, Chart2, Chart3}) chart->Invalidate();
+    update();
+}
 
 // ---------------------------------------------------------------- data files
 
@@ -465,8 +467,7 @@ void TFormMain::ReadGrdFile() {
     }
     // The pass runs whether a file was added or not.
     PlotOnMap(true);
-    for (TChart* chart : {Chart1, Chart2, Chart3}) chart->Invalidate();
-    update();
+    RepaintCharts();
     if (readError) std::rethrow_exception(readError);
 }
 

@@ -242,11 +242,42 @@ public:
     // Shows the data text in the editor pane when the pane is open.
     void ShowMemoText();
     void ConnectDataCommands();
+    // Marks the three charts for repainting and repaints the window.
+    void RepaintCharts();
+    // Repaints the charts when it goes out of scope, however a command ends.
+    class RepaintOnExit {
+    public:
+        explicit RepaintOnExit(TFormMain& form) : form_(form) {}
+        ~RepaintOnExit() { form_.RepaintCharts(); }
+        RepaintOnExit(const RepaintOnExit&) = delete;
+        RepaintOnExit& operator=(const RepaintOnExit&) = delete;
+
+    private:
+        TFormMain& form_;
+    };
     // The form's client area: the window below its menu bar.
     QSize ClientSize() const;
     // Resizes the window to the given client area (a shown window).
     void SetClientSize(const QSize& size);
     data::TEditorBox* EditorBox = nullptr;
+
+    // ---- Figure export (FormMainExport.cpp)
+    void SaveToEMFItemClick();
+    void CopyEMFItemClick();
+    void BMPCopyTo_C1Click();
+    void BMPCopyTo_C2Click();
+    void BMPCopyTo_C3Click();
+    void EMFCopyTo_C1Click();
+    void EMFCopyTo_C2Click();
+    void EMFCopyTo_C3Click();
+    // The two profiles and the three views, written to an enhanced metafile.
+    void Save2VChart(const QString& fileName);
+    void Save3DChart(const QString& fileName);
+    // Writes the figure of the show mode, as "図をEMF形式で保存" saves it, in
+    // the format the file's extension names (.emf, .svg, .pdf, .png; any
+    // other an enhanced metafile); nothing before the first map.
+    void SaveFigure(const QString& fileName);
+    void ConnectExportCommands();
 
     // ---- Overlays, legend, marks, readout, data editor (FormMainOverlays.cpp)
     // The mark editor, lying on Chart1 under the legend box; hidden until
@@ -338,6 +369,8 @@ private:
     QPointer<QTextBrowser> helpWindow_;
     bool sized_ = false;
     data::DataText memo1_;
+    // Categories whose legend names were taken from the data text.
+    int namedCategories_ = 0;
 };
 
 }  // namespace kavum::app

@@ -306,12 +306,10 @@ void TFormMain::MarkRimClick() {
 void TFormMain::BtnMrkExitClick() {
     MrkEdPanel->hide();
     State.LegendEditing = false;
-    struct Repaint {
-        TFormMain* form;
-        ~Repaint() {
-            for (TChart* chart : {form->Chart1, form->Chart2, form->Chart3}) chart->Invalidate();
-        }
-    } repaint{this};
+    RepaintOnExit repaint(*this);
+    // The pass adds every record again: the old points go first, or each
+    // closing of the editor would double them.
+    ClearDotMaps();
     RePlotting();
 }
 
@@ -337,13 +335,7 @@ void TFormMain::EdCancelBtnClick() {
 }
 
 void TFormMain::EdReDrawBtnClick() {
-    struct Repaint {
-        TFormMain* form;
-        ~Repaint() {
-            for (TChart* chart : {form->Chart1, form->Chart2, form->Chart3}) chart->Invalidate();
-            form->update();
-        }
-    } repaint{this};
+    RepaintOnExit repaint(*this);
     ClearDotMaps();
     PlotOnMap(false);
 }

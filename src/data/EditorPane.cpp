@@ -49,6 +49,15 @@ TEditorBox::TEditorBox(DataText& text, QWidget* parent) : QFrame(parent), text_(
     ToolBar1 = new QToolBar(this);
     ToolBar1->setFixedHeight(28);
     ToolBar1->setIconSize(QSize(16, 16));
+    // The eight buttons fill the pane's width: no handle, margins or gaps.
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: 0px; }"));
+    if (ToolBar1->layout()) {
+        ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
+        ToolBar1->layout()->setSpacing(0);
+    }
     SpeedButton1 = MakeButton(ToolBar1, QStyle::SP_DialogOpenButton, 28, QStringLiteral("分布データ追加読み"));
     ClearBtn = MakeButton(ToolBar1, QStyle::SP_DialogDiscardButton, 28, QString(), false);
     EdCutBtn = MakeButton(ToolBar1, QStyle::SP_DialogResetButton, 28, QString());

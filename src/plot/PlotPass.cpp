@@ -28,7 +28,7 @@ int PlotOnMap(PlotText& text, const PlotOptions& options, LegendNameArray& names
             ++count;
             if (categoryCount) *categoryCount = count;
             target.ActivateCategory(count);
-            if (options.captureNames) {
+            if (options.captureNames || count > options.replaceUpTo) {
                 names[static_cast<std::size_t>(count)] = parsed.name;
             } else {
                 text.ReplaceLine(i, names[static_cast<std::size_t>(count)]);

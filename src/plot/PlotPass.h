@@ -40,6 +40,9 @@ struct PlotOptions {
     bool horizonMap = true;
     bool profileMap = true;
     bool captureNames = true;
+    // Re-plot mode: headings of categories above this number are captured,
+    // not replaced (their names are not known yet).
+    int replaceUpTo = MaxCategories;
 };
 
 // Names of categories 1..9 (index 0 unused), Shift-JIS.

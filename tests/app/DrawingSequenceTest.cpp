@@ -262,3 +262,25 @@ TEST(KavumRender, EndToEndWithDumps) {
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_FALSE(p.readAllStandardError().isEmpty());
 }
+
+TEST_F(DrawingSequenceTest, RedrawKeepsNewHeadingsAndNeverDoublesPoints) {
+    TFormMain& w = Start();
+    w.NewMapBtnClick();
+    // A heading typed into the text for a new category keeps its text.
+    kavum::data::DataText& text = w.Memo1Text();
+    std::vector<std::string> lines = text.Lines();
+    lines.push_back(kavum::platform::Utf8ToCp932("スギ"));
+    lines.push_back("53394611");
+    text.SetLines(lines);
+    w.EdReDrawBtnClick();
+    EXPECT_EQ(w.Memo1Text().Line(6), kavum::platform::Utf8ToCp932("スギ"));
+    EXPECT_EQ(w.State.LegendNames[3], QStringLiteral("スギ"));
+    EXPECT_EQ(w.SeriesH[3]->Count(), 1);
+    // Closing the mark editor replots without doubling any point.
+    for (int i = 0; i < 2; ++i) {
+        w.EditMarkItemClick();
+        w.BtnMrkExitClick();
+    }
+    EXPECT_EQ(w.SeriesH[1]->Count(), 2);
+    EXPECT_EQ(w.SeriesW[3]->Count(), 1);
+}

@@ -87,6 +87,13 @@ TEST(PlotPass, ReplotWritesNamesBack) {
     PlotOnMap(text, replot, names, t);
     EXPECT_EQ(text.lines[0], "Fagus");
     EXPECT_EQ(text.lines[2], "Quercus");
+    // Headings of categories without a known name keep their text.
+    Lines typed{"Mark1", "New species", "53394611"};
+    replot.replaceUpTo = 1;
+    PlotOnMap(typed, replot, names, t);
+    EXPECT_EQ(typed.lines[0], "Fagus");
+    EXPECT_EQ(typed.lines[1], "New species");
+    EXPECT_EQ(names[2], "New species");
     // Capture keeps the blank before the comment.
     PlotOnMap(text = Lines{"Mark1 ;note"}, {}, names, t);
     EXPECT_EQ(names[1], "Mark1 ");
