@@ -177,6 +177,7 @@ void TFormMain::BuildCharts() {
     for (TChart* chart : {Chart2, Chart3})
         chart->OnDblClick = [this](TChart&) { RunCommand([this] { ShowHorizonClick(); }); };
     ConnectOverlayCommands();
+    ConnectExportCommands();
 }
 
 }  // namespace kavum::app

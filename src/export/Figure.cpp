@@ -127,6 +127,23 @@ Figure ThreeViewFigure(chart::TChart& map, chart::TChart& westEast, chart::TChar
     return f;
 }
 
+std::optional<Figure> SavedFigure(const FigureCharts& charts, int showMode, double mapAspect, int legendLeft,
+                                  int legendTop) {
+    switch (showMode) {
+        case 1: return SingleChartFigure(*charts.map);
+        case 2: return TwoProfileFigure(*charts.westEast, *charts.southNorth, mapAspect);
+        case 3:
+            return ThreeViewFigure(*charts.map, *charts.westEast, *charts.southNorth, mapAspect, legendLeft, legendTop);
+        default: return std::nullopt;
+    }
+}
+
+std::optional<Figure> ClipboardFigure(const FigureCharts& charts, int showMode, double mapAspect, int legendLeft,
+                                      int legendTop) {
+    if (showMode == 2) return ClipboardTwoProfileFigure(*charts.westEast, *charts.southNorth);
+    return SavedFigure(charts, showMode, mapAspect, legendLeft, legendTop);
+}
+
 void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend) {
     const bool move = figure.legend.has_value() && legend.left && legend.top;
     ScopedValue left(move ? legend.left : nullptr, move ? figure.legend->x() : 0);

@@ -54,6 +54,22 @@ Figure ClipboardTwoProfileFigure(chart::TChart& westEast, chart::TChart& southNo
 Figure ThreeViewFigure(chart::TChart& map, chart::TChart& westEast, chart::TChart& southNorth, double mapAspect,
                        int legendLeft, int legendTop);
 
+// The three charts of the window.
+struct FigureCharts {
+    chart::TChart* map = nullptr;         // the horizontal map
+    chart::TChart* westEast = nullptr;    // the west-east profile
+    chart::TChart* southNorth = nullptr;  // the south-north profile
+};
+
+// The figure saved in a show mode: the map chart's own picture (1), the two
+// profiles (2), the three views (3); none in any other mode (no map yet).
+std::optional<Figure> SavedFigure(const FigureCharts& charts, int showMode, double mapAspect, int legendLeft,
+                                  int legendTop);
+// The figure copied to the clipboard in a show mode: as saved, but the two
+// profiles of the fixed clipboard size.
+std::optional<Figure> ClipboardFigure(const FigureCharts& charts, int showMode, double mapAspect, int legendLeft,
+                                      int legendTop);
+
 // The legend position the map chart's overlay draws at (the window's state).
 // Both null: the figure's legend position is not applied.
 struct LegendPosition {

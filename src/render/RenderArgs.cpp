@@ -82,6 +82,15 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
         }
     }
     if (!a.help && a.output.isEmpty()) Bad(QStringLiteral("no output file given"));
+    if (!a.help && !a.screen) {
+        // The figure's format follows the extension.
+        const QString name = a.output.section(QLatin1Char('/'), -1);
+        const QString ext = name.contains(QLatin1Char('.')) ? name.section(QLatin1Char('.'), -1).toLower() : QString();
+        if (ext != QLatin1String("emf") && ext != QLatin1String("svg") && ext != QLatin1String("pdf") &&
+            ext != QLatin1String("png")) {
+            Bad(QStringLiteral("OUTPUT must end in .emf, .svg, .pdf or .png"));
+        }
+    }
     return a;
 }
 
@@ -89,10 +98,13 @@ QString RenderUsage() {
     return QStringLiteral(
         "Usage: kavum-render [--settings FILE] [--map FILE] [--data FILE] [--precision N] [--mesh N]\n"
         "                    [--layout 1|2|3] [--prefecture 0|1] [--size WxH] [--fit width|height]\n"
-        "                    [--dump-points FILE] [--dump-state FILE] OUTPUT.png\n"
+        "                    [--dump-points FILE] [--dump-state FILE] [--screen] OUTPUT\n"
         "\n"
         "Makes the distribution map from a settings file, a map file and a data file\n"
-        "without showing a window, and writes the figure to OUTPUT.\n"
+        "without showing a window, and writes the figure to OUTPUT: the picture that\n"
+        "\"図をEMF形式で保存\" saves for the layout (the horizontal map at its size on\n"
+        "screen, the two profiles, or the three views), in the format of OUTPUT's\n"
+        "extension: .emf (enhanced metafile), .svg, .pdf or .png.\n"
         "\n"
         "  --settings FILE    settings file (default: the program's own settings file)\n"
         "  --map FILE         map data file (.mdt) instead of the one in the settings\n"
@@ -106,6 +118,7 @@ QString RenderUsage() {
         "  --fit width|height fit the figure to the window's width or height\n"
         "  --dump-points FILE write every point of every series as CSV\n"
         "  --dump-state FILE  write the drawing state as key=value lines\n"
+        "  --screen           write the mapping sheet as shown in the window, as PNG\n"
         "  --help             show this text\n"
         "\n"
         "Exit status: 0 success, 1 the drawing failed, 2 bad arguments.\n");

@@ -148,9 +148,18 @@ int main(int argc, char** argv) {
         Fail(QStringLiteral("cannot write %1").arg(args.dumpState));
         return 1;
     }
-    const QImage shot = form.MappingSheet->viewport()->grab().toImage();
-    if (!shot.save(args.output, "PNG")) {
-        Fail(QStringLiteral("cannot write %1").arg(args.output));
+    if (args.screen) {
+        const QImage shot = form.MappingSheet->viewport()->grab().toImage();
+        if (!shot.save(args.output, "PNG")) {
+            Fail(QStringLiteral("cannot write %1").arg(args.output));
+            return 1;
+        }
+        return 0;
+    }
+    try {
+        form.SaveFigure(args.output);
+    } catch (const std::exception& e) {
+        Fail(QString::fromUtf8(e.what()));
         return 1;
     }
     return 0;

@@ -1,0 +1,112 @@
+// Figure export: the figure of the layout saved to a file (an enhanced
+// metafile, or SVG, PDF or PNG), copied to the clipboard, and the pop-up
+// copies of one chart.
+#include "FormMain.h"
+
+#include "export/Composite.h"
+#include "export/Figure.h"
+
+#include <QAction>
+
+namespace kavum::app {
+namespace {
+
+// The save dialog's entries after the ones the window is made with.
+const QString FigureFilterEntries = QStringLiteral("SVGファイル|*.svg|PDFファイル|*.pdf|PNGファイル|*.png");
+constexpr int EmfFilterIndex = 4;
+constexpr int SvgFilterIndex = 7;
+constexpr int PdfFilterIndex = 8;
+constexpr int PngFilterIndex = 9;
+
+// The format of a chosen file: its extension when that names one, else the
+// dialog entry it was chosen under, else an enhanced metafile.
+exporting::FigureFormat ChosenFormat(const QString& path, int filterIndex) {
+    if (const auto byName = exporting::FigureFormatOfPath(path)) return *byName;
+    switch (filterIndex) {
+        case SvgFilterIndex: return exporting::FigureFormat::Svg;
+        case PdfFilterIndex: return exporting::FigureFormat::Pdf;
+        case PngFilterIndex: return exporting::FigureFormat::Png;
+        default: return exporting::FigureFormat::Emf;
+    }
+}
+
+exporting::FigureCharts ChartsOf(TFormMain& form) { return exporting::FigureCharts{form.Chart1, form.Chart2, form.Chart3}; }
+
+// The legend is drawn where the window's state says.
+exporting::LegendPosition LegendOf(TFormMain& form) {
+    return exporting::LegendPosition{&form.State.LegendLeft, &form.State.LegendTop};
+}
+
+// The figure of the show mode in the format; nothing in show mode 0.
+void SaveFigureAs(TFormMain& form, const QString& fileName, exporting::FigureFormat format) {
+    const AppState& s = form.State;
+    const std::optional<exporting::Figure> figure =
+        exporting::SavedFigure(ChartsOf(form), s.ShowMode, s.MapAspect, s.LegendLeft, s.LegendTop);
+    if (figure) exporting::SaveFigure(format, *figure, fileName, LegendOf(form));
+}
+
+}  // namespace
+
+void TFormMain::SaveToEMFItemClick() {
+    if (!SaveDialog1.Filter.endsWith(FigureFilterEntries)) SaveDialog1.Filter += QLatin1Char('|') + FigureFilterEntries;
+    SaveDialog1.FilterIndex = EmfFilterIndex;
+    SaveDialog1.DefaultExt = QStringLiteral("emf");
+    SaveDialog1.FileName = exporting::ProposedFigureName(State.GrdFileName, State.ShowMode);
+    if (!Dialogs().ExecuteSave(this, SaveDialog1)) return;
+    const QString fileName = SaveDialog1.FileName;
+    const exporting::FigureFormat format = ChosenFormat(fileName, SaveDialog1.FilterIndex);
+    if (format != exporting::FigureFormat::Emf) {
+        SaveFigureAs(*this, fileName, format);
+        return;
+    }
+    switch (State.ShowMode) {
+        case 1: Chart1->SaveAsMetafile(fileName); break;
+        case 2: Save2VChart(fileName); break;
+        case 3: Save3DChart(fileName); break;
+        default: break;  // no map yet: nothing to save
+    }
+}
+
+void TFormMain::Save2VChart(const QString& fileName) {
+    exporting::SaveFigure(exporting::FigureFormat::Emf,
+                          exporting::TwoProfileFigure(*Chart2, *Chart3, State.MapAspect), fileName);
+}
+
+void TFormMain::Save3DChart(const QString& fileName) {
+    exporting::SaveFigure(exporting::FigureFormat::Emf,
+                          exporting::ThreeViewFigure(*Chart1, *Chart2, *Chart3, State.MapAspect, State.LegendLeft,
+                                                     State.LegendTop),
+                          fileName, LegendOf(*this));
+}
+
+void TFormMain::SaveFigure(const QString& fileName) {
+    SaveFigureAs(*this, fileName, exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf));
+}
+
+void TFormMain::CopyEMFItemClick() {
+    const std::optional<exporting::Figure> figure =
+        exporting::ClipboardFigure(ChartsOf(*this), State.ShowMode, State.MapAspect, State.LegendLeft, State.LegendTop);
+    if (figure) exporting::CopyFigureToClipboard(*figure, LegendOf(*this));
+}
+
+void TFormMain::BMPCopyTo_C1Click() { Chart1->CopyAsBitmap(); }
+void TFormMain::BMPCopyTo_C2Click() { Chart2->CopyAsBitmap(); }
+void TFormMain::BMPCopyTo_C3Click() { Chart3->CopyAsBitmap(); }
+
+// The chart's own metafile, with its bitmap beside it.
+void TFormMain::EMFCopyTo_C1Click() { exporting::CopyFigureToClipboard(exporting::SingleChartFigure(*Chart1)); }
+void TFormMain::EMFCopyTo_C2Click() { exporting::CopyFigureToClipboard(exporting::SingleChartFigure(*Chart2)); }
+void TFormMain::EMFCopyTo_C3Click() { exporting::CopyFigureToClipboard(exporting::SingleChartFigure(*Chart3)); }
+
+void TFormMain::ConnectExportCommands() {
+    ConnectCommand(SaveToEMFItem, &QAction::triggered, &TFormMain::SaveToEMFItemClick);
+    ConnectCommand(CopyEMFItem, &QAction::triggered, &TFormMain::CopyEMFItemClick);
+    ConnectCommand(BMPCopyTo_C1, &QAction::triggered, &TFormMain::BMPCopyTo_C1Click);
+    ConnectCommand(BMPCopyTo_C2, &QAction::triggered, &TFormMain::BMPCopyTo_C2Click);
+    ConnectCommand(BMPCopyTo_C3, &QAction::triggered, &TFormMain::BMPCopyTo_C3Click);
+    ConnectCommand(EMFCopyTo_C1, &QAction::triggered, &TFormMain::EMFCopyTo_C1Click);
+    ConnectCommand(EMFCopyTo_C2, &QAction::triggered, &TFormMain::EMFCopyTo_C2Click);
+    ConnectCommand(EMFCopyTo_C3, &QAction::triggered, &TFormMain::EMFCopyTo_C3Click);
+}
+
+}  // namespace kavum::app
