@@ -160,6 +160,19 @@ TEST(ChartMetafile, ObjectHandlesAreCreatedSelectedAndDeletedProperly) {
     EXPECT_GE(CountType(records, U_EMR_INTERSECTCLIPRECT), 1);
 }
 
+// The point counts of the polylines in the records, in order.
+std::vector<std::uint32_t> PolylineSizes(const std::vector<EmfRecord>& records) {
+    std::vector<std::uint32_t> sizes;
+    for (const EmfRecord& r : records) {
+        if (r.type == U_EMR_POLYLINE16) sizes.push_back(As<U_EMRPOLYLINE16>(r).cpts);
+        if (r.type == U_EMR_POLYPOLYLINE16) {
+            const auto& pp = As<U_EMRPOLYPOLYLINE16>(r);
+            for (std::uint32_t i = 0; i < pp.nPolys; ++i) sizes.push_back(pp.aPolyCounts[i]);
+        }
+    }
+    return sizes;
+}
+
 TEST(ChartMetafile, LinesOfOneColourGoOutAsOnePolyline) {
     TChart chart;
     chart.resize(400, 300);
@@ -174,23 +187,27 @@ TEST(ChartMetafile, LinesOfOneColourGoOutAsOnePolyline) {
         line.StorePoint(i, (i % 7) / 7.0, QString(), clBlack);
     }
     std::vector<EmfRecord> records = EmfRecords(chart.PictureMetafile());
-    EXPECT_EQ(CountType(records, U_EMR_POLYLINE16), 4);
+    // Four polylines, one per piece between the breaks, in one record.
+    const std::vector<std::uint32_t> sizes = PolylineSizes(records);
+    ASSERT_EQ(sizes.size(), 4u);
+    for (std::uint32_t n : sizes) EXPECT_GE(n, 200u);
+    EXPECT_EQ(CountType(records, U_EMR_POLYLINE16) + CountType(records, U_EMR_POLYPOLYLINE16), 1);
     EXPECT_EQ(CountType(records, U_EMR_MOVETOEX), 0);
     EXPECT_EQ(CountType(records, U_EMR_LINETO), 0);
     // Mask mode before the lines.
     bool mask = false;
     for (const EmfRecord& r : records) {
         if (r.type == U_EMR_SETROP2) mask = As<U_EMRSETROP2>(r).iMode == U_R2_MASKPEN;
-        if (r.type == U_EMR_POLYLINE16) {
+        if (r.type == U_EMR_POLYLINE16 || r.type == U_EMR_POLYPOLYLINE16) {
             EXPECT_TRUE(mask);
-            EXPECT_GE(As<U_EMRPOLYLINE16>(r).cpts, 200u);
         }
     }
-    // A change of colour starts a new polyline.
+    // A change of colour starts a new polyline, in a record of its own.
     line.StorePoint(1000, 0, QString(), clRed);
     line.StorePoint(1001, 0, QString(), clRed);
     records = EmfRecords(chart.PictureMetafile());
-    EXPECT_EQ(CountType(records, U_EMR_POLYLINE16), 5);
+    EXPECT_EQ(PolylineSizes(records).size(), 5u);
+    EXPECT_EQ(CountType(records, U_EMR_POLYLINE16) + CountType(records, U_EMR_POLYPOLYLINE16), 2);
 }
 
 TEST(ChartMetafile, TextKeepsTheFaceNameAndCharacterSet) {

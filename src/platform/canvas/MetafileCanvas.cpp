@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <limits>
+#include <unordered_set>
 #include <vector>
 
 namespace kavum::platform {
@@ -154,6 +155,22 @@ struct DcState {
     TColor textColor = clBlack;
 };
 
+struct ShapeKey {
+    PenKey pen;
+    bool penVisible = true;
+    TCanvasBrush brush;
+    TPenMode mode = TPenMode::Copy;
+    bool operator==(const ShapeKey&) const = default;
+};
+
+// A brush as it fills: every clear brush is the same.
+TCanvasBrush FillOf(const TCanvasBrush& brush) {
+    return brush.style == TBrushStyle::Clear ? TCanvasBrush{0, TBrushStyle::Clear} : brush;
+}
+
+// The side of the grid cells that tell polygons apart, in pixels.
+constexpr int ShapeCell = 8;
+
 }  // namespace
 
 struct TMetafileCanvas::Impl {
@@ -175,6 +192,25 @@ struct TMetafileCanvas::Impl {
     std::vector<QPoint> areas;
     TColor areaColor = 0;
     TPenMode areaMode = TPenMode::Copy;
+    // Polygons waiting to go out together, all of one pen, brush and mix,
+    // none touching another: the cells of a grid they lie on.
+    std::vector<QPoint> shapes;
+    std::vector<uint32_t> shapeCounts;
+    ShapeKey shapeKey;
+    // The grid over the picture: a cell holds the number of the batch that
+    // last covered it, so a new batch needs no clearing.
+    std::vector<uint32_t> shapeCells;
+    int cellColumns = 0;
+    int cellRows = 0;
+    uint32_t shapeBatch = 1;
+    // Single pixels of the waiting areas, so that a pixel set again (the
+    // vertices of a map line lie on few pixels) goes out once.
+    std::unordered_set<uint64_t> areaPixels;
+    // Polylines waiting to go out together, all of one pen and mix.
+    std::vector<QPoint> lines;
+    std::vector<uint32_t> lineCounts;
+    PenKey linePen;
+    TPenMode lineMode = TPenMode::Copy;
 
     ~Impl() {
         if (et) emf_free(&et);
@@ -322,20 +358,67 @@ struct TMetafileCanvas::Impl {
         }
     }
 
-    // One polygon with the pen, brush and mix selected.
-    void EmitPolygon(std::initializer_list<QPoint> points) {
-        const std::vector<QPoint> pts(points);
+    // A polygon with its outline and fill. Polygons of one pen, brush and
+    // mix that follow each other go out as one record as long as none
+    // touches another (outline included): a Windows device fills all of
+    // them and then draws all outlines, which for separate polygons sets
+    // the pixels that drawing them one by one sets.
+    void QueueShape(const ShapeKey& key, const QPoint* pts, int count) {
+        if (!areas.empty() || !lines.empty() || (!shapes.empty() && !(shapeKey == key))) FlushPending();
+        const U_RECTL b = BoundsOf(pts, count);
+        const int pad = (key.penVisible ? key.pen.width : 0) + 1;
+        // The cells it covers, those off the picture counted as the border
+        // cells; that may only make batches end early.
+        auto column = [&](long long x) { return static_cast<int>(std::clamp<long long>(FloorDiv(x, ShapeCell), 0, cellColumns - 1)); };
+        auto row = [&](long long y) { return static_cast<int>(std::clamp<long long>(FloorDiv(y, ShapeCell), 0, cellRows - 1)); };
+        const int c0 = column(static_cast<long long>(b.left) - pad);
+        const int c1 = column(static_cast<long long>(b.right) + pad);
+        const int r0 = row(static_cast<long long>(b.top) - pad);
+        const int r1 = row(static_cast<long long>(b.bottom) + pad);
+        const bool large = (c1 - c0 + 1) * (r1 - r0 + 1) > 64;
+        if (!shapes.empty()) {
+            bool touches = large;
+            for (int r = r0; r <= r1 && !touches; ++r) {
+                const uint32_t* cell = &shapeCells[static_cast<std::size_t>(r) * cellColumns];
+                for (int c = c0; c <= c1 && !touches; ++c) touches = cell[c] == shapeBatch;
+            }
+            if (touches) FlushPending();
+        }
+        shapeKey = key;
+        shapes.insert(shapes.end(), pts, pts + count);
+        shapeCounts.push_back(static_cast<uint32_t>(count));
+        if (large) {
+            // A large polygon goes out alone.
+            FlushPending();
+            return;
+        }
+        for (int r = r0; r <= r1; ++r) {
+            uint32_t* cell = &shapeCells[static_cast<std::size_t>(r) * cellColumns];
+            for (int c = c0; c <= c1; ++c) cell[c] = shapeBatch;
+        }
+    }
+
+    void EmitShapes(const std::vector<QPoint>& pts, const std::vector<uint32_t>& counts) {
         const U_RECTL bounds = BoundsOf(pts.data(), static_cast<int>(pts.size()));
-        if (std::all_of(pts.begin(), pts.end(), Fits16)) {
-            std::vector<U_POINT16> p16(pts.size());
+        const bool small = std::all_of(pts.begin(), pts.end(), Fits16);
+        std::vector<U_POINT16> p16;
+        std::vector<U_POINTL> p32;
+        if (small) {
+            p16.resize(pts.size());
             for (std::size_t i = 0; i < pts.size(); ++i) {
                 p16[i] = point16_set(static_cast<int16_t>(pts[i].x()), static_cast<int16_t>(pts[i].y()));
             }
-            Emit(U_EMRPOLYGON16_set(bounds, static_cast<uint32_t>(p16.size()), p16.data()));
         } else {
-            std::vector<U_POINTL> p32(pts.size());
+            p32.resize(pts.size());
             for (std::size_t i = 0; i < pts.size(); ++i) p32[i] = point32_set(pts[i].x(), pts[i].y());
-            Emit(U_EMRPOLYGON_set(bounds, static_cast<uint32_t>(p32.size()), p32.data()));
+        }
+        const auto n = static_cast<uint32_t>(pts.size());
+        const auto polys = static_cast<uint32_t>(counts.size());
+        if (polys == 1) {
+            Emit(small ? U_EMRPOLYGON16_set(bounds, n, p16.data()) : U_EMRPOLYGON_set(bounds, n, p32.data()));
+        } else {
+            Emit(small ? U_EMRPOLYPOLYGON16_set(bounds, polys, counts.data(), n, p16.data())
+                       : U_EMRPOLYPOLYGON_set(bounds, polys, counts.data(), n, p32.data()));
         }
     }
 
@@ -348,22 +431,87 @@ struct TMetafileCanvas::Impl {
     // Areas of one colour and mix go out as one record; an area of another
     // colour or mix, or anything else drawn, sends the waiting ones first.
     void QueueArea(TColor color, TPenMode mode) {
-        if (!areas.empty() && (areaColor != color || areaMode != mode)) FlushDots();
+        if (!lines.empty() || !shapes.empty() || (!areas.empty() && (areaColor != color || areaMode != mode))) FlushPending();
         areaColor = color;
         areaMode = mode;
     }
 
-    void FlushDots() {
-        if (areas.empty()) return;
-        // Filled without an outline: on a Windows device the pixels of the
-        // bitmap, and vector readers show pixel-sized areas instead of lines
-        // of lengths or patterns of their own.
-        std::vector<QPoint> pts;
-        pts.swap(areas);
-        SelectPen(PenKey{}, false);
-        SelectBrush(TCanvasBrush{areaColor, TBrushStyle::Solid});
-        SetRop2(areaMode);
-        EmitAreas(pts);
+    // Polylines of one pen and mix go out as one record too; each keeps
+    // its last point undrawn.
+    void QueueLines(const PenKey& pen, TPenMode mode) {
+        if (!areas.empty() || !shapes.empty() || (!lines.empty() && !(linePen == pen && lineMode == mode))) FlushPending();
+        linePen = pen;
+        lineMode = mode;
+    }
+
+    // Sends what waits; everything else drawn, and every change of the
+    // clip, comes after.
+    void FlushPending() {
+        if (!shapes.empty()) {
+            std::vector<QPoint> pts;
+            std::vector<uint32_t> counts;
+            pts.swap(shapes);
+            counts.swap(shapeCounts);
+            ++shapeBatch;
+            SelectPen(shapeKey.pen, shapeKey.penVisible);
+            SelectBrush(shapeKey.brush);
+            SetRop2(shapeKey.mode);
+            SetFillMode(U_ALTERNATE);
+            EmitShapes(pts, counts);
+        }
+        if (!areas.empty()) {
+            // Filled without an outline: on a Windows device the pixels of the
+            // bitmap, and vector readers show pixel-sized areas instead of
+            // lines of lengths or patterns of their own.
+            std::vector<QPoint> pts;
+            pts.swap(areas);
+            areaPixels.clear();
+            SelectPen(PenKey{}, false);
+            SelectBrush(TCanvasBrush{areaColor, TBrushStyle::Solid});
+            SetRop2(areaMode);
+            EmitAreas(pts);
+        }
+        if (!lines.empty()) {
+            std::vector<QPoint> pts;
+            std::vector<uint32_t> counts;
+            pts.swap(lines);
+            counts.swap(lineCounts);
+            SelectPen(linePen, true);
+            SetRop2(lineMode);
+            EmitPolylines(pts, counts);
+        }
+    }
+
+    void EmitPolylines(const std::vector<QPoint>& pts, const std::vector<uint32_t>& counts) {
+        const U_RECTL bounds = BoundsOf(pts.data(), static_cast<int>(pts.size()));
+        const bool small = std::all_of(pts.begin(), pts.end(), Fits16);
+        if (counts.size() == 1) {
+            if (small) {
+                std::vector<U_POINT16> p16(pts.size());
+                for (std::size_t i = 0; i < pts.size(); ++i) {
+                    p16[i] = point16_set(static_cast<int16_t>(pts[i].x()), static_cast<int16_t>(pts[i].y()));
+                }
+                Emit(U_EMRPOLYLINE16_set(bounds, static_cast<uint32_t>(p16.size()), p16.data()));
+            } else {
+                std::vector<U_POINTL> p32(pts.size());
+                for (std::size_t i = 0; i < pts.size(); ++i) p32[i] = point32_set(pts[i].x(), pts[i].y());
+                Emit(U_EMRPOLYLINE_set(bounds, static_cast<uint32_t>(p32.size()), p32.data()));
+            }
+            return;
+        }
+        if (small) {
+            std::vector<U_POINT16> p16(pts.size());
+            for (std::size_t i = 0; i < pts.size(); ++i) {
+                p16[i] = point16_set(static_cast<int16_t>(pts[i].x()), static_cast<int16_t>(pts[i].y()));
+            }
+            Emit(U_EMRPOLYPOLYLINE16_set(bounds, static_cast<uint32_t>(counts.size()), counts.data(),
+                                         static_cast<uint32_t>(p16.size()), p16.data()));
+        } else {
+            std::vector<U_POINTL> p32(pts.size());
+            for (std::size_t i = 0; i < pts.size(); ++i) p32[i] = point32_set(pts[i].x(), pts[i].y());
+            Emit(U_EMRPOLYPOLYLINE_set(bounds, static_cast<uint32_t>(counts.size()), counts.data(),
+                                       static_cast<uint32_t>(p32.size()), p32.data()));
+        }
     }
 
     // Quadrilaterals (four points each) filled with the brush, without an
@@ -389,7 +537,7 @@ struct TMetafileCanvas::Impl {
     }
 
     void Close() {
-        FlushDots();
+        FlushPending();
         RestoreDc();
         // Hand back the stock objects, then delete what is left.
         const DcState before = dc;
@@ -418,6 +566,9 @@ TMetafileCanvas::TMetafileCanvas(int width, int height) : d_(std::make_unique<Im
     d_->width = std::max(1, width);
     d_->height = std::max(1, height);
     d_->clip = TRect{0, 0, d_->width, d_->height};
+    d_->cellColumns = d_->width / ShapeCell + 1;
+    d_->cellRows = d_->height / ShapeCell + 1;
+    d_->shapeCells.assign(static_cast<std::size_t>(d_->cellColumns) * d_->cellRows, 0);
     if (emf_start("/dev/null", 1 << 20, 1 << 20, &d_->et) != 0 || emf_htable_create(128, 128, &d_->eht) != 0) {
         throw KavumError("メタファイルを作成できません");
     }
@@ -444,7 +595,7 @@ QByteArray TMetafileCanvas::Finish() {
 
 void TMetafileCanvas::TextOut(int x, int y, const QString& text) {
     if (d_->finished || text.isEmpty()) return;
-    d_->FlushDots();
+    d_->FlushPending();
     const int w = TextWidth(text);
     const int h = TextHeight(text);
     if (!TextTransparent() && Brush().style == TBrushStyle::Solid) FillRect(TRect{x, y, x + w, y + h});
@@ -480,30 +631,26 @@ void TMetafileCanvas::TextOut(int x, int y, const QString& text) {
 // would make it one pixel wider and higher.
 void TMetafileCanvas::FillRect(const TRect& rect) {
     if (d_->finished || rect.IsEmpty() || Brush().style == TBrushStyle::Clear) return;
-    d_->FlushDots();
     // The area without an outline; the fill ignores the pen's mix.
-    d_->SelectPen(PenKey{}, false);
-    d_->SelectBrush(Brush());
-    d_->SetRop2(TPenMode::Copy);
-    d_->EmitPolygon({QPoint(rect.left, rect.top), QPoint(rect.right, rect.top), QPoint(rect.right, rect.bottom),
-                     QPoint(rect.left, rect.bottom)});
+    const QPoint corners[4] = {QPoint(rect.left, rect.top), QPoint(rect.right, rect.top),
+                               QPoint(rect.right, rect.bottom), QPoint(rect.left, rect.bottom)};
+    d_->QueueShape(ShapeKey{PenKey{}, false, FillOf(Brush()), TPenMode::Copy}, corners, 4);
 }
 
 void TMetafileCanvas::Rectangle(const TRect& rect) {
     if (d_->finished || rect.IsEmpty()) return;
-    d_->FlushDots();
-    d_->SelectPen(PenKey{Pen().color, Pen().width, Pen().style}, Pen().style != TPenStyle::Clear);
-    d_->SelectBrush(Brush());
-    d_->SetRop2(Pen().mode);
     // The outline through the last column and row; without a pen the fill
     // stops one pixel short of them, as a rectangle without a pen does.
-    d_->EmitPolygon({QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.top),
-                     QPoint(rect.right - 1, rect.bottom - 1), QPoint(rect.left, rect.bottom - 1)});
+    const QPoint corners[4] = {QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.top),
+                               QPoint(rect.right - 1, rect.bottom - 1), QPoint(rect.left, rect.bottom - 1)};
+    d_->QueueShape(ShapeKey{PenKey{Pen().color, Pen().width, Pen().style}, Pen().style != TPenStyle::Clear,
+                            FillOf(Brush()), Pen().mode},
+                   corners, 4);
 }
 
 void TMetafileCanvas::Ellipse(const TRect& rect) {
     if (d_->finished || rect.IsEmpty()) return;
-    d_->FlushDots();
+    d_->FlushPending();
     d_->SelectPen(PenKey{Pen().color, Pen().width, Pen().style}, Pen().style != TPenStyle::Clear);
     d_->SelectBrush(Brush());
     d_->SetRop2(Pen().mode);
@@ -512,23 +659,9 @@ void TMetafileCanvas::Ellipse(const TRect& rect) {
 
 void TMetafileCanvas::Polygon(const QPoint* points, int count) {
     if (d_->finished || count < 2) return;
-    d_->FlushDots();
-    d_->SelectPen(PenKey{Pen().color, Pen().width, Pen().style}, Pen().style != TPenStyle::Clear);
-    d_->SelectBrush(Brush());
-    d_->SetRop2(Pen().mode);
-    d_->SetFillMode(U_ALTERNATE);
-    const U_RECTL bounds = BoundsOf(points, count);
-    if (std::all_of(points, points + count, Fits16)) {
-        std::vector<U_POINT16> p16(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) {
-            p16[i] = point16_set(static_cast<int16_t>(points[i].x()), static_cast<int16_t>(points[i].y()));
-        }
-        d_->Emit(U_EMRPOLYGON16_set(bounds, static_cast<uint32_t>(count), p16.data()));
-    } else {
-        std::vector<U_POINTL> p32(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) p32[i] = point32_set(points[i].x(), points[i].y());
-        d_->Emit(U_EMRPOLYGON_set(bounds, static_cast<uint32_t>(count), p32.data()));
-    }
+    d_->QueueShape(ShapeKey{PenKey{Pen().color, Pen().width, Pen().style}, Pen().style != TPenStyle::Clear,
+                            FillOf(Brush()), Pen().mode},
+                   points, count);
 }
 
 void TMetafileCanvas::Polyline(const QPoint* points, int count) {
@@ -553,33 +686,23 @@ void TMetafileCanvas::Polyline(const QPoint* points, int count) {
         d_->areas.insert(d_->areas.end(), run.begin(), run.end());
         return;
     }
-    d_->FlushDots();
-    d_->SelectPen(PenKey{Pen().color, Pen().width, Pen().style}, true);
-    d_->SetRop2(Pen().mode);
-    const U_RECTL bounds = BoundsOf(points, count);
-    if (std::all_of(points, points + count, Fits16)) {
-        std::vector<U_POINT16> p16(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) {
-            p16[i] = point16_set(static_cast<int16_t>(points[i].x()), static_cast<int16_t>(points[i].y()));
-        }
-        d_->Emit(U_EMRPOLYLINE16_set(bounds, static_cast<uint32_t>(count), p16.data()));
-    } else {
-        std::vector<U_POINTL> p32(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) p32[i] = point32_set(points[i].x(), points[i].y());
-        d_->Emit(U_EMRPOLYLINE_set(bounds, static_cast<uint32_t>(count), p32.data()));
-    }
+    d_->QueueLines(PenKey{Pen().color, Pen().width, Pen().style}, Pen().mode);
+    d_->lines.insert(d_->lines.end(), points, points + count);
+    d_->lineCounts.push_back(static_cast<uint32_t>(count));
 }
 
 void TMetafileCanvas::SetPixel(int x, int y, TColor color) {
     if (d_->finished) return;
     d_->QueueArea(color, TPenMode::Copy);
+    const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
+    if (!d_->areaPixels.insert(key).second) return;
     const QPoint p(x, y);
     PushRunArea(d_->areas, p, p, true);
 }
 
 void TMetafileCanvas::SetClipRect(const TRect& rect) {
     if (d_->finished) return;
-    d_->FlushDots();
+    d_->FlushPending();
     d_->RestoreDc();
     d_->SaveDc();
     d_->Emit(U_EMRINTERSECTCLIPRECT_set(RectL(rect.left, rect.top, rect.right, rect.bottom)));
@@ -588,9 +711,12 @@ void TMetafileCanvas::SetClipRect(const TRect& rect) {
 
 void TMetafileCanvas::ResetClip() {
     if (d_->finished) return;
-    d_->FlushDots();
+    d_->FlushPending();
     d_->RestoreDc();
     d_->clip = TRect{0, 0, d_->width, d_->height};
+    d_->cellColumns = d_->width / ShapeCell + 1;
+    d_->cellRows = d_->height / ShapeCell + 1;
+    d_->shapeCells.assign(static_cast<std::size_t>(d_->cellColumns) * d_->cellRows, 0);
 }
 
 void WriteMetafileFile(const QByteArray& emf, const QString& path) {
