@@ -1,7 +1,7 @@
 #include "platform/canvas/MetafileCanvas.h"
 
 #include "platform/Errors.h"
-#include "platform/canvas/PixelRaster.h"
+#include "platform/canvas/PixelGeometry.h"
 
 #include <QSaveFile>
 
@@ -70,66 +70,6 @@ U_RECTL BoundsOf(const QPoint* pts, int count) {
     return RectL(l, t, r, b);
 }
 
-long long FloorDiv(long long a, long long b) {
-    long long q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
-
-// The area of the pixels from a to b (both drawn) of one run along a line:
-// a quadrilateral, clockwise, one pixel thick across the line. A single
-// pixel is its unit square.
-void PushRunArea(std::vector<QPoint>& out, QPoint a, QPoint b, bool xMajor) {
-    if (xMajor) {
-        if (b.x() < a.x()) std::swap(a, b);
-        out.insert(out.end(), {a, QPoint(b.x() + 1, b.y()), QPoint(b.x() + 1, b.y() + 1), QPoint(a.x(), a.y() + 1)});
-    } else {
-        if (b.y() < a.y()) std::swap(a, b);
-        out.insert(out.end(), {a, QPoint(a.x() + 1, a.y()), QPoint(b.x() + 1, b.y() + 1), QPoint(b.x(), b.y() + 1)});
-    }
-}
-
-// The dashes of a styled line of width 1 as areas (four points each): the
-// runs of pixels the pattern draws, stepped as on a bitmap. Dashes wholly
-// outside the clip are left out.
-std::vector<QPoint> DashAreasOf(const QPoint* points, int count, TPenStyle style, const TRect& clip) {
-    std::vector<QPoint> out;
-    long long phase = 0;
-    for (int i = 1; i < count; ++i) {
-        const long long x1 = points[i - 1].x(), y1 = points[i - 1].y();
-        const long long dx = static_cast<long long>(points[i].x()) - x1;
-        const long long dy = static_cast<long long>(points[i].y()) - y1;
-        const long long adx = dx < 0 ? -dx : dx;
-        const long long ady = dy < 0 ? -dy : dy;
-        const long long n = std::max(adx, ady);
-        if (n == 0) continue;
-        const bool xMajor = adx >= ady;
-        const long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
-        auto at = [&](long long k) {
-            const long long minor = FloorDiv(2 * k * (xMajor ? dy : dx) + n, 2 * n);
-            return xMajor ? QPoint(static_cast<int>(x1 + step * k), static_cast<int>(y1 + minor))
-                          : QPoint(static_cast<int>(x1 + minor), static_cast<int>(y1 + step * k));
-        };
-        long long k = 0;
-        while (k < n) {
-            if (!PenPatternOn(style, phase + k)) {
-                ++k;
-                continue;
-            }
-            long long end = k;
-            while (end + 1 < n && PenPatternOn(style, phase + end + 1)) ++end;
-            const QPoint a = at(k);
-            const QPoint b = at(end);
-            const bool outside = std::max(a.x(), b.x()) < clip.left || std::min(a.x(), b.x()) >= clip.right ||
-                                 std::max(a.y(), b.y()) < clip.top || std::min(a.y(), b.y()) >= clip.bottom;
-            if (!outside) PushRunArea(out, a, b, xMajor);
-            k = end + 1;
-        }
-        phase += n;
-    }
-    return out;
-}
-
 // A selected GDI object: a stock object, or one this canvas created.
 struct GdiObject {
     uint32_t handle = 0;
@@ -168,9 +108,6 @@ TCanvasBrush FillOf(const TCanvasBrush& brush) {
     return brush.style == TBrushStyle::Clear ? TCanvasBrush{0, TBrushStyle::Clear} : brush;
 }
 
-// The side of the grid cells that tell polygons apart, in pixels.
-constexpr int ShapeCell = 8;
-
 }  // namespace
 
 struct TMetafileCanvas::Impl {
@@ -197,12 +134,7 @@ struct TMetafileCanvas::Impl {
     std::vector<QPoint> shapes;
     std::vector<uint32_t> shapeCounts;
     ShapeKey shapeKey;
-    // The grid over the picture: a cell holds the number of the batch that
-    // last covered it, so a new batch needs no clearing.
-    std::vector<uint32_t> shapeCells;
-    int cellColumns = 0;
-    int cellRows = 0;
-    uint32_t shapeBatch = 1;
+    TShapeGrid shapeCells{1, 1};
     // Single pixels of the waiting areas, so that a pixel set again (the
     // vertices of a map line lie on few pixels) goes out once.
     std::unordered_set<uint64_t> areaPixels;
@@ -366,36 +298,12 @@ struct TMetafileCanvas::Impl {
     void QueueShape(const ShapeKey& key, const QPoint* pts, int count) {
         if (!areas.empty() || !lines.empty() || (!shapes.empty() && !(shapeKey == key))) FlushPending();
         const U_RECTL b = BoundsOf(pts, count);
-        const int pad = (key.penVisible ? key.pen.width : 0) + 1;
-        // The cells it covers, those off the picture counted as the border
-        // cells; that may only make batches end early.
-        auto column = [&](long long x) { return static_cast<int>(std::clamp<long long>(FloorDiv(x, ShapeCell), 0, cellColumns - 1)); };
-        auto row = [&](long long y) { return static_cast<int>(std::clamp<long long>(FloorDiv(y, ShapeCell), 0, cellRows - 1)); };
-        const int c0 = column(static_cast<long long>(b.left) - pad);
-        const int c1 = column(static_cast<long long>(b.right) + pad);
-        const int r0 = row(static_cast<long long>(b.top) - pad);
-        const int r1 = row(static_cast<long long>(b.bottom) + pad);
-        const bool large = (c1 - c0 + 1) * (r1 - r0 + 1) > 64;
-        if (!shapes.empty()) {
-            bool touches = large;
-            for (int r = r0; r <= r1 && !touches; ++r) {
-                const uint32_t* cell = &shapeCells[static_cast<std::size_t>(r) * cellColumns];
-                for (int c = c0; c <= c1 && !touches; ++c) touches = cell[c] == shapeBatch;
-            }
-            if (touches) FlushPending();
-        }
+        const int margin = (key.penVisible ? key.pen.width : 0) + 1;
+        if (!shapes.empty() && shapeCells.Touches(b.left, b.top, b.right, b.bottom, margin)) FlushPending();
         shapeKey = key;
         shapes.insert(shapes.end(), pts, pts + count);
         shapeCounts.push_back(static_cast<uint32_t>(count));
-        if (large) {
-            // A large polygon goes out alone.
-            FlushPending();
-            return;
-        }
-        for (int r = r0; r <= r1; ++r) {
-            uint32_t* cell = &shapeCells[static_cast<std::size_t>(r) * cellColumns];
-            for (int c = c0; c <= c1; ++c) cell[c] = shapeBatch;
-        }
+        shapeCells.Add(b.left, b.top, b.right, b.bottom, margin);
     }
 
     void EmitShapes(const std::vector<QPoint>& pts, const std::vector<uint32_t>& counts) {
@@ -452,7 +360,7 @@ struct TMetafileCanvas::Impl {
             std::vector<uint32_t> counts;
             pts.swap(shapes);
             counts.swap(shapeCounts);
-            ++shapeBatch;
+            shapeCells.Clear();
             SelectPen(shapeKey.pen, shapeKey.penVisible);
             SelectBrush(shapeKey.brush);
             SetRop2(shapeKey.mode);
@@ -566,9 +474,7 @@ TMetafileCanvas::TMetafileCanvas(int width, int height) : d_(std::make_unique<Im
     d_->width = std::max(1, width);
     d_->height = std::max(1, height);
     d_->clip = TRect{0, 0, d_->width, d_->height};
-    d_->cellColumns = d_->width / ShapeCell + 1;
-    d_->cellRows = d_->height / ShapeCell + 1;
-    d_->shapeCells.assign(static_cast<std::size_t>(d_->cellColumns) * d_->cellRows, 0);
+    d_->shapeCells = TShapeGrid(d_->width, d_->height);
     if (emf_start("/dev/null", 1 << 20, 1 << 20, &d_->et) != 0 || emf_htable_create(128, 128, &d_->eht) != 0) {
         throw KavumError("メタファイルを作成できません");
     }
@@ -675,9 +581,7 @@ void TMetafileCanvas::Polyline(const QPoint* points, int count) {
         d_->areas.insert(d_->areas.end(), dashes.begin(), dashes.end());
         return;
     }
-    const int dx = count == 2 ? std::abs(points[1].x() - points[0].x()) : 0;
-    const int dy = count == 2 ? std::abs(points[1].y() - points[0].y()) : 0;
-    if (Pen().width <= 1 && count == 2 && (dx == 0 || dy == 0 || dx == dy)) {
+    if (Pen().width <= 1 && IsStraightRun(points, count)) {
         // A thin line across, up or at 45 degrees (grids, axes, marks) is the
         // area of its pixels too: readers draw a line's end point, which a
         // Windows device leaves out.
@@ -714,9 +618,6 @@ void TMetafileCanvas::ResetClip() {
     d_->FlushPending();
     d_->RestoreDc();
     d_->clip = TRect{0, 0, d_->width, d_->height};
-    d_->cellColumns = d_->width / ShapeCell + 1;
-    d_->cellRows = d_->height / ShapeCell + 1;
-    d_->shapeCells.assign(static_cast<std::size_t>(d_->cellColumns) * d_->cellRows, 0);
 }
 
 void WriteMetafileFile(const QByteArray& emf, const QString& path) {

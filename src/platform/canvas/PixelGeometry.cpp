@@ -1,0 +1,105 @@
+#include "platform/canvas/PixelGeometry.h"
+
+#include "platform/canvas/PixelRaster.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace kavum::platform {
+
+long long FloorDiv(long long a, long long b) {
+    long long q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+    return q;
+}
+
+void PushRunArea(std::vector<QPoint>& out, QPoint a, QPoint b, bool xMajor) {
+    if (xMajor) {
+        if (b.x() < a.x()) std::swap(a, b);
+        out.insert(out.end(), {a, QPoint(b.x() + 1, b.y()), QPoint(b.x() + 1, b.y() + 1), QPoint(a.x(), a.y() + 1)});
+    } else {
+        if (b.y() < a.y()) std::swap(a, b);
+        out.insert(out.end(), {a, QPoint(a.x() + 1, a.y()), QPoint(b.x() + 1, b.y() + 1), QPoint(b.x(), b.y() + 1)});
+    }
+}
+
+std::vector<QPoint> DashAreasOf(const QPoint* points, int count, TPenStyle style, const TRect& clip) {
+    std::vector<QPoint> out;
+    long long phase = 0;
+    for (int i = 1; i < count; ++i) {
+        const long long x1 = points[i - 1].x(), y1 = points[i - 1].y();
+        const long long dx = static_cast<long long>(points[i].x()) - x1;
+        const long long dy = static_cast<long long>(points[i].y()) - y1;
+        const long long adx = dx < 0 ? -dx : dx;
+        const long long ady = dy < 0 ? -dy : dy;
+        const long long n = std::max(adx, ady);
+        if (n == 0) continue;
+        const bool xMajor = adx >= ady;
+        const long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
+        auto at = [&](long long k) {
+            const long long minor = FloorDiv(2 * k * (xMajor ? dy : dx) + n, 2 * n);
+            return xMajor ? QPoint(static_cast<int>(x1 + step * k), static_cast<int>(y1 + minor))
+                          : QPoint(static_cast<int>(x1 + minor), static_cast<int>(y1 + step * k));
+        };
+        long long k = 0;
+        while (k < n) {
+            if (!PenPatternOn(style, phase + k)) {
+                ++k;
+                continue;
+            }
+            long long end = k;
+            while (end + 1 < n && PenPatternOn(style, phase + end + 1)) ++end;
+            const QPoint a = at(k);
+            const QPoint b = at(end);
+            const bool outside = std::max(a.x(), b.x()) < clip.left || std::min(a.x(), b.x()) >= clip.right ||
+                                 std::max(a.y(), b.y()) < clip.top || std::min(a.y(), b.y()) >= clip.bottom;
+            if (!outside) PushRunArea(out, a, b, xMajor);
+            k = end + 1;
+        }
+        phase += n;
+    }
+    return out;
+}
+
+bool IsStraightRun(const QPoint* points, int count) {
+    if (count != 2) return false;
+    const int dx = std::abs(points[1].x() - points[0].x());
+    const int dy = std::abs(points[1].y() - points[0].y());
+    return dx == 0 || dy == 0 || dx == dy;
+}
+
+TShapeGrid::TShapeGrid(int width, int height)
+    : columns_(std::max(1, width) / Cell + 1),
+      rows_(std::max(1, height) / Cell + 1),
+      cells_(static_cast<std::size_t>(columns_) * rows_, 0) {}
+
+TShapeGrid::Span TShapeGrid::Cells(int left, int top, int right, int bottom, int margin) const {
+    auto column = [&](long long x) {
+        return static_cast<int>(std::clamp<long long>(FloorDiv(x, Cell), 0, columns_ - 1));
+    };
+    auto row = [&](long long y) { return static_cast<int>(std::clamp<long long>(FloorDiv(y, Cell), 0, rows_ - 1)); };
+    return Span{column(static_cast<long long>(left) - margin), column(static_cast<long long>(right) + margin),
+                row(static_cast<long long>(top) - margin), row(static_cast<long long>(bottom) + margin)};
+}
+
+bool TShapeGrid::Touches(int left, int top, int right, int bottom, int margin) const {
+    const Span s = Cells(left, top, right, bottom, margin);
+    if ((s.c1 - s.c0 + 1) * (s.r1 - s.r0 + 1) > 64) return true;
+    for (int r = s.r0; r <= s.r1; ++r) {
+        const std::uint32_t* cell = &cells_[static_cast<std::size_t>(r) * columns_];
+        for (int c = s.c0; c <= s.c1; ++c) {
+            if (cell[c] == batch_) return true;
+        }
+    }
+    return false;
+}
+
+void TShapeGrid::Add(int left, int top, int right, int bottom, int margin) {
+    const Span s = Cells(left, top, right, bottom, margin);
+    for (int r = s.r0; r <= s.r1; ++r) {
+        std::uint32_t* cell = &cells_[static_cast<std::size_t>(r) * columns_];
+        for (int c = s.c0; c <= s.c1; ++c) cell[c] = batch_;
+    }
+}
+
+}  // namespace kavum::platform
