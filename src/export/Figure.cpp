@@ -4,17 +4,14 @@
 #include "platform/canvas/Clipboard.h"
 #include "platform/canvas/MetafileCanvas.h"
 #include "platform/canvas/PainterCanvas.h"
+#include "platform/canvas/PdfCanvas.h"
+#include "platform/canvas/SvgCanvas.h"
 
 #include <QBuffer>
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QSaveFile>
-#include <QSvgGenerator>
 
 #include <algorithm>
 
@@ -44,27 +41,10 @@ private:
 // Picture units are pixels of a 96 dpi screen.
 constexpr int PictureDpi = 96;
 
-// The reference family names that a reader without the program's fonts
-// falls back to, by face name.
-QString FallbackFamilies(const QString& face) {
-    if (face == QStringLiteral("ＭＳ ゴシック")) return QStringLiteral("'MS Gothic', IPAGothic, monospace");
-    if (face == QStringLiteral("ＭＳ 明朝")) return QStringLiteral("'MS Mincho', IPAMincho, serif");
-    if (face == QStringLiteral("ＭＳ Ｐ明朝")) return QStringLiteral("'MS PMincho', IPAPMincho, serif");
-    if (face == QStringLiteral("Times New Roman")) return QStringLiteral("'Liberation Serif', serif");
-    return QString();
-}
-
-// The SVG generator names a single family; a reader that lacks it takes a
-// font of its own with other widths. Each family gets the fonts of the same
-// metrics after it.
-QByteArray WithFallbackFonts(QByteArray svg) {
-    for (const char* face : {"ＭＳ ゴシック", "ＭＳ 明朝", "ＭＳ Ｐ明朝", "Times New Roman"}) {
-        const QString name = QString::fromUtf8(face);
-        const QByteArray from = "font-family=\"" + name.toUtf8() + "\"";
-        const QByteArray to = "font-family=\"'" + name.toUtf8() + "', " + FallbackFamilies(name).toUtf8() + "\"";
-        svg.replace(from, to);
-    }
-    return svg;
+// The picture starts white, as a bitmap does.
+void WhiteGround(platform::TCanvas& canvas, const QSize& size) {
+    canvas.SetBrush(platform::TCanvasBrush{platform::clWhite, platform::TBrushStyle::Solid});
+    canvas.FillRect(platform::TRect{0, 0, size.width(), size.height()});
 }
 
 }  // namespace
@@ -173,51 +153,17 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
 }
 
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString& title) {
-    QByteArray bytes;
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QSvgGenerator generator;
-        generator.setOutputDevice(&buffer);
-        generator.setSize(figure.size);
-        generator.setViewBox(QRect(QPoint(0, 0), figure.size));
-        generator.setResolution(PictureDpi);
-        generator.setTitle(title);
-        generator.setDescription(QStringLiteral("Kavum"));
-        QPainter painter;
-        if (!painter.begin(&generator)) throw platform::KavumError("SVG の図を作成できません");
-        {
-            platform::TPainterCanvas canvas(painter);
-            // The picture starts white, as the other pictures do.
-            painter.fillRect(QRect(QPoint(0, 0), figure.size), Qt::white);
-            DrawFigure(canvas, figure, legend);
-        }
-        painter.end();
-    }
-    return WithFallbackFonts(bytes);
+    platform::TSvgCanvas canvas(figure.size.width(), figure.size.height(), title);
+    WhiteGround(canvas, figure.size);
+    DrawFigure(canvas, figure, legend);
+    return canvas.Finish();
 }
 
 QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title) {
-    QByteArray bytes;
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setResolution(PictureDpi);
-        writer.setPageSize(QPageSize(QSizeF(figure.size) * 72.0 / PictureDpi, QPageSize::Point));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        writer.setTitle(title);
-        writer.setCreator(QStringLiteral("Kavum"));
-        QPainter painter;
-        if (!painter.begin(&writer)) throw platform::KavumError("PDF の図を作成できません");
-        {
-            platform::TPainterCanvas canvas(painter);
-            painter.fillRect(QRect(QPoint(0, 0), figure.size), Qt::white);
-            DrawFigure(canvas, figure, legend);
-        }
-        painter.end();
-    }
-    return bytes;
+    platform::TPdfCanvas canvas(figure.size.width(), figure.size.height(), title);
+    WhiteGround(canvas, figure.size);
+    DrawFigure(canvas, figure, legend);
+    return canvas.Finish();
 }
 
 QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition legend, const QString& title) {

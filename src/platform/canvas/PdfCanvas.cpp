@@ -1,0 +1,398 @@
+#include "platform/canvas/PdfCanvas.h"
+
+#include "platform/canvas/TrueTypeSubset.h"
+
+#include <QCryptographicHash>
+#include <QPainterPath>
+#include <QRawFont>
+
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <set>
+
+namespace kavum::platform {
+
+namespace {
+
+// PDF points per picture pixel.
+constexpr double PointsPerPixel = 72.0 / 96.0;
+// The handle of a quarter ellipse drawn as one cubic curve.
+constexpr double Kappa = 0.5522847498307936;
+
+void Number(QByteArray& out, double v) {
+    const double r = std::round(v * 100.0) / 100.0;
+    char buffer[32];
+    const double whole = std::round(r);
+    std::to_chars_result res;
+    if (std::fabs(r - whole) < 1e-9) {
+        res = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(whole));
+    } else {
+        res = std::to_chars(buffer, buffer + sizeof buffer, r, std::chars_format::fixed, 2);
+        while (res.ptr[-1] == '0') --res.ptr;
+    }
+    out.append(buffer, static_cast<qsizetype>(res.ptr - buffer));
+}
+
+void Point(QByteArray& out, const QPointF& p, const char* op) {
+    Number(out, p.x());
+    out += ' ';
+    Number(out, p.y());
+    out += op;
+}
+
+QByteArray Rgb(TColor c) {
+    QByteArray out;
+    for (int v : {RedOf(c), GreenOf(c), BlueOf(c)}) {
+        Number(out, v / 255.0);
+        out += ' ';
+    }
+    return out;
+}
+
+// A text string of the document: UTF-16 with its byte order mark, in hex.
+QByteArray TextString(const QString& text) {
+    QByteArray out = "<FEFF";
+    for (const QChar ch : text) out += QByteArray::number(ch.unicode() + 0x10000, 16).mid(1).toUpper();
+    return out + '>';
+}
+
+QByteArray Deflated(const QByteArray& data) {
+    // qCompress puts the length in front of the zlib stream.
+    return qCompress(data, 1).mid(4);
+}
+
+// A name without the characters names may not hold.
+QByteArray PdfName(const QString& family) {
+    QByteArray out;
+    for (const char ch : family.toUtf8()) {
+        if ((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '-') out += ch;
+    }
+    return out.isEmpty() ? QByteArray("Font") : out;
+}
+
+// Whether a subpath is an upright rectangle given clockwise from its
+// top-left corner, as areas and rectangles are.
+bool IsBox(const TVectorCanvas::Path::Sub& sub, const QPointF* p) {
+    return sub.kind == TVectorCanvas::Path::Kind::Polygon && sub.count == 4 && p[0].y() == p[1].y() &&
+           p[1].x() == p[2].x() && p[2].y() == p[3].y() && p[3].x() == p[0].x() && p[1].x() > p[0].x() &&
+           p[2].y() > p[1].y();
+}
+
+struct FontUse {
+    QRawFont raw;
+    std::unique_ptr<TTrueTypeFont> trueType;
+    std::map<std::uint32_t, QString> glyphs;  // glyph -> the text it shows
+    QByteArray resource;                      // /F1 ...
+};
+
+struct FontKey {
+    QString name;
+    bool bold;
+    bool italic;
+    bool operator<(const FontKey& o) const {
+        return std::tie(name, bold, italic) < std::tie(o.name, o.bold, o.italic);
+    }
+};
+
+}  // namespace
+
+struct TPdfCanvas::Impl {
+    QString title;
+    QByteArray content;
+    bool finished = false;
+    QByteArray document;
+    bool clipped = false;
+    // The graphics state written last (inside the current clip).
+    std::optional<TColor> fillColour, strokeColour;
+    std::optional<int> lineWidth;
+    std::optional<bool> multiply;
+    std::map<FontKey, std::size_t> fontIndex;
+    std::vector<FontUse> fonts;
+
+    void ForgetState() {
+        fillColour.reset();
+        strokeColour.reset();
+        lineWidth.reset();
+        multiply.reset();
+    }
+
+    void SetMultiply(bool on) {
+        if (multiply == on) return;
+        content += on ? "/GM gs\n" : "/GN gs\n";
+        multiply = on;
+    }
+
+    void SetFill(TColor c) {
+        if (fillColour == c) return;
+        content += Rgb(c) + "rg\n";
+        fillColour = c;
+    }
+
+    void SetStroke(TColor c, int width) {
+        if (strokeColour != c) {
+            content += Rgb(c) + "RG\n";
+            strokeColour = c;
+        }
+        if (lineWidth != width) {
+            content += QByteArray::number(width) + (width > 1 ? " w 1 J 1 j\n" : " w 0 J 0 j\n");
+            lineWidth = width;
+        }
+    }
+
+    FontUse& Font(const TCanvasFont& font) {
+        const FontKey key{font.name, font.bold, font.italic};
+        auto it = fontIndex.find(key);
+        if (it != fontIndex.end()) return fonts[it->second];
+        FontUse use;
+        QFont qfont = MakeQFont(font);
+        use.raw = QRawFont::fromFont(qfont);
+        use.trueType = std::make_unique<TTrueTypeFont>(use.raw);
+        use.resource = "/F" + QByteArray::number(static_cast<qulonglong>(fonts.size() + 1));
+        fonts.push_back(std::move(use));
+        fontIndex[key] = fonts.size() - 1;
+        return fonts.back();
+    }
+};
+
+TPdfCanvas::TPdfCanvas(int width, int height, const QString& title)
+    : TVectorCanvas(width, height), d_(std::make_unique<Impl>()) {
+    d_->title = title;
+    d_->content.reserve(1 << 20);
+    // Picture pixels, y down, on the page's points.
+    d_->content += QByteArray::number(PointsPerPixel) + " 0 0 " + QByteArray::number(-PointsPerPixel) + " 0 " +
+                   QByteArray::number(Height() * PointsPerPixel) + " cm\n";
+}
+
+TPdfCanvas::~TPdfCanvas() = default;
+
+void TPdfCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, bool evenOdd,
+                           const std::optional<Stroke>& stroke) {
+    if (d_->finished || (!fill && !stroke)) return;
+    Impl& d = *d_;
+    d.SetMultiply((fill && fill->multiply) || (stroke && stroke->paint.multiply));
+    if (fill) d.SetFill(fill->color);
+    if (stroke) d.SetStroke(stroke->paint.color, stroke->width);
+    QByteArray& out = d.content;
+    using Kind = Path::Kind;
+    for (const Path::Sub& sub : path.subs) {
+        const QPointF* p = path.points.data() + sub.first;
+        if (sub.kind == Kind::Ellipse) {
+            const double cx = (p[0].x() + p[1].x()) / 2, cy = (p[0].y() + p[1].y()) / 2;
+            const double rx = std::fabs(p[1].x() - p[0].x()) / 2, ry = std::fabs(p[1].y() - p[0].y()) / 2;
+            const double kx = rx * Kappa, ky = ry * Kappa;
+            // Clockwise on the picture from the right end, as the areas go.
+            Point(out, QPointF(cx + rx, cy), " m\n");
+            Point(out, QPointF(cx + rx, cy + ky), " ");
+            Point(out, QPointF(cx + kx, cy + ry), " ");
+            Point(out, QPointF(cx, cy + ry), " c\n");
+            Point(out, QPointF(cx - kx, cy + ry), " ");
+            Point(out, QPointF(cx - rx, cy + ky), " ");
+            Point(out, QPointF(cx - rx, cy), " c\n");
+            Point(out, QPointF(cx - rx, cy - ky), " ");
+            Point(out, QPointF(cx - kx, cy - ry), " ");
+            Point(out, QPointF(cx, cy - ry), " c\n");
+            Point(out, QPointF(cx + kx, cy - ry), " ");
+            Point(out, QPointF(cx + rx, cy - ky), " ");
+            Point(out, QPointF(cx + rx, cy), " c h\n");
+            continue;
+        }
+        if (IsBox(sub, p)) {
+            // A rectangle, corners in the order of the re operator.
+            Point(out, p[0], " ");
+            Point(out, QPointF(p[2].x() - p[0].x(), p[2].y() - p[0].y()), " re\n");
+            continue;
+        }
+        Point(out, p[0], " m ");
+        for (int i = 1; i < sub.count; ++i) Point(out, p[i], " l ");
+        out += sub.kind == Kind::Polygon ? "h\n" : "\n";
+    }
+    if (fill && stroke) {
+        out += evenOdd ? "B*\n" : "B\n";
+    } else if (fill) {
+        out += evenOdd ? "f*\n" : "f\n";
+    } else {
+        out += "S\n";
+    }
+}
+
+void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, double baseline,
+                           const TCanvasFont& font) {
+    if (d_->finished) return;
+    Impl& d = *d_;
+    FontUse& use = d.Font(font);
+    if (!use.raw.isValid()) return;
+    d.SetMultiply(false);
+    d.SetFill(font.color);
+    QByteArray& out = d.content;
+    const bool embedded = use.trueType->Valid();
+    bool begun = false;  // the text object starts with the first glyph
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool pair = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        const QString ch = text.mid(i, pair ? 2 : 1);
+        const double x = xs[static_cast<std::size_t>(i)];
+        if (pair) ++i;
+        if (ch == QStringLiteral(" ")) continue;
+        const QList<quint32> glyphs = use.raw.glyphIndexesForString(ch);
+        if (glyphs.isEmpty()) continue;
+        const quint32 glyph = glyphs.front();
+        if (embedded) {
+            if (!begun) {
+                out += "BT " + use.resource + ' ' + QByteArray::number(font.height) + " Tf\n";
+                begun = true;
+            }
+            use.glyphs.emplace(glyph, ch);
+            // The glyph upright on its baseline.
+            out += "1 0 0 -1 ";
+            Number(out, x);
+            out += ' ';
+            Number(out, baseline);
+            out += " Tm <" + QByteArray::number(glyph + 0x10000, 16).mid(1).toUpper() + "> Tj\n";
+        } else {
+            // Without TrueType outlines the glyph is drawn as its outline.
+            const QPainterPath outline = use.raw.pathForGlyph(glyph).translated(x, baseline);
+            if (outline.isEmpty()) continue;
+            for (int e = 0; e < outline.elementCount(); ++e) {
+                const QPainterPath::Element el = outline.elementAt(e);
+                if (el.isMoveTo()) {
+                    Point(out, QPointF(el.x, el.y), " m\n");
+                } else if (el.isLineTo()) {
+                    Point(out, QPointF(el.x, el.y), " l\n");
+                } else if (el.isCurveTo() && e + 2 < outline.elementCount()) {
+                    Point(out, QPointF(el.x, el.y), " ");
+                    const QPainterPath::Element c2 = outline.elementAt(e + 1);
+                    const QPainterPath::Element to = outline.elementAt(e + 2);
+                    Point(out, QPointF(c2.x, c2.y), " ");
+                    Point(out, QPointF(to.x, to.y), " c\n");
+                    e += 2;
+                }
+            }
+            out += "f\n";
+        }
+    }
+    if (begun) out += "ET\n";
+}
+
+void TPdfCanvas::WriteClip(const std::optional<TRect>& clip) {
+    if (d_->finished) return;
+    Impl& d = *d_;
+    if (d.clipped) {
+        d.content += "Q\n";
+        d.ForgetState();
+    }
+    d.clipped = false;
+    if (!clip) return;
+    d.content += "q ";
+    Number(d.content, clip->left);
+    d.content += ' ';
+    Number(d.content, clip->top);
+    d.content += ' ';
+    Number(d.content, std::max(0, clip->Width()));
+    d.content += ' ';
+    Number(d.content, std::max(0, clip->Height()));
+    d.content += " re W n\n";
+    d.clipped = true;
+}
+
+QByteArray TPdfCanvas::Finish() {
+    if (d_->finished) return d_->document;
+    FlushPending();
+    Impl& d = *d_;
+    if (d.clipped) d.content += "Q\n";
+    d.finished = true;
+
+    // Objects 1 catalog, 2 pages, 3 page, 4 content, 5 info, then the fonts.
+    std::vector<QByteArray> objects(5);
+    auto add = [&](const QByteArray& body) {
+        objects.push_back(body);
+        return static_cast<int>(objects.size());
+    };
+    auto ref = [](int n) { return QByteArray::number(n) + " 0 R"; };
+    auto stream = [](const QByteArray& dict, const QByteArray& data) {
+        return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+
+    QByteArray fontResources;
+    for (FontUse& use : d.fonts) {
+        if (!use.trueType->Valid() || use.glyphs.empty()) continue;
+        const TTrueTypeFont& tt = *use.trueType;
+        std::set<std::uint32_t> used;
+        for (const auto& [glyph, text] : use.glyphs) used.insert(glyph);
+        const QByteArray file = tt.Subset(used);
+        // The subset's tag: six capitals from its glyphs.
+        const QByteArray hash = QCryptographicHash::hash(file, QCryptographicHash::Md5);
+        QByteArray tag;
+        for (int i = 0; i < 6; ++i) tag += static_cast<char>('A' + static_cast<std::uint8_t>(hash[i]) % 26);
+        const QByteArray name = tag + '+' + PdfName(use.raw.familyName());
+        const double scale = 1000.0 / tt.UnitsPerEm();
+        auto scaled = [&](int v) { return QByteArray::number(static_cast<int>(std::lround(v * scale))); };
+
+        const QByteArray deflated = Deflated(file);
+        const int fontFile = add(stream("/Filter /FlateDecode /Length1 " + QByteArray::number(file.size()), deflated));
+        const int* bb = tt.BBox();
+        const int descriptor = add("<< /Type /FontDescriptor /FontName /" + name + " /Flags 4 /FontBBox [" +
+                                   scaled(bb[0]) + ' ' + scaled(bb[1]) + ' ' + scaled(bb[2]) + ' ' + scaled(bb[3]) +
+                                   "] /ItalicAngle 0 /Ascent " + scaled(tt.Ascent()) + " /Descent " +
+                                   scaled(tt.Descent()) + " /CapHeight " + scaled(tt.Ascent()) +
+                                   " /StemV 80 /FontFile2 " + ref(fontFile) + " >>");
+        QByteArray widths = "[";
+        for (std::uint32_t g : used) widths += QByteArray::number(g) + " [" + scaled(tt.Advance(g)) + "] ";
+        widths += ']';
+        const int cidFont = add("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + name +
+                                " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                                " /FontDescriptor " + ref(descriptor) + " /DW 1000 /W " + widths +
+                                " /CIDToGIDMap /Identity >>");
+        // What each glyph stands for, so that the text can be searched and copied.
+        QByteArray cmap =
+            "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+            "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+            "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+            "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+        std::vector<std::pair<std::uint32_t, QString>> entries(use.glyphs.begin(), use.glyphs.end());
+        for (std::size_t i = 0; i < entries.size(); i += 100) {
+            const std::size_t n = std::min<std::size_t>(100, entries.size() - i);
+            cmap += QByteArray::number(static_cast<qulonglong>(n)) + " beginbfchar\n";
+            for (std::size_t k = i; k < i + n; ++k) {
+                QByteArray hex;
+                for (const QChar ch : entries[k].second) hex += QByteArray::number(ch.unicode() + 0x10000, 16).mid(1);
+                cmap += '<' + QByteArray::number(entries[k].first + 0x10000, 16).mid(1).toUpper() + "> <" +
+                        hex.toUpper() + ">\n";
+            }
+            cmap += "endbfchar\n";
+        }
+        cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+        const int toUnicode = add(stream("/Filter /FlateDecode", Deflated(cmap)));
+        const int type0 = add("<< /Type /Font /Subtype /Type0 /BaseFont /" + name +
+                              " /Encoding /Identity-H /DescendantFonts [" + ref(cidFont) + "] /ToUnicode " +
+                              ref(toUnicode) + " >>");
+        fontResources += use.resource + ' ' + ref(type0) + ' ';
+    }
+
+    const QByteArray w = QByteArray::number(Width() * PointsPerPixel);
+    const QByteArray h = QByteArray::number(Height() * PointsPerPixel);
+    objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";
+    objects[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+    objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + ' ' + h +
+                 "] /Contents 4 0 R /Resources << /Font << " + fontResources +
+                 ">> /ExtGState << /GN << /BM /Normal >> /GM << /BM /Multiply >> >> >> >>";
+    objects[3] = stream("/Filter /FlateDecode", Deflated(d.content));
+    objects[4] = "<< /Creator (Kavum) /Producer (Kavum)" +
+                 (d.title.isEmpty() ? QByteArray() : " /Title " + TextString(d.title)) + " >>";
+    d.content.clear();
+
+    QByteArray& out = d.document;
+    out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    std::vector<qsizetype> offsets;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(out.size());
+        out += QByteArray::number(static_cast<qulonglong>(i + 1)) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = out.size();
+    out += "xref\n0 " + QByteArray::number(static_cast<qulonglong>(objects.size() + 1)) + "\n0000000000 65535 f \n";
+    for (qsizetype o : offsets) out += QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n";
+    out += "trailer\n<< /Size " + QByteArray::number(static_cast<qulonglong>(objects.size() + 1)) +
+           " /Root 1 0 R /Info 5 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return out;
+}
+
+}  // namespace kavum::platform

@@ -1,0 +1,35 @@
+#pragma once
+// The canvas that writes a PDF document of one page the size of the picture,
+// a picture pixel being 1/96 inch. Paths stay vectors; text is set in the
+// fonts the screen uses, embedded with the glyphs the page needs (a font
+// without TrueType outlines gives its glyphs as paths instead).
+#include "platform/canvas/VectorCanvas.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+namespace kavum::platform {
+
+class TPdfCanvas : public TVectorCanvas {
+public:
+    TPdfCanvas(int width, int height, const QString& title = QString());
+    ~TPdfCanvas() override;
+
+    // Closes the document and returns it; drawing afterwards is ignored.
+    QByteArray Finish();
+
+protected:
+    void WritePath(const Path& path, const std::optional<Paint>& fill, bool evenOdd,
+                   const std::optional<Stroke>& stroke) override;
+    void WriteText(const QString& text, const std::vector<double>& xs, double baseline,
+                   const TCanvasFont& font) override;
+    void WriteClip(const std::optional<TRect>& clip) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+}  // namespace kavum::platform

@@ -1,0 +1,199 @@
+#include "platform/canvas/SvgCanvas.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace kavum::platform {
+
+namespace {
+
+// A coordinate as short as it goes: integers bare, others to 1/100.
+void Number(QByteArray& out, double v) {
+    const double r = std::round(v * 100.0) / 100.0;
+    char buffer[32];
+    const double whole = std::round(r);
+    std::to_chars_result res;
+    if (std::fabs(r - whole) < 1e-9) {
+        res = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(whole));
+    } else {
+        res = std::to_chars(buffer, buffer + sizeof buffer, r, std::chars_format::fixed, 2);
+        // Trailing zeros of the fraction go.
+        while (res.ptr[-1] == '0') --res.ptr;
+    }
+    out.append(buffer, static_cast<qsizetype>(res.ptr - buffer));
+}
+
+void Colour(QByteArray& out, TColor c) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "#%02x%02x%02x", RedOf(c), GreenOf(c), BlueOf(c));
+    out.append(buffer, 7);
+}
+
+QByteArray Escaped(const QString& text) {
+    QByteArray out;
+    for (const char ch : text.toUtf8()) {
+        switch (ch) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += ch;
+        }
+    }
+    return out;
+}
+
+void PathData(QByteArray& out, const TVectorCanvas::Path& path) {
+    using Kind = TVectorCanvas::Path::Kind;
+    for (const TVectorCanvas::Path::Sub& sub : path.subs) {
+        const QPointF* p = path.points.data() + sub.first;
+        if (sub.kind == Kind::Ellipse) {
+            // Two half arcs, clockwise from the right end.
+            const double cx = (p[0].x() + p[1].x()) / 2, cy = (p[0].y() + p[1].y()) / 2;
+            const double rx = std::fabs(p[1].x() - p[0].x()) / 2, ry = std::fabs(p[1].y() - p[0].y()) / 2;
+            out += 'M';
+            Number(out, cx + rx);
+            out += ' ';
+            Number(out, cy);
+            for (int half = 0; half < 2; ++half) {
+                out += 'A';
+                Number(out, rx);
+                out += ' ';
+                Number(out, ry);
+                out += " 0 0 1 ";
+                Number(out, half == 0 ? cx - rx : cx + rx);
+                out += ' ';
+                Number(out, cy);
+            }
+            out += 'Z';
+            continue;
+        }
+        out += 'M';
+        Number(out, p[0].x());
+        out += ' ';
+        Number(out, p[0].y());
+        if (sub.kind == Kind::Polygon && sub.count == 4 && p[0].y() == p[1].y() && p[1].x() == p[2].x() &&
+            p[2].y() == p[3].y() && p[3].x() == p[0].x()) {
+            // An upright rectangle, clockwise from its first corner.
+            out += 'h';
+            Number(out, p[1].x() - p[0].x());
+            out += 'v';
+            Number(out, p[2].y() - p[1].y());
+            out += 'h';
+            Number(out, p[3].x() - p[2].x());
+            out += 'z';
+            continue;
+        }
+        for (int i = 1; i < sub.count; ++i) {
+            // Relative steps are the shortest.
+            out += i == 1 ? "l" : " ";
+            Number(out, p[i].x() - p[i - 1].x());
+            out += ' ';
+            Number(out, p[i].y() - p[i - 1].y());
+        }
+        if (sub.kind == Kind::Polygon) out += 'z';
+    }
+}
+
+}  // namespace
+
+QString FontFamiliesOf(const QString& face) {
+    QString fallback;
+    if (face == QStringLiteral("ＭＳ ゴシック")) fallback = QStringLiteral("'MS Gothic', IPAGothic, monospace");
+    if (face == QStringLiteral("ＭＳ 明朝")) fallback = QStringLiteral("'MS Mincho', IPAMincho, serif");
+    if (face == QStringLiteral("ＭＳ Ｐ明朝")) fallback = QStringLiteral("'MS PMincho', IPAPMincho, serif");
+    if (face == QStringLiteral("Times New Roman")) fallback = QStringLiteral("'Liberation Serif', serif");
+    QString name = face;
+    name.replace(QLatin1Char('\''), QString());
+    return QLatin1Char('\'') + name + QLatin1Char('\'') + (fallback.isEmpty() ? QString() : QStringLiteral(", ") + fallback);
+}
+
+TSvgCanvas::TSvgCanvas(int width, int height, const QString& title) : TVectorCanvas(width, height) {
+    out_.reserve(1 << 20);
+    out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + QByteArray::number(Width()) +
+            "px\" height=\"" + QByteArray::number(Height()) + "px\" viewBox=\"0 0 " + QByteArray::number(Width()) +
+            ' ' + QByteArray::number(Height()) + "\">\n";
+    if (!title.isEmpty()) out_ += "<title>" + Escaped(title) + "</title>\n";
+    out_ += "<desc>Kavum</desc>\n";
+}
+
+TSvgCanvas::~TSvgCanvas() = default;
+
+QByteArray TSvgCanvas::Finish() {
+    if (!finished_) {
+        FlushPending();
+        if (clipped_) out_ += "</g>\n";
+        out_ += "</svg>\n";
+        finished_ = true;
+    }
+    return out_;
+}
+
+void TSvgCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, bool evenOdd,
+                           const std::optional<Stroke>& stroke) {
+    if (finished_) return;
+    out_ += "<path d=\"";
+    PathData(out_, path);
+    out_ += '"';
+    if (fill) {
+        out_ += " fill=\"";
+        Colour(out_, fill->color);
+        out_ += '"';
+        if (evenOdd) out_ += " fill-rule=\"evenodd\"";
+    } else {
+        out_ += " fill=\"none\"";
+    }
+    if (stroke) {
+        out_ += " stroke=\"";
+        Colour(out_, stroke->paint.color);
+        out_ += '"';
+        if (stroke->width > 1) {
+            out_ += " stroke-width=\"" + QByteArray::number(stroke->width) +
+                    "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"";
+        } else {
+            out_ += " stroke-linecap=\"butt\" stroke-linejoin=\"miter\"";
+        }
+    }
+    // The mask mode keeps what lies below where the colour has it.
+    if ((fill && fill->multiply) || (stroke && stroke->paint.multiply)) out_ += " style=\"mix-blend-mode:multiply\"";
+    out_ += "/>\n";
+}
+
+void TSvgCanvas::WriteText(const QString& text, const std::vector<double>& xs, double baseline,
+                           const TCanvasFont& font) {
+    if (finished_) return;
+    out_ += "<text xml:space=\"preserve\" x=\"";
+    // One x per character; the two halves of a pair share the first's.
+    bool first = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).isLowSurrogate()) continue;
+        if (!first) out_ += ' ';
+        first = false;
+        Number(out_, xs[static_cast<std::size_t>(i)]);
+    }
+    out_ += "\" y=\"";
+    Number(out_, baseline);
+    out_ += "\" font-family=\"" + Escaped(FontFamiliesOf(font.name)) + "\" font-size=\"" +
+            QByteArray::number(font.height) + "px\"";
+    if (font.bold) out_ += " font-weight=\"bold\"";
+    if (font.italic) out_ += " font-style=\"italic\"";
+    out_ += " fill=\"";
+    Colour(out_, font.color);
+    out_ += "\">" + Escaped(text) + "</text>\n";
+}
+
+void TSvgCanvas::WriteClip(const std::optional<TRect>& clip) {
+    if (finished_) return;
+    if (clipped_) out_ += "</g>\n";
+    clipped_ = false;
+    if (!clip) return;
+    const QByteArray id = "c" + QByteArray::number(++clips_);
+    out_ += "<clipPath id=\"" + id + "\"><rect x=\"" + QByteArray::number(clip->left) + "\" y=\"" +
+            QByteArray::number(clip->top) + "\" width=\"" + QByteArray::number(std::max(0, clip->Width())) +
+            "\" height=\"" + QByteArray::number(std::max(0, clip->Height())) + "\"/></clipPath>\n";
+    out_ += "<g clip-path=\"url(#" + id + ")\">\n";
+    clipped_ = true;
+}
+
+}  // namespace kavum::platform

@@ -1,0 +1,37 @@
+#pragma once
+// The canvas that writes an SVG document: the picture's pixels are its user
+// units, 96 to the inch. Text names the program's face and, after it, the
+// fonts of the same metrics, so that a reader without the first uses those.
+#include "platform/canvas/VectorCanvas.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace kavum::platform {
+
+class TSvgCanvas : public TVectorCanvas {
+public:
+    TSvgCanvas(int width, int height, const QString& title = QString());
+    ~TSvgCanvas() override;
+
+    // Closes the document and returns it; drawing afterwards is ignored.
+    QByteArray Finish();
+
+protected:
+    void WritePath(const Path& path, const std::optional<Paint>& fill, bool evenOdd,
+                   const std::optional<Stroke>& stroke) override;
+    void WriteText(const QString& text, const std::vector<double>& xs, double baseline,
+                   const TCanvasFont& font) override;
+    void WriteClip(const std::optional<TRect>& clip) override;
+
+private:
+    QByteArray out_;
+    bool finished_ = false;
+    bool clipped_ = false;
+    int clips_ = 0;
+};
+
+// The CSS font families for a face of the program: its own name first.
+QString FontFamiliesOf(const QString& face);
+
+}  // namespace kavum::platform

@@ -1,0 +1,227 @@
+#include "platform/canvas/VectorCanvas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace kavum::platform {
+
+namespace {
+
+QPointF Centre(const QPoint& p) { return QPointF(p.x() + 0.5, p.y() + 0.5); }
+
+}  // namespace
+
+std::vector<QPointF> ThinLineCentres(const QPoint* points, int count) {
+    std::vector<QPointF> path;
+    path.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) path.push_back(Centre(points[i]));
+    auto halfStep = [](const QPoint& from, const QPoint& to) {
+        const int dx = to.x() - from.x();
+        const int dy = to.y() - from.y();
+        const int n = std::max(std::abs(dx), std::abs(dy));
+        return n == 0 ? QPointF() : QPointF(0.5 * dx / n, 0.5 * dy / n);
+    };
+    if (count >= 2) {
+        path.front() -= halfStep(points[0], points[1]);
+        path.back() -= halfStep(points[count - 2], points[count - 1]);
+    }
+    return path;
+}
+
+void TVectorCanvas::Path::Add(Kind kind, const QPointF* pts, int count) {
+    subs.push_back(Sub{kind, static_cast<int>(points.size()), count});
+    points.insert(points.end(), pts, pts + count);
+}
+
+void TVectorCanvas::Path::Clear() {
+    points.clear();
+    subs.clear();
+}
+
+TVectorCanvas::TVectorCanvas(int width, int height)
+    : width_(std::max(1, width)),
+      height_(std::max(1, height)),
+      clip_{0, 0, width_, height_},
+      grid_(width_, height_) {}
+
+TVectorCanvas::~TVectorCanvas() = default;
+
+TVectorCanvas::Paint TVectorCanvas::PenPaint() const {
+    return Paint{Pen().color, Pen().mode == TPenMode::Mask};
+}
+
+std::optional<TVectorCanvas::Paint> TVectorCanvas::BrushFill() const {
+    if (Brush().style == TBrushStyle::Clear) return std::nullopt;
+    return Paint{Brush().color, Pen().mode == TPenMode::Mask};
+}
+
+void TVectorCanvas::FlushPending() {
+    if (batch_ != Batch::None && !path_.Empty()) WritePath(path_, fill_, evenOdd_, stroke_);
+    path_.Clear();
+    pixels_.clear();
+    grid_.Clear();
+    batch_ = Batch::None;
+}
+
+void TVectorCanvas::Queue(Batch kind, const std::optional<Paint>& fill, bool evenOdd,
+                          const std::optional<Stroke>& stroke) {
+    if (batch_ == kind && fill_ == fill && evenOdd_ == evenOdd && stroke_ == stroke) return;
+    FlushPending();
+    batch_ = kind;
+    fill_ = fill;
+    evenOdd_ = evenOdd;
+    stroke_ = stroke;
+}
+
+// Areas of one paint are filled as their union: a pixel set twice is set
+// once, which is what setting it twice does (AND included).
+void TVectorCanvas::AddArea(const std::vector<QPoint>& quads) {
+    QPointF q[4];
+    for (std::size_t i = 0; i + 3 < quads.size(); i += 4) {
+        for (int k = 0; k < 4; ++k) q[k] = QPointF(quads[i + k]);
+        path_.Add(Path::Kind::Polygon, q, 4);
+    }
+}
+
+// Shapes share a path while none can touch another: the path is filled and
+// then outlined as a whole, which for separate shapes sets the pixels that
+// drawing them one by one sets.
+void TVectorCanvas::QueueShape(const std::optional<Paint>& fill, bool evenOdd, const std::optional<Stroke>& stroke,
+                               Path::Kind kind, const QPointF* pts, int count) {
+    Queue(Batch::Shapes, fill, evenOdd, stroke);
+    double l = pts[0].x(), t = pts[0].y(), r = l, b = t;
+    for (int i = 1; i < count; ++i) {
+        l = std::min(l, pts[i].x());
+        t = std::min(t, pts[i].y());
+        r = std::max(r, pts[i].x());
+        b = std::max(b, pts[i].y());
+    }
+    const int bl = static_cast<int>(std::floor(std::clamp(l, -1e9, 1e9)));
+    const int bt = static_cast<int>(std::floor(std::clamp(t, -1e9, 1e9)));
+    const int br = static_cast<int>(std::ceil(std::clamp(r, -1e9, 1e9)));
+    const int bb = static_cast<int>(std::ceil(std::clamp(b, -1e9, 1e9)));
+    const int margin = (stroke ? stroke->width : 0) + 1;
+    if (!path_.Empty() && grid_.Touches(bl, bt, br, bb, margin)) {
+        FlushPending();
+        Queue(Batch::Shapes, fill, evenOdd, stroke);
+    }
+    path_.Add(kind, pts, count);
+    grid_.Add(bl, bt, br, bb, margin);
+}
+
+void TVectorCanvas::TextOut(int x, int y, const QString& text) {
+    if (text.isEmpty()) return;
+    const int w = TextWidth(text);
+    const int h = TextHeight(text);
+    if (!TextTransparent() && Brush().style == TBrushStyle::Solid) {
+        Queue(Batch::Areas, Paint{Brush().color, false}, false, std::nullopt);
+        AddArea({QPoint(x, y), QPoint(x + w, y), QPoint(x + w, y + h), QPoint(x, y + h)});
+    }
+    FlushPending();
+    // Each character where the screen puts it.
+    const QFontMetrics& fm = Metrics();
+    std::vector<double> xs(static_cast<std::size_t>(text.size()), x);
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        xs[static_cast<std::size_t>(i)] =
+            text.at(i).isLowSurrogate() ? xs[static_cast<std::size_t>(i - 1)] : x + fm.horizontalAdvance(text.left(i));
+    }
+    WriteText(text, xs, y + fm.ascent(), Font());
+}
+
+void TVectorCanvas::FillRect(const TRect& rect) {
+    if (rect.IsEmpty() || Brush().style == TBrushStyle::Clear) return;
+    // The fill ignores the pen's mix.
+    Queue(Batch::Areas, Paint{Brush().color, false}, false, std::nullopt);
+    AddArea({QPoint(rect.left, rect.top), QPoint(rect.right, rect.top), QPoint(rect.right, rect.bottom),
+             QPoint(rect.left, rect.bottom)});
+}
+
+void TVectorCanvas::Rectangle(const TRect& rect) {
+    if (rect.IsEmpty()) return;
+    if (Pen().style == TPenStyle::Clear) {
+        // Without a pen one pixel narrower and lower.
+        const std::optional<Paint> fill = BrushFill();
+        if (!fill || rect.Width() < 2 || rect.Height() < 2) return;
+        Queue(Batch::Areas, fill, false, std::nullopt);
+        AddArea({QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.top), QPoint(rect.right - 1, rect.bottom - 1),
+                 QPoint(rect.left, rect.bottom - 1)});
+        return;
+    }
+    // Filled to the outline's centre line, which runs through the centres
+    // of the border pixels.
+    const double l = rect.left + 0.5, t = rect.top + 0.5, r = rect.right - 0.5, b = rect.bottom - 0.5;
+    const QPointF corners[4] = {QPointF(l, t), QPointF(r, t), QPointF(r, b), QPointF(l, b)};
+    QueueShape(BrushFill(), false, Stroke{PenPaint(), std::max(1, Pen().width)}, Path::Kind::Polygon, corners, 4);
+}
+
+void TVectorCanvas::Ellipse(const TRect& rect) {
+    if (rect.IsEmpty()) return;
+    if (Pen().style == TPenStyle::Clear) {
+        const std::optional<Paint> fill = BrushFill();
+        if (!fill) return;
+        const QPointF box[2] = {QPointF(rect.left, rect.top), QPointF(rect.right - 1, rect.bottom - 1)};
+        Queue(Batch::Areas, fill, false, std::nullopt);
+        path_.Add(Path::Kind::Ellipse, box, 2);
+        return;
+    }
+    const QPointF box[2] = {QPointF(rect.left + 0.5, rect.top + 0.5), QPointF(rect.right - 0.5, rect.bottom - 0.5)};
+    QueueShape(BrushFill(), false, Stroke{PenPaint(), std::max(1, Pen().width)}, Path::Kind::Ellipse, box, 2);
+}
+
+void TVectorCanvas::Polygon(const QPoint* points, int count) {
+    if (count < 2) return;
+    std::vector<QPointF> pts(static_cast<std::size_t>(count));
+    if (Pen().style == TPenStyle::Clear) {
+        const std::optional<Paint> fill = BrushFill();
+        if (!fill) return;
+        for (int i = 0; i < count; ++i) pts[static_cast<std::size_t>(i)] = QPointF(points[i]);
+        QueueShape(fill, true, std::nullopt, Path::Kind::Polygon, pts.data(), count);
+        return;
+    }
+    for (int i = 0; i < count; ++i) pts[static_cast<std::size_t>(i)] = Centre(points[i]);
+    QueueShape(BrushFill(), true, Stroke{PenPaint(), std::max(1, Pen().width)}, Path::Kind::Polygon, pts.data(),
+               count);
+}
+
+void TVectorCanvas::Polyline(const QPoint* points, int count) {
+    if (count < 2 || Pen().style == TPenStyle::Clear) return;
+    if (Pen().width <= 1 && (Pen().style != TPenStyle::Solid || IsStraightRun(points, count))) {
+        // The pixels the pattern sets, or the run of a straight line, as areas.
+        Queue(Batch::Areas, PenPaint(), false, std::nullopt);
+        AddArea(DashAreasOf(points, count, Pen().style, clip_));
+        return;
+    }
+    Queue(Batch::Lines, std::nullopt, false, Stroke{PenPaint(), std::max(1, Pen().width)});
+    if (Pen().width <= 1) {
+        const std::vector<QPointF> centres = ThinLineCentres(points, count);
+        path_.Add(Path::Kind::Polyline, centres.data(), count);
+    } else {
+        std::vector<QPointF> centres(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) centres[static_cast<std::size_t>(i)] = Centre(points[i]);
+        path_.Add(Path::Kind::Polyline, centres.data(), count);
+    }
+}
+
+void TVectorCanvas::SetPixel(int x, int y, TColor color) {
+    Queue(Batch::Areas, Paint{color, false}, false, std::nullopt);
+    const unsigned long long key =
+        (static_cast<unsigned long long>(static_cast<unsigned>(x)) << 32) | static_cast<unsigned>(y);
+    if (!pixels_.insert(key).second) return;
+    const QPointF square[4] = {QPointF(x, y), QPointF(x + 1, y), QPointF(x + 1, y + 1), QPointF(x, y + 1)};
+    path_.Add(Path::Kind::Polygon, square, 4);
+}
+
+void TVectorCanvas::SetClipRect(const TRect& rect) {
+    FlushPending();
+    clip_ = Intersect(rect, TRect{0, 0, width_, height_});
+    WriteClip(clip_);
+}
+
+void TVectorCanvas::ResetClip() {
+    FlushPending();
+    clip_ = TRect{0, 0, width_, height_};
+    WriteClip(std::nullopt);
+}
+
+}  // namespace kavum::platform

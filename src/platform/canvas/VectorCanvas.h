@@ -1,0 +1,111 @@
+#pragma once
+// The canvas of the vector pictures (SVG, PDF): the shapes of a Windows
+// canvas as paths in picture pixels, placed so that a reader fills the pixels
+// a Windows device sets. Pixels, fills, dashes and thin straight lines are
+// areas at pixel edges; lines and outlines run through pixel centres; text
+// keeps the advance of every character of the screen's metrics. Shapes of
+// one paint that follow each other share one path as long as they cannot
+// change one another's pixels, which keeps large figures small and quick. A
+// writer (SVG, PDF) turns the paths into its own syntax.
+#include "platform/canvas/Canvas.h"
+#include "platform/canvas/PixelGeometry.h"
+
+#include <QPointF>
+
+#include <optional>
+#include <unordered_set>
+#include <vector>
+
+namespace kavum::platform {
+
+class TVectorCanvas : public TCanvas {
+public:
+    // How a path is painted: a colour, put down as it is, or multiplied into
+    // what lies below, which is the mask mode's AND for the colours a chart
+    // uses.
+    struct Paint {
+        TColor color = clBlack;
+        bool multiply = false;
+        bool operator==(const Paint&) const = default;
+    };
+    // A stroke: width 1 with flat ends and mitred joins, wider ones with
+    // round ends and joins (a wide Windows pen).
+    struct Stroke {
+        Paint paint;
+        int width = 1;
+        bool operator==(const Stroke&) const = default;
+    };
+    // Subpaths in picture pixels: closed polygons, open polylines, and
+    // ellipses given by two corners of their box.
+    struct Path {
+        enum class Kind { Polygon, Polyline, Ellipse };
+        struct Sub {
+            Kind kind;
+            int first;
+            int count;
+        };
+        std::vector<QPointF> points;
+        std::vector<Sub> subs;
+        void Add(Kind kind, const QPointF* pts, int count);
+        bool Empty() const { return subs.empty(); }
+        void Clear();
+    };
+
+    TVectorCanvas(int width, int height);
+    ~TVectorCanvas() override;
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+    void TextOut(int x, int y, const QString& text) override;
+    void FillRect(const TRect& rect) override;
+    void Rectangle(const TRect& rect) override;
+    void Ellipse(const TRect& rect) override;
+    void Polygon(const QPoint* points, int count) override;
+    void Polyline(const QPoint* points, int count) override;
+    void SetPixel(int x, int y, TColor color) override;
+    void SetClipRect(const TRect& rect) override;
+    void ResetClip() override;
+
+protected:
+    // Fills the path (the union of its subpaths, or by the even-odd rule),
+    // strokes it, or fills it and then strokes it.
+    virtual void WritePath(const Path& path, const std::optional<Paint>& fill, bool evenOdd,
+                           const std::optional<Stroke>& stroke) = 0;
+    // Text in the font (its colour included), each character at its x, on
+    // the baseline.
+    virtual void WriteText(const QString& text, const std::vector<double>& xs, double baseline,
+                           const TCanvasFont& font) = 0;
+    // Everything drawn afterwards is clipped to the rectangle, or not at all.
+    virtual void WriteClip(const std::optional<TRect>& clip) = 0;
+
+    // Writes what waits; a writer calls it before it closes the picture.
+    void FlushPending();
+
+private:
+    enum class Batch { None, Areas, Lines, Shapes };
+    void Queue(Batch kind, const std::optional<Paint>& fill, bool evenOdd, const std::optional<Stroke>& stroke);
+    void QueueShape(const std::optional<Paint>& fill, bool evenOdd, const std::optional<Stroke>& stroke,
+                    Path::Kind kind, const QPointF* pts, int count);
+    void AddArea(const std::vector<QPoint>& quads);
+    Paint PenPaint() const;
+    std::optional<Paint> BrushFill() const;
+
+    int width_;
+    int height_;
+    TRect clip_;
+    Batch batch_ = Batch::None;
+    std::optional<Paint> fill_;
+    bool evenOdd_ = false;
+    std::optional<Stroke> stroke_;
+    Path path_;
+    TShapeGrid grid_;
+    std::unordered_set<unsigned long long> pixels_;
+};
+
+// The path of a thin line through the pixel centres, from the outer edge of
+// its first pixel to the near edge of its last point, which is not set:
+// stroked one pixel wide with flat ends it covers the pixels of the line.
+std::vector<QPointF> ThinLineCentres(const QPoint* points, int count);
+
+}  // namespace kavum::platform
