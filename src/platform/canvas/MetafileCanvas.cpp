@@ -504,7 +504,11 @@ void TMetafileCanvas::TextOut(int x, int y, const QString& text) {
     d_->FlushPending();
     const int w = TextWidth(text);
     const int h = TextHeight(text);
-    if (!TextTransparent() && Brush().style == TBrushStyle::Solid) FillRect(TRect{x, y, x + w, y + h});
+    if (!TextTransparent() && Brush().style == TBrushStyle::Solid) {
+        // The ground goes out before the text.
+        FillRect(TRect{x, y, x + w, y + h});
+        d_->FlushPending();
+    }
     d_->SelectFont(Font());
     d_->SetTextColor(Font().color);
     // The advance of each character, so that every reader lays the text out
