@@ -53,7 +53,20 @@ std::vector<QPoint> DashAreasOf(const QPoint* points, int count, TPenStyle style
             const QPoint b = at(end);
             const bool outside = std::max(a.x(), b.x()) < clip.left || std::min(a.x(), b.x()) >= clip.right ||
                                  std::max(a.y(), b.y()) < clip.top || std::min(a.y(), b.y()) >= clip.bottom;
-            if (!outside) PushRunArea(out, a, b, xMajor);
+            if (!outside) {
+                if (adx == 0 || ady == 0 || adx == ady) {
+                    // Across, up or at 45 degrees the run's area is exact.
+                    PushRunArea(out, a, b, xMajor);
+                } else {
+                    // Otherwise one strip for each row (or column) it steps through.
+                    long long from = k;
+                    for (long long j = k + 1; j <= end + 1; ++j) {
+                        if (j <= end && (xMajor ? at(j).y() == at(from).y() : at(j).x() == at(from).x())) continue;
+                        PushRunArea(out, at(from), at(j - 1), xMajor);
+                        from = j;
+                    }
+                }
+            }
             k = end + 1;
         }
         phase += n;
