@@ -30,7 +30,7 @@ namespace {
 
 using namespace platform;
 
-constexpr std::uint32_t EmrHeader = 1, EmrEof = 14, EmrIntersectClip = 30, EmrPolygon16 = 86, EmrPolyPolygon16 = 91,
+constexpr std::uint32_t EmrHeader = 1, EmrEof = 14, EmrSetPixelV = 15, EmrIntersectClip = 30, EmrPolygon16 = 86, EmrPolyPolygon16 = 91,
                         EmrExtTextOutW = 84;
 
 // Three charts as the window has them, and the legend position their
@@ -180,44 +180,54 @@ TEST(FigureMetafile, TextComesAfterItsGround) {
     EXPECT_EQ(kinds, (std::vector<char>{'g', 't', 'g', 't'}));
 }
 
-// Dotted lines, dashes and single pixels go out as the areas of the pixels a
-// bitmap sets, so that every reader shows the same dots.
+// Dotted lines, dashes and single pixels go out as the pixels a bitmap sets
+// (pixel records; areas in the mask mode), so that every reader shows the
+// same dots.
 TEST(FigureMetafile, DotsAndDashesAreTheBitmapsPixels) {
     auto draw = [](TCanvas& c) {
         for (TPenStyle style : {TPenStyle::Alternate, TPenStyle::Dot, TPenStyle::DashDot}) {
-            c.SetPen(TCanvasPen{clRed, 1, style, TPenMode::Copy});
-            const int y = 5 + 10 * static_cast<int>(style);
-            const QPoint line[3] = {QPoint(3, y), QPoint(40, y), QPoint(52, y + 9)};
-            c.Polyline(line, 3);
+            for (TPenMode mode : {TPenMode::Copy, TPenMode::Mask}) {
+                c.SetPen(TCanvasPen{clRed, 1, style, mode});
+                const int y = 5 + 10 * static_cast<int>(style) + (mode == TPenMode::Mask ? 40 : 0);
+                const QPoint line[3] = {QPoint(3, y), QPoint(40, y), QPoint(52, y + 9)};
+                c.Polyline(line, 3);
+            }
         }
         c.SetPixel(70, 3, clRed);
         c.SetPixel(70, 3, clRed);
-        c.SetPen(TCanvasPen{clRed, 1, TPenStyle::Solid, TPenMode::Copy});
-        c.Line(60, 10, 60, 30);
-        c.Line(62, 10, 72, 20);
     };
-    QImage image(80, 80, QImage::Format_RGB32);
+    QImage image(80, 120, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
         TPainterCanvas c(image);
         draw(c);
     }
-    TMetafileCanvas m(80, 80);
+    TMetafileCanvas m(80, 120);
     draw(m);
-    QImage areas(80, 80, QImage::Format_RGB32);
-    areas.fill(Qt::white);
-    int records = 0;
+    QImage shown(80, 120, QImage::Format_RGB32);
+    shown.fill(Qt::white);
+    int pixels = 0;
     for (const Record& r : Records(m.Finish())) {
-        if (r.type != EmrPolyPolygon16) continue;
-        ++records;
-        for (const auto& polygon : Polygons(r)) {
-            for (const QPoint& p : PixelsInside(polygon)) areas.setPixel(p, qRgb(255, 0, 0));
+        if (r.type == EmrSetPixelV) {
+            shown.setPixel(r.I32(8), r.I32(12), qRgb(255, 0, 0));
+            ++pixels;
+        }
+        if (r.type == EmrPolyPolygon16) {
+            for (const auto& polygon : Polygons(r)) {
+                for (const QPoint& p : PixelsInside(polygon)) shown.setPixel(p, qRgb(255, 0, 0));
+            }
         }
     }
-    EXPECT_EQ(records, 1);  // one colour, one record
-    for (int y = 0; y < 80; ++y) {
-        for (int x = 0; x < 80; ++x) ASSERT_EQ(image.pixel(x, y), areas.pixel(x, y)) << x << "," << y;
+    for (int y = 0; y < 120; ++y) {
+        for (int x = 0; x < 80; ++x) ASSERT_EQ(image.pixel(x, y), shown.pixel(x, y)) << x << "," << y;
     }
+    // One record a pixel of the copy mode's lines, the pixel set twice once.
+    int red = 0;
+    for (int y = 0; y < 120; ++y) {
+        const bool masked = (y >= 65 && y < 75) || (y >= 75 && y < 90) || y >= 95;
+        for (int x = 0; x < 80; ++x) red += !masked && image.pixel(x, y) == qRgb(255, 0, 0);
+    }
+    EXPECT_EQ(pixels, red);
 }
 
 // Separate shapes of one pen and brush share a record; a shape that may

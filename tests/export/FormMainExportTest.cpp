@@ -192,6 +192,8 @@ TEST_F(FigureCommands, TheClipboardGetsAMetafileAndABitmap) {
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(PictureSize(data->data("image/x-emf")), QSize(1200, 1600));
     EXPECT_EQ(data->data("image/emf"), data->data("image/x-emf"));
+    // Under the name LibreOffice pastes as a metafile too.
+    EXPECT_EQ(data->data("application/x-openoffice-emf;windows_formatname=\"Image EMF\""), data->data("image/x-emf"));
     EXPECT_EQ(qvariant_cast<QImage>(data->imageData()).size(), QSize(1200, 1600));
 
     Start(3);

@@ -9,6 +9,8 @@ std::unique_ptr<QMimeData> MetafileMimeData(const QByteArray& emf) {
     auto data = std::make_unique<QMimeData>();
     data->setData(QStringLiteral("image/emf"), emf);
     data->setData(QStringLiteral("image/x-emf"), emf);
+    // The name LibreOffice gives its own metafiles on the clipboard.
+    data->setData(QStringLiteral("application/x-openoffice-emf;windows_formatname=\"Image EMF\""), emf);
     return data;
 }
 

@@ -135,9 +135,11 @@ struct TMetafileCanvas::Impl {
     std::vector<uint32_t> shapeCounts;
     ShapeKey shapeKey;
     TShapeGrid shapeCells{1, 1};
-    // Single pixels of the waiting areas, so that a pixel set again (the
-    // vertices of a map line lie on few pixels) goes out once.
+    // Single pixels waiting, all of one colour, each once: a pixel set again
+    // (the vertices of a map line lie on few pixels) goes out once.
     std::unordered_set<uint64_t> areaPixels;
+    std::vector<QPoint> pixels;
+    TColor pixelColor = 0;
     // Polylines waiting to go out together, all of one pen and mix.
     std::vector<QPoint> lines;
     std::vector<uint32_t> lineCounts;
@@ -296,7 +298,9 @@ struct TMetafileCanvas::Impl {
     // them and then draws all outlines, which for separate polygons sets
     // the pixels that drawing them one by one sets.
     void QueueShape(const ShapeKey& key, const QPoint* pts, int count) {
-        if (!areas.empty() || !lines.empty() || (!shapes.empty() && !(shapeKey == key))) FlushPending();
+        if (!areas.empty() || !lines.empty() || !pixels.empty() || (!shapes.empty() && !(shapeKey == key))) {
+            FlushPending();
+        }
         const U_RECTL b = BoundsOf(pts, count);
         const int margin = (key.penVisible ? key.pen.width : 0) + 1;
         if (!shapes.empty() && shapeCells.Touches(b.left, b.top, b.right, b.bottom, margin)) FlushPending();
@@ -339,7 +343,10 @@ struct TMetafileCanvas::Impl {
     // Areas of one colour and mix go out as one record; an area of another
     // colour or mix, or anything else drawn, sends the waiting ones first.
     void QueueArea(TColor color, TPenMode mode) {
-        if (!lines.empty() || !shapes.empty() || (!areas.empty() && (areaColor != color || areaMode != mode))) FlushPending();
+        if (!lines.empty() || !shapes.empty() || !pixels.empty() ||
+            (!areas.empty() && (areaColor != color || areaMode != mode))) {
+            FlushPending();
+        }
         areaColor = color;
         areaMode = mode;
     }
@@ -347,14 +354,34 @@ struct TMetafileCanvas::Impl {
     // Polylines of one pen and mix go out as one record too; each keeps
     // its last point undrawn.
     void QueueLines(const PenKey& pen, TPenMode mode) {
-        if (!areas.empty() || !shapes.empty() || (!lines.empty() && !(linePen == pen && lineMode == mode))) FlushPending();
+        if (!areas.empty() || !shapes.empty() || !pixels.empty() ||
+            (!lines.empty() && !(linePen == pen && lineMode == mode))) {
+            FlushPending();
+        }
         linePen = pen;
         lineMode = mode;
+    }
+
+    // A pixel goes out as the pixel record, which every reader sets as one
+    // pixel of its device whatever the scale; one set again goes out once.
+    void QueuePixel(int x, int y, TColor color) {
+        if (!areas.empty() || !lines.empty() || !shapes.empty() || (!pixels.empty() && pixelColor != color)) {
+            FlushPending();
+        }
+        pixelColor = color;
+        const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
+        if (areaPixels.insert(key).second) pixels.emplace_back(x, y);
     }
 
     // Sends what waits; everything else drawn, and every change of the
     // clip, comes after.
     void FlushPending() {
+        if (!pixels.empty()) {
+            std::vector<QPoint> pts;
+            pts.swap(pixels);
+            areaPixels.clear();
+            for (const QPoint& p : pts) Emit(U_EMRSETPIXELV_set(point32_set(p.x(), p.y()), ColorRef(pixelColor)));
+        }
         if (!shapes.empty()) {
             std::vector<QPoint> pts;
             std::vector<uint32_t> counts;
@@ -370,10 +397,9 @@ struct TMetafileCanvas::Impl {
         if (!areas.empty()) {
             // Filled without an outline: on a Windows device the pixels of the
             // bitmap, and vector readers show pixel-sized areas instead of
-            // lines of lengths or patterns of their own.
+            // dots of their own.
             std::vector<QPoint> pts;
             pts.swap(areas);
-            areaPixels.clear();
             SelectPen(PenKey{}, false);
             SelectBrush(TCanvasBrush{areaColor, TBrushStyle::Solid});
             SetRop2(areaMode);
@@ -577,21 +603,19 @@ void TMetafileCanvas::Polygon(const QPoint* points, int count) {
 void TMetafileCanvas::Polyline(const QPoint* points, int count) {
     if (d_->finished || count < 2 || Pen().style == TPenStyle::Clear) return;
     if (Pen().width <= 1 && Pen().style != TPenStyle::Solid) {
-        // A dotted or dashed line goes out as its dashes, each the area of
-        // the pixels the pattern draws: readers have patterns of their own
-        // or none, and would show other dots or a solid line.
+        // A dotted or dashed line goes out as the pixels its pattern sets:
+        // readers draw the Windows patterns in patterns of their own or as
+        // solid lines. In the mask mode, which pixel records do not know,
+        // as the areas of its dashes.
+        if (Pen().mode == TPenMode::Copy) {
+            for (const QPoint& p : DashPixelsOf(points, count, Pen().style, d_->clip)) {
+                d_->QueuePixel(p.x(), p.y(), Pen().color);
+            }
+            return;
+        }
         d_->QueueArea(Pen().color, Pen().mode);
         const std::vector<QPoint> dashes = DashAreasOf(points, count, Pen().style, d_->clip);
         d_->areas.insert(d_->areas.end(), dashes.begin(), dashes.end());
-        return;
-    }
-    if (Pen().width <= 1 && IsStraightRun(points, count)) {
-        // A thin line across, up or at 45 degrees (grids, axes, marks) is the
-        // area of its pixels too: readers draw a line's end point, which a
-        // Windows device leaves out.
-        d_->QueueArea(Pen().color, Pen().mode);
-        const std::vector<QPoint> run = DashAreasOf(points, count, TPenStyle::Solid, d_->clip);
-        d_->areas.insert(d_->areas.end(), run.begin(), run.end());
         return;
     }
     d_->QueueLines(PenKey{Pen().color, Pen().width, Pen().style}, Pen().mode);
@@ -601,11 +625,7 @@ void TMetafileCanvas::Polyline(const QPoint* points, int count) {
 
 void TMetafileCanvas::SetPixel(int x, int y, TColor color) {
     if (d_->finished) return;
-    d_->QueueArea(color, TPenMode::Copy);
-    const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
-    if (!d_->areaPixels.insert(key).second) return;
-    const QPoint p(x, y);
-    PushRunArea(d_->areas, p, p, true);
+    d_->QueuePixel(x, y, color);
 }
 
 void TMetafileCanvas::SetClipRect(const TRect& rect) {

@@ -106,6 +106,7 @@ struct TPdfCanvas::Impl {
     // The graphics state written last (inside the current clip).
     std::optional<TColor> fillColour, strokeColour;
     std::optional<int> lineWidth;
+    std::optional<TPenStyle> dash;
     std::optional<bool> multiply;
     std::map<FontKey, std::size_t> fontIndex;
     std::vector<FontUse> fonts;
@@ -114,6 +115,7 @@ struct TPdfCanvas::Impl {
         fillColour.reset();
         strokeColour.reset();
         lineWidth.reset();
+        dash.reset();
         multiply.reset();
     }
 
@@ -129,7 +131,14 @@ struct TPdfCanvas::Impl {
         fillColour = c;
     }
 
-    void SetStroke(TColor c, int width) {
+    void SetStroke(TColor c, int width, TPenStyle style) {
+        if (dash != style) {
+            content += '[';
+            const std::vector<int> dashes = DashPattern(style);
+            for (std::size_t i = 0; i < dashes.size(); ++i) content += (i ? " " : "") + QByteArray::number(dashes[i]);
+            content += "] 0 d\n";
+            dash = style;
+        }
         if (strokeColour != c) {
             content += Rgb(c) + "RG\n";
             strokeColour = c;
@@ -172,7 +181,7 @@ void TPdfCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, b
     Impl& d = *d_;
     d.SetMultiply((fill && fill->multiply) || (stroke && stroke->paint.multiply));
     if (fill) d.SetFill(fill->color);
-    if (stroke) d.SetStroke(stroke->paint.color, stroke->width);
+    if (stroke) d.SetStroke(stroke->paint.color, stroke->width, stroke->width > 1 ? TPenStyle::Solid : stroke->style);
     QByteArray& out = d.content;
     using Kind = Path::Kind;
     for (const Path::Sub& sub : path.subs) {

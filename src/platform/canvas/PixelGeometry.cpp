@@ -74,6 +74,33 @@ std::vector<QPoint> DashAreasOf(const QPoint* points, int count, TPenStyle style
     return out;
 }
 
+std::vector<QPoint> DashPixelsOf(const QPoint* points, int count, TPenStyle style, const TRect& clip) {
+    std::vector<QPoint> out;
+    long long phase = 0;
+    for (int i = 1; i < count; ++i) {
+        const long long x1 = points[i - 1].x(), y1 = points[i - 1].y();
+        const long long dx = static_cast<long long>(points[i].x()) - x1;
+        const long long dy = static_cast<long long>(points[i].y()) - y1;
+        const long long adx = dx < 0 ? -dx : dx;
+        const long long ady = dy < 0 ? -dy : dy;
+        const long long n = std::max(adx, ady);
+        if (n == 0) continue;
+        const bool xMajor = adx >= ady;
+        const long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
+        for (long long k = 0; k < n; ++k) {
+            if (!PenPatternOn(style, phase + k)) continue;
+            const long long minor = FloorDiv(2 * k * (xMajor ? dy : dx) + n, 2 * n);
+            const long long x = xMajor ? x1 + step * k : x1 + minor;
+            const long long y = xMajor ? y1 + minor : y1 + step * k;
+            if (x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom) {
+                out.emplace_back(static_cast<int>(x), static_cast<int>(y));
+            }
+        }
+        phase += n;
+    }
+    return out;
+}
+
 bool IsStraightRun(const QPoint* points, int count) {
     if (count != 2) return false;
     const int dx = std::abs(points[1].x() - points[0].x());

@@ -24,6 +24,9 @@ void PushRunArea(std::vector<QPoint>& out, QPoint a, QPoint b, bool xMajor);
 // outside the clip are left out.
 std::vector<QPoint> DashAreasOf(const QPoint* points, int count, TPenStyle style, const TRect& clip);
 
+// The pixels themselves, one by one.
+std::vector<QPoint> DashPixelsOf(const QPoint* points, int count, TPenStyle style, const TRect& clip);
+
 // Whether a polyline of two points is a line across, up or at 45 degrees,
 // whose pixels a run area covers exactly.
 bool IsStraightRun(const QPoint* points, int count);

@@ -153,6 +153,12 @@ void TSvgCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, b
                     "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"";
         } else {
             out_ += " stroke-linecap=\"butt\" stroke-linejoin=\"miter\"";
+            const std::vector<int> dashes = DashPattern(stroke->style);
+            if (!dashes.empty()) {
+                out_ += " stroke-dasharray=\"";
+                for (std::size_t i = 0; i < dashes.size(); ++i) out_ += (i ? " " : "") + QByteArray::number(dashes[i]);
+                out_ += '"';
+            }
         }
     }
     // The mask mode keeps what lies below where the colour has it.

@@ -29,6 +29,17 @@ std::vector<QPointF> ThinLineCentres(const QPoint* points, int count) {
     return path;
 }
 
+std::vector<int> DashPattern(TPenStyle style) {
+    switch (style) {
+        case TPenStyle::Alternate: return {1, 1};
+        case TPenStyle::Dot: return {3, 3};
+        case TPenStyle::Dash: return {18, 6};
+        case TPenStyle::DashDot: return {9, 6, 3, 6};
+        case TPenStyle::DashDotDot: return {9, 3, 3, 3, 3, 3};
+        default: return {};
+    }
+}
+
 void TVectorCanvas::Path::Add(Kind kind, const QPointF* pts, int count) {
     subs.push_back(Sub{kind, static_cast<int>(points.size()), count});
     points.insert(points.end(), pts, pts + count);
@@ -186,21 +197,19 @@ void TVectorCanvas::Polygon(const QPoint* points, int count) {
 
 void TVectorCanvas::Polyline(const QPoint* points, int count) {
     if (count < 2 || Pen().style == TPenStyle::Clear) return;
-    if (Pen().width <= 1 && (Pen().style != TPenStyle::Solid || IsStraightRun(points, count))) {
-        // The pixels the pattern sets, or the run of a straight line, as areas.
-        Queue(Batch::Areas, PenPaint(), false, std::nullopt);
-        AddArea(DashAreasOf(points, count, Pen().style, clip_));
-        return;
-    }
-    Queue(Batch::Lines, std::nullopt, false, Stroke{PenPaint(), std::max(1, Pen().width)});
     if (Pen().width <= 1) {
+        // Through the pixel centres from edge to edge, in the pen's pattern:
+        // the pixels of the bitmap's line, and a line a reader keeps visible
+        // at any scale.
+        Queue(Batch::Lines, std::nullopt, false, Stroke{PenPaint(), 1, Pen().style});
         const std::vector<QPointF> centres = ThinLineCentres(points, count);
         path_.Add(Path::Kind::Polyline, centres.data(), count);
-    } else {
-        std::vector<QPointF> centres(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) centres[static_cast<std::size_t>(i)] = Centre(points[i]);
-        path_.Add(Path::Kind::Polyline, centres.data(), count);
+        return;
     }
+    Queue(Batch::Lines, std::nullopt, false, Stroke{PenPaint(), Pen().width, TPenStyle::Solid});
+    std::vector<QPointF> centres(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) centres[static_cast<std::size_t>(i)] = Centre(points[i]);
+    path_.Add(Path::Kind::Polyline, centres.data(), count);
 }
 
 void TVectorCanvas::SetPixel(int x, int y, TColor color) {

@@ -28,11 +28,13 @@ public:
         bool multiply = false;
         bool operator==(const Paint&) const = default;
     };
-    // A stroke: width 1 with flat ends and mitred joins, wider ones with
-    // round ends and joins (a wide Windows pen).
+    // A stroke: width 1 with flat ends and mitred joins, in the pattern of
+    // its style (dashes in pixels from the start of each subpath), wider
+    // ones solid with round ends and joins (a wide Windows pen).
     struct Stroke {
         Paint paint;
         int width = 1;
+        TPenStyle style = TPenStyle::Solid;
         bool operator==(const Stroke&) const = default;
     };
     // Subpaths in picture pixels: closed polygons, open polylines, and
@@ -102,6 +104,10 @@ private:
     TShapeGrid grid_;
     std::unordered_set<unsigned long long> pixels_;
 };
+
+// The lengths of the dashes and gaps of a pattern of a line of width 1, in
+// pixels; empty for a solid line.
+std::vector<int> DashPattern(TPenStyle style);
 
 // The path of a thin line through the pixel centres, from the outer edge of
 // its first pixel to the near edge of its last point, which is not set:
