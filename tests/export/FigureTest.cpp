@@ -180,54 +180,53 @@ TEST(FigureMetafile, TextComesAfterItsGround) {
     EXPECT_EQ(kinds, (std::vector<char>{'g', 't', 'g', 't'}));
 }
 
-// Dotted lines, dashes and single pixels go out as the pixels a bitmap sets
-// (pixel records; areas in the mask mode), so that every reader shows the
-// same dots.
+// Dotted lines, dashes and single pixels go out as the areas of the pixels a
+// bitmap sets, so that every reader shows the same dots.
 TEST(FigureMetafile, DotsAndDashesAreTheBitmapsPixels) {
     auto draw = [](TCanvas& c) {
         for (TPenStyle style : {TPenStyle::Alternate, TPenStyle::Dot, TPenStyle::DashDot}) {
-            for (TPenMode mode : {TPenMode::Copy, TPenMode::Mask}) {
-                c.SetPen(TCanvasPen{clRed, 1, style, mode});
-                const int y = 5 + 10 * static_cast<int>(style) + (mode == TPenMode::Mask ? 40 : 0);
-                const QPoint line[3] = {QPoint(3, y), QPoint(40, y), QPoint(52, y + 9)};
-                c.Polyline(line, 3);
-            }
+            c.SetPen(TCanvasPen{clRed, 1, style, TPenMode::Copy});
+            const int y = 5 + 10 * static_cast<int>(style);
+            const QPoint line[3] = {QPoint(3, y), QPoint(40, y), QPoint(52, y + 9)};
+            c.Polyline(line, 3);
         }
         c.SetPixel(70, 3, clRed);
         c.SetPixel(70, 3, clRed);
     };
-    QImage image(80, 120, QImage::Format_RGB32);
+    QImage image(80, 80, QImage::Format_RGB32);
     image.fill(Qt::white);
     {
         TPainterCanvas c(image);
         draw(c);
     }
-    TMetafileCanvas m(80, 120);
+    TMetafileCanvas m(80, 80);
     draw(m);
-    QImage shown(80, 120, QImage::Format_RGB32);
-    shown.fill(Qt::white);
-    int pixels = 0;
+    QImage areas(80, 80, QImage::Format_RGB32);
+    areas.fill(Qt::white);
+    int records = 0;
+    std::size_t squares = 0;
     for (const Record& r : Records(m.Finish())) {
-        if (r.type == EmrSetPixelV) {
-            shown.setPixel(r.I32(8), r.I32(12), qRgb(255, 0, 0));
-            ++pixels;
-        }
-        if (r.type == EmrPolyPolygon16) {
-            for (const auto& polygon : Polygons(r)) {
-                for (const QPoint& p : PixelsInside(polygon)) shown.setPixel(p, qRgb(255, 0, 0));
-            }
+        if (r.type != EmrPolyPolygon16) continue;
+        ++records;
+        for (const auto& polygon : Polygons(r)) {
+            const std::vector<QPoint> inside = PixelsInside(polygon);
+            squares += inside.size() == 1 && BoxOf(polygon).isValid();
+            for (const QPoint& p : inside) areas.setPixel(p, qRgb(255, 0, 0));
         }
     }
-    for (int y = 0; y < 120; ++y) {
-        for (int x = 0; x < 80; ++x) ASSERT_EQ(image.pixel(x, y), shown.pixel(x, y)) << x << "," << y;
+    EXPECT_EQ(records, 1);  // one colour, one record
+    for (int y = 0; y < 80; ++y) {
+        for (int x = 0; x < 80; ++x) ASSERT_EQ(image.pixel(x, y), areas.pixel(x, y)) << x << "," << y;
     }
-    // One record a pixel of the copy mode's lines, the pixel set twice once.
-    int red = 0;
-    for (int y = 0; y < 120; ++y) {
-        const bool masked = (y >= 65 && y < 75) || (y >= 75 && y < 90) || y >= 95;
-        for (int x = 0; x < 80; ++x) red += !masked && image.pixel(x, y) == qRgb(255, 0, 0);
+    // The pixel set twice goes out once.
+    TMetafileCanvas once(80, 80);
+    draw(once);
+    once.SetPixel(71, 3, clRed);
+    std::size_t squaresOnce = 0;
+    for (const Record& r : Records(once.Finish())) {
+        for (const auto& polygon : Polygons(r)) squaresOnce += PixelsInside(polygon).size() == 1 && BoxOf(polygon).isValid();
     }
-    EXPECT_EQ(pixels, red);
+    EXPECT_EQ(squaresOnce, squares + 1);
 }
 
 // Separate shapes of one pen and brush share a record; a shape that may

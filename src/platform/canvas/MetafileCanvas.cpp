@@ -125,7 +125,7 @@ struct TMetafileCanvas::Impl {
 
     // Pixels waiting to go out together, all of one colour.
     // Areas waiting to go out together (four points each), all of one
-    // colour and mix: pixels, dashes and thin straight lines.
+    // colour and mix: pixels and the dashes of dotted lines.
     std::vector<QPoint> areas;
     TColor areaColor = 0;
     TPenMode areaMode = TPenMode::Copy;
@@ -135,11 +135,9 @@ struct TMetafileCanvas::Impl {
     std::vector<uint32_t> shapeCounts;
     ShapeKey shapeKey;
     TShapeGrid shapeCells{1, 1};
-    // Single pixels waiting, all of one colour, each once: a pixel set again
-    // (the vertices of a map line lie on few pixels) goes out once.
+    // The single pixels among them: a pixel set again (the vertices of a map
+    // line lie on few pixels) goes out once.
     std::unordered_set<uint64_t> areaPixels;
-    std::vector<QPoint> pixels;
-    TColor pixelColor = 0;
     // Polylines waiting to go out together, all of one pen and mix.
     std::vector<QPoint> lines;
     std::vector<uint32_t> lineCounts;
@@ -298,7 +296,7 @@ struct TMetafileCanvas::Impl {
     // them and then draws all outlines, which for separate polygons sets
     // the pixels that drawing them one by one sets.
     void QueueShape(const ShapeKey& key, const QPoint* pts, int count) {
-        if (!areas.empty() || !lines.empty() || !pixels.empty() || (!shapes.empty() && !(shapeKey == key))) {
+        if (!areas.empty() || !lines.empty() || (!shapes.empty() && !(shapeKey == key))) {
             FlushPending();
         }
         const U_RECTL b = BoundsOf(pts, count);
@@ -343,7 +341,7 @@ struct TMetafileCanvas::Impl {
     // Areas of one colour and mix go out as one record; an area of another
     // colour or mix, or anything else drawn, sends the waiting ones first.
     void QueueArea(TColor color, TPenMode mode) {
-        if (!lines.empty() || !shapes.empty() || !pixels.empty() ||
+        if (!lines.empty() || !shapes.empty() ||
             (!areas.empty() && (areaColor != color || areaMode != mode))) {
             FlushPending();
         }
@@ -354,7 +352,7 @@ struct TMetafileCanvas::Impl {
     // Polylines of one pen and mix go out as one record too; each keeps
     // its last point undrawn.
     void QueueLines(const PenKey& pen, TPenMode mode) {
-        if (!areas.empty() || !shapes.empty() || !pixels.empty() ||
+        if (!areas.empty() || !shapes.empty() ||
             (!lines.empty() && !(linePen == pen && lineMode == mode))) {
             FlushPending();
         }
@@ -362,26 +360,17 @@ struct TMetafileCanvas::Impl {
         lineMode = mode;
     }
 
-    // A pixel goes out as the pixel record, which every reader sets as one
-    // pixel of its device whatever the scale; one set again goes out once.
+    // A pixel goes out as its unit square (the pixel record is unknown to
+    // some readers); one set again goes out once.
     void QueuePixel(int x, int y, TColor color) {
-        if (!areas.empty() || !lines.empty() || !shapes.empty() || (!pixels.empty() && pixelColor != color)) {
-            FlushPending();
-        }
-        pixelColor = color;
+        QueueArea(color, TPenMode::Copy);
         const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
-        if (areaPixels.insert(key).second) pixels.emplace_back(x, y);
+        if (areaPixels.insert(key).second) PushRunArea(areas, QPoint(x, y), QPoint(x, y), true);
     }
 
     // Sends what waits; everything else drawn, and every change of the
     // clip, comes after.
     void FlushPending() {
-        if (!pixels.empty()) {
-            std::vector<QPoint> pts;
-            pts.swap(pixels);
-            areaPixels.clear();
-            for (const QPoint& p : pts) Emit(U_EMRSETPIXELV_set(point32_set(p.x(), p.y()), ColorRef(pixelColor)));
-        }
         if (!shapes.empty()) {
             std::vector<QPoint> pts;
             std::vector<uint32_t> counts;
@@ -400,6 +389,7 @@ struct TMetafileCanvas::Impl {
             // dots of their own.
             std::vector<QPoint> pts;
             pts.swap(areas);
+            areaPixels.clear();
             SelectPen(PenKey{}, false);
             SelectBrush(TCanvasBrush{areaColor, TBrushStyle::Solid});
             SetRop2(areaMode);
@@ -603,16 +593,9 @@ void TMetafileCanvas::Polygon(const QPoint* points, int count) {
 void TMetafileCanvas::Polyline(const QPoint* points, int count) {
     if (d_->finished || count < 2 || Pen().style == TPenStyle::Clear) return;
     if (Pen().width <= 1 && Pen().style != TPenStyle::Solid) {
-        // A dotted or dashed line goes out as the pixels its pattern sets:
-        // readers draw the Windows patterns in patterns of their own or as
-        // solid lines. In the mask mode, which pixel records do not know,
-        // as the areas of its dashes.
-        if (Pen().mode == TPenMode::Copy) {
-            for (const QPoint& p : DashPixelsOf(points, count, Pen().style, d_->clip)) {
-                d_->QueuePixel(p.x(), p.y(), Pen().color);
-            }
-            return;
-        }
+        // A dotted or dashed line goes out as the areas of the pixels its
+        // pattern sets: readers draw the Windows patterns in patterns of
+        // their own or as solid lines.
         d_->QueueArea(Pen().color, Pen().mode);
         const std::vector<QPoint> dashes = DashAreasOf(points, count, Pen().style, d_->clip);
         d_->areas.insert(d_->areas.end(), dashes.begin(), dashes.end());
