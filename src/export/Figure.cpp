@@ -40,6 +40,13 @@ private:
 
 // Picture units are pixels of a 96 dpi screen.
 constexpr int PictureDpi = 96;
+// The largest bitmap made (400 MB); a three-view figure of a very narrow
+// range can be far larger.
+constexpr long long MaxBitmapPixels = 100'000'000;
+
+bool BitmapFits(const QSize& size) {
+    return static_cast<long long>(std::max(1, size.width())) * std::max(1, size.height()) <= MaxBitmapPixels;
+}
 
 // The picture starts white, as a bitmap does.
 void WhiteGround(platform::TCanvas& canvas, const QSize& size) {
@@ -140,6 +147,12 @@ QByteArray FigureMetafile(const Figure& figure, LegendPosition legend) {
 }
 
 QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
+    if (!BitmapFits(figure.bitmapSize)) {
+        throw platform::KavumError(QStringLiteral("図が大きすぎて画像にできません (%1 x %2)")
+                                       .arg(figure.bitmapSize.width())
+                                       .arg(figure.bitmapSize.height())
+                                       .toStdString());
+    }
     QImage image(std::max(1, figure.bitmapSize.width()), std::max(1, figure.bitmapSize.height()),
                  QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -191,9 +204,9 @@ void SaveFigure(FigureFormat format, const Figure& figure, const QString& path, 
 
 void CopyFigureToClipboard(const Figure& figure, LegendPosition legend) {
     const QByteArray emf = FigureMetafile(figure, legend);
-    const QImage image = FigureBitmap(figure, legend);
     std::unique_ptr<QMimeData> data = platform::MetafileMimeData(emf);
-    data->setImageData(image);
+    // The bitmap beside it, unless it would be too large.
+    if (BitmapFits(figure.bitmapSize)) data->setImageData(FigureBitmap(figure, legend));
     QGuiApplication::clipboard()->setMimeData(data.release());
 }
 

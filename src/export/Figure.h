@@ -83,7 +83,8 @@ struct LegendPosition {
 void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend = {});
 
 QByteArray FigureMetafile(const Figure& figure, LegendPosition legend = {});
-// White ground, 32-bit RGB.
+// White ground, 32-bit RGB. A picture of more than 100 million pixels
+// raises KavumError.
 QImage FigureBitmap(const Figure& figure, LegendPosition legend = {});
 // An SVG document at 96 dpi; title is the document title.
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend = {}, const QString& title = QString());
@@ -99,7 +100,8 @@ QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition
 void SaveFigure(FigureFormat format, const Figure& figure, const QString& path, LegendPosition legend = {});
 
 // The figure on the clipboard as an enhanced metafile, with a PNG bitmap of
-// the same picture beside it for programs that cannot paste metafiles.
+// the same picture beside it for programs that cannot paste metafiles (when
+// the bitmap is not too large).
 void CopyFigureToClipboard(const Figure& figure, LegendPosition legend = {});
 
 }  // namespace kavum::exporting

@@ -11,7 +11,10 @@
 #include "platform/canvas/SvgCanvas.h"
 #include "platform/canvas/TrueTypeSubset.h"
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
@@ -49,6 +52,12 @@ struct Charts {
 };
 
 QRect Rect(const TRect& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)); }
+
+QSize PictureSizeOf(const QByteArray& emf) {
+    const std::vector<Record> records = Records(emf);
+    if (records.empty()) return QSize();
+    return QSize(records[0].I32(16) - records[0].I32(8) + 1, records[0].I32(20) - records[0].I32(12) + 1);
+}
 
 TEST(Figure, FormatFollowsTheExtension) {
     EXPECT_EQ(FigureFormatOfPath("/a/b/Noname-3D.EMF"), FigureFormat::Emf);
@@ -433,6 +442,23 @@ TEST(FigureFile, WrittenWholeOrNotAtAll) {
     EXPECT_TRUE(FigureBytes(FigureFormat::Svg, two).startsWith("<?xml"));
     EXPECT_TRUE(FigureBytes(FigureFormat::Pdf, two).startsWith("%PDF"));
     EXPECT_EQ(QImage::fromData(FigureBytes(FigureFormat::Png, two)).size(), QSize(800, 600));
+}
+
+// A three-view figure of a very narrow range is very tall: the metafile and
+// the vector pictures are made, a bitmap is refused with a message, and the
+// clipboard gets the metafile alone.
+TEST(FigureFile, AHugeFigureHasNoBitmap) {
+    Charts c;
+    const Figure tall = ThreeViewFigure(c.map, c.westEast, c.southNorth, 400.0, 50, 50);
+    EXPECT_EQ(tall.size, QSize(80800, 400000));
+    EXPECT_EQ(PictureSizeOf(FigureMetafile(tall, c.Legend())), tall.size);
+    EXPECT_THROW(FigureBytes(FigureFormat::Png, tall), KavumError);
+    CopyFigureToClipboard(tall, c.Legend());
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(data->hasFormat("image/x-emf"));
+    EXPECT_FALSE(data->hasImage());
+    EXPECT_EQ(QPoint(c.legendLeft, c.legendTop), QPoint(50, 40));
 }
 
 }  // namespace

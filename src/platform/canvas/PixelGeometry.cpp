@@ -3,6 +3,7 @@
 #include "platform/canvas/PixelRaster.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace kavum::platform {
@@ -108,16 +109,28 @@ bool IsStraightRun(const QPoint* points, int count) {
     return dx == 0 || dy == 0 || dx == dy;
 }
 
+namespace {
+
+// Cells of 8 pixels, larger on pictures so large that the grid would hold
+// more than about a million of them.
+int CellSize(int width, int height) {
+    const double area = static_cast<double>(std::max(1, width)) * std::max(1, height);
+    return std::max(8, static_cast<int>(std::ceil(std::sqrt(area / 1e6))));
+}
+
+}  // namespace
+
 TShapeGrid::TShapeGrid(int width, int height)
-    : columns_(std::max(1, width) / Cell + 1),
-      rows_(std::max(1, height) / Cell + 1),
+    : cell_(CellSize(width, height)),
+      columns_(std::max(1, width) / cell_ + 1),
+      rows_(std::max(1, height) / cell_ + 1),
       cells_(static_cast<std::size_t>(columns_) * rows_, 0) {}
 
 TShapeGrid::Span TShapeGrid::Cells(int left, int top, int right, int bottom, int margin) const {
     auto column = [&](long long x) {
-        return static_cast<int>(std::clamp<long long>(FloorDiv(x, Cell), 0, columns_ - 1));
+        return static_cast<int>(std::clamp<long long>(FloorDiv(x, cell_), 0, columns_ - 1));
     };
-    auto row = [&](long long y) { return static_cast<int>(std::clamp<long long>(FloorDiv(y, Cell), 0, rows_ - 1)); };
+    auto row = [&](long long y) { return static_cast<int>(std::clamp<long long>(FloorDiv(y, cell_), 0, rows_ - 1)); };
     return Span{column(static_cast<long long>(left) - margin), column(static_cast<long long>(right) + margin),
                 row(static_cast<long long>(top) - margin), row(static_cast<long long>(bottom) + margin)};
 }

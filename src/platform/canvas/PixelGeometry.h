@@ -51,7 +51,7 @@ private:
     };
     Span Cells(int left, int top, int right, int bottom, int margin) const;
 
-    static constexpr int Cell = 8;
+    int cell_;
     int columns_;
     int rows_;
     std::vector<std::uint32_t> cells_;
