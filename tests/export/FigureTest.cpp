@@ -318,11 +318,20 @@ TEST(FigureVector, SvgSetsTheBitmapsPixels) {
     TSvgCanvas svg(120, 90, QStringLiteral("scene"));
     DrawScene(svg);
     const QByteArray document = svg.Finish();
-    // Qt's own renderer reads the document (it knows no clip paths, so it
-    // is not the one to look at).
+    // Qt's own renderer reads the document; it knows no clip paths, and
+    // draws all but what the clip cuts off as the bitmap.
     QSvgRenderer renderer(document);
     ASSERT_TRUE(renderer.isValid());
     EXPECT_EQ(renderer.defaultSize(), QSize(120, 90));
+    QImage qt(120, 90, QImage::Format_RGB32);
+    qt.fill(Qt::white);
+    {
+        QPainter painter(&qt);
+        renderer.render(&painter);
+    }
+    const QImage bitmap = SceneBitmap();
+    const int cutOff = 120 - 20;  // the green line outside its clip
+    EXPECT_LE(Differences(bitmap, qt, 72), cutOff + 2);
     if (!HaveProgram("rsvg-convert")) GTEST_SKIP() << "rsvg-convert is not installed";
     QTemporaryDir dir;
     const QString file = dir.filePath("scene.svg");

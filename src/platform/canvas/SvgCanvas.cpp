@@ -195,9 +195,10 @@ void TSvgCanvas::WriteClip(const std::optional<TRect>& clip) {
     clipped_ = false;
     if (!clip) return;
     const QByteArray id = "c" + QByteArray::number(++clips_);
-    out_ += "<clipPath id=\"" + id + "\"><rect x=\"" + QByteArray::number(clip->left) + "\" y=\"" +
+    // In the definitions, where readers without clip paths do not draw it.
+    out_ += "<defs><clipPath id=\"" + id + "\"><rect x=\"" + QByteArray::number(clip->left) + "\" y=\"" +
             QByteArray::number(clip->top) + "\" width=\"" + QByteArray::number(std::max(0, clip->Width())) +
-            "\" height=\"" + QByteArray::number(std::max(0, clip->Height())) + "\"/></clipPath>\n";
+            "\" height=\"" + QByteArray::number(std::max(0, clip->Height())) + "\"/></clipPath></defs>\n";
     out_ += "<g clip-path=\"url(#" + id + ")\">\n";
     clipped_ = true;
 }
