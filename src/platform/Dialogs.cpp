@@ -61,11 +61,27 @@ bool QtDialogs::ExecuteFile(QWidget* parent, FileDialog& dialog, bool save) {
     // A pattern in the name box only filters; a name is proposed as such.
     if (!dialog.FileName.isEmpty() && !dialog.FileName.contains(QLatin1Char('*')))
         box.selectFile(dialog.FileName);
+    // As on the platform's own dialogs, a bare name takes the extension of
+    // the entry chosen, when that entry names one, else the default one.
+    const QStringList patterns = dialog.Filter.split(QLatin1Char('|'));
+    auto extensionOf = [&](qsizetype entry) {
+        const qsizetype at = entry * 2 + 1;
+        if (entry < 0 || at >= patterns.size()) return dialog.DefaultExt;
+        const QString first = patterns[at].section(QLatin1Char(';'), 0, 0).trimmed();
+        if (!first.startsWith(QLatin1String("*.")) || first.indexOf(QLatin1Char('*'), 2) >= 0) return dialog.DefaultExt;
+        return first.mid(2);
+    };
+    if (save && !dialog.DefaultExt.isEmpty()) {
+        QObject::connect(&box, &QFileDialog::filterSelected, &box, [&](const QString& filter) {
+            box.setDefaultSuffix(extensionOf(filters.indexOf(filter)));
+        });
+    }
     if (box.exec() != QDialog::Accepted) return false;
     const QStringList chosen = box.selectedFiles();
     if (chosen.isEmpty()) return false;
-    dialog.FileName = save ? WithDefaultExt(chosen.first(), dialog.DefaultExt) : chosen.first();
     const qsizetype used = filters.indexOf(box.selectedNameFilter());
+    const QString ext = dialog.DefaultExt.isEmpty() ? QString() : extensionOf(used);
+    dialog.FileName = save ? WithDefaultExt(chosen.first(), ext) : chosen.first();
     if (used >= 0) dialog.FilterIndex = int(used) + 1;
     lastFolder_ = QFileInfo(dialog.FileName).absolutePath();
     return true;
