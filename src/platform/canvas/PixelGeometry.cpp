@@ -24,24 +24,49 @@ void PushRunArea(std::vector<QPoint>& out, QPoint a, QPoint b, bool xMajor) {
     }
 }
 
+namespace {
+
+// One segment stepped pixel by pixel along its major axis, as the line
+// drawing of the raster canvas steps it (end point excluded).
+struct SegmentSteps {
+    SegmentSteps(QPoint from, QPoint to) : x1(from.x()), y1(from.y()) {
+        dx = static_cast<long long>(to.x()) - x1;
+        dy = static_cast<long long>(to.y()) - y1;
+        adx = dx < 0 ? -dx : dx;
+        ady = dy < 0 ? -dy : dy;
+        n = std::max(adx, ady);
+        xMajor = adx >= ady;
+        step = (xMajor ? dx : dy) > 0 ? 1 : -1;
+    }
+    // The pixel of step k, 0 <= k < n.
+    void At(long long k, long long& x, long long& y) const {
+        const long long minor = FloorDiv(2 * k * (xMajor ? dy : dx) + n, 2 * n);
+        x = xMajor ? x1 + step * k : x1 + minor;
+        y = xMajor ? y1 + minor : y1 + step * k;
+    }
+    QPoint At(long long k) const {
+        long long x, y;
+        At(k, x, y);
+        return QPoint(static_cast<int>(x), static_cast<int>(y));
+    }
+
+    long long x1, y1, dx, dy, adx, ady, n, step;
+    bool xMajor;
+};
+
+}  // namespace
+
 std::vector<QPoint> DashAreasOf(const QPoint* points, int count, TPenStyle style, const TRect& clip) {
     std::vector<QPoint> out;
     long long phase = 0;
     for (int i = 1; i < count; ++i) {
-        const long long x1 = points[i - 1].x(), y1 = points[i - 1].y();
-        const long long dx = static_cast<long long>(points[i].x()) - x1;
-        const long long dy = static_cast<long long>(points[i].y()) - y1;
-        const long long adx = dx < 0 ? -dx : dx;
-        const long long ady = dy < 0 ? -dy : dy;
-        const long long n = std::max(adx, ady);
+        const SegmentSteps seg(points[i - 1], points[i]);
+        const long long n = seg.n;
         if (n == 0) continue;
-        const bool xMajor = adx >= ady;
-        const long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
-        auto at = [&](long long k) {
-            const long long minor = FloorDiv(2 * k * (xMajor ? dy : dx) + n, 2 * n);
-            return xMajor ? QPoint(static_cast<int>(x1 + step * k), static_cast<int>(y1 + minor))
-                          : QPoint(static_cast<int>(x1 + minor), static_cast<int>(y1 + step * k));
-        };
+        const bool xMajor = seg.xMajor;
+        const long long adx = seg.adx;
+        const long long ady = seg.ady;
+        auto at = [&seg](long long k) { return seg.At(k); };
         long long k = 0;
         while (k < n) {
             if (!PenPatternOn(style, phase + k)) {
@@ -79,20 +104,13 @@ std::vector<QPoint> DashPixelsOf(const QPoint* points, int count, TPenStyle styl
     std::vector<QPoint> out;
     long long phase = 0;
     for (int i = 1; i < count; ++i) {
-        const long long x1 = points[i - 1].x(), y1 = points[i - 1].y();
-        const long long dx = static_cast<long long>(points[i].x()) - x1;
-        const long long dy = static_cast<long long>(points[i].y()) - y1;
-        const long long adx = dx < 0 ? -dx : dx;
-        const long long ady = dy < 0 ? -dy : dy;
-        const long long n = std::max(adx, ady);
+        const SegmentSteps seg(points[i - 1], points[i]);
+        const long long n = seg.n;
         if (n == 0) continue;
-        const bool xMajor = adx >= ady;
-        const long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
         for (long long k = 0; k < n; ++k) {
             if (!PenPatternOn(style, phase + k)) continue;
-            const long long minor = FloorDiv(2 * k * (xMajor ? dy : dx) + n, 2 * n);
-            const long long x = xMajor ? x1 + step * k : x1 + minor;
-            const long long y = xMajor ? y1 + minor : y1 + step * k;
+            long long x, y;
+            seg.At(k, x, y);
             if (x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom) {
                 out.emplace_back(static_cast<int>(x), static_cast<int>(y));
             }
