@@ -20,19 +20,7 @@ constexpr double PointsPerPixel = 72.0 / 96.0;
 // The handle of a quarter ellipse drawn as one cubic curve.
 constexpr double Kappa = 0.5522847498307936;
 
-void Number(QByteArray& out, double v) {
-    const double r = std::round(v * 100.0) / 100.0;
-    char buffer[32];
-    const double whole = std::round(r);
-    std::to_chars_result res;
-    if (std::fabs(r - whole) < 1e-9) {
-        res = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(whole));
-    } else {
-        res = std::to_chars(buffer, buffer + sizeof buffer, r, std::chars_format::fixed, 2);
-        while (res.ptr[-1] == '0') --res.ptr;
-    }
-    out.append(buffer, static_cast<qsizetype>(res.ptr - buffer));
-}
+void Number(QByteArray& out, double v) { AppendNumber(out, v); }
 
 void Point(QByteArray& out, const QPointF& p, const char* op) {
     Number(out, p.x());

@@ -7,21 +7,7 @@ namespace kavum::platform {
 
 namespace {
 
-// A coordinate as short as it goes: integers bare, others to 1/100.
-void Number(QByteArray& out, double v) {
-    const double r = std::round(v * 100.0) / 100.0;
-    char buffer[32];
-    const double whole = std::round(r);
-    std::to_chars_result res;
-    if (std::fabs(r - whole) < 1e-9) {
-        res = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(whole));
-    } else {
-        res = std::to_chars(buffer, buffer + sizeof buffer, r, std::chars_format::fixed, 2);
-        // Trailing zeros of the fraction go.
-        while (res.ptr[-1] == '0') --res.ptr;
-    }
-    out.append(buffer, static_cast<qsizetype>(res.ptr - buffer));
-}
+void Number(QByteArray& out, double v) { AppendNumber(out, v); }
 
 void Colour(QByteArray& out, TColor c) {
     char buffer[8];

@@ -1,6 +1,7 @@
 #include "platform/canvas/VectorCanvas.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -231,6 +232,20 @@ void TVectorCanvas::ResetClip() {
     FlushPending();
     clip_ = TRect{0, 0, width_, height_};
     WriteClip(std::nullopt);
+}
+
+void AppendNumber(QByteArray& out, double v) {
+    const double r = std::round(v * 100.0) / 100.0;
+    char buffer[32];
+    const double whole = std::round(r);
+    std::to_chars_result res;
+    if (std::fabs(r - whole) < 1e-9) {
+        res = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(whole));
+    } else {
+        res = std::to_chars(buffer, buffer + sizeof buffer, r, std::chars_format::fixed, 2);
+        while (res.ptr[-1] == '0') --res.ptr;
+    }
+    out.append(buffer, static_cast<qsizetype>(res.ptr - buffer));
 }
 
 }  // namespace kavum::platform

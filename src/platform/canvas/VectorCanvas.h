@@ -114,4 +114,8 @@ std::vector<int> DashPattern(TPenStyle style);
 // stroked one pixel wide with flat ends it covers the pixels of the line.
 std::vector<QPointF> ThinLineCentres(const QPoint* points, int count);
 
+// Appends a coordinate as short as it goes: integers bare, others to 1/100
+// without trailing zeros.
+void AppendNumber(QByteArray& out, double v);
+
 }  // namespace kavum::platform
