@@ -33,6 +33,11 @@ bool Change(T& field, const T& value) {
 
 constexpr long long PixelLimit = 32766;
 
+// The largest half-size a mark is drawn with: a mark this large centred
+// anywhere a point may be drawn already covers the whole picture, so a
+// larger size (possible from a hand-edited settings file) looks the same.
+constexpr int MaxDrawnHalfSize = 32767;
+
 }  // namespace
 
 // ---- pointer shapes ----
@@ -339,15 +344,15 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
     const std::vector<TChartPoint>& pts = Points();
     const TCustomChartAxis& hx = GetHorizAxis();
     const TCustomChartAxis& vy = GetVertAxis();
-    const int h = pointer_.HorizSize();
-    const int v = pointer_.VertSize();
+    const int h = std::min(pointer_.HorizSize(), MaxDrawnHalfSize);
+    const int v = std::min(pointer_.VertSize(), MaxDrawnHalfSize);
     const TSeriesPointerStyle style = pointer_.Style();
     // Shapes that lie wholly outside the clip are left out: the clip would
     // remove them anyway.
     const bool clipped = chart_->ClipPoints();
     const TRect plot = chart_->ChartRect();
-    const long long reachX = h + 2;
-    const long long reachY = v + 2;
+    const long long reachX = static_cast<long long>(h) + 2;
+    const long long reachY = static_cast<long long>(v) + 2;
     bool prepared = false;
     TColor preparedFor = 0;
     for (std::size_t i = first; i < last; ++i) {

@@ -49,6 +49,11 @@ enum class TBrushStyle { Solid, Clear };
 
 inline constexpr int ShiftJisCharset = 128;
 
+// The widest pen a canvas draws. A wider pen (a hand-edited settings file
+// may ask for any width) is drawn at this width, which already covers every
+// picture the program makes from any line inside it.
+inline constexpr int MaxDrawnPenWidth = 32767;
+
 struct TCanvasPen {
     TColor color = clBlack;
     int width = 1;
@@ -98,9 +103,12 @@ public:
 
     // Pen.
     const TCanvasPen& Pen() const { return pen_; }
-    void SetPen(const TCanvasPen& pen) { pen_ = pen; }
+    void SetPen(const TCanvasPen& pen) {
+        pen_ = pen;
+        if (pen_.width > MaxDrawnPenWidth) pen_.width = MaxDrawnPenWidth;
+    }
     void SetPenColor(TColor color) { pen_.color = color; }
-    void SetPenWidth(int width) { pen_.width = width < 1 ? 1 : width; }
+    void SetPenWidth(int width) { pen_.width = width < 1 ? 1 : (width > MaxDrawnPenWidth ? MaxDrawnPenWidth : width); }
     void SetPenStyle(TPenStyle style) { pen_.style = style; }
     void SetPenMode(TPenMode mode) { pen_.mode = mode; }
 

@@ -85,9 +85,116 @@ void TPixelRaster::Dot(int x, int y, const Stroke& stroke) {
         if (Inside(x, y)) Put(x, y, stroke.argb, stroke.mask);
         return;
     }
-    const int o = stroke.width / 2;
-    for (int yy = y - o; yy < y - o + stroke.width; ++yy) {
-        Span(yy, x - o, x - o + stroke.width - 1, Paint{stroke.argb, stroke.mask});
+    // The square of the pen, cut to the clip before any row is visited.
+    const long long o = stroke.width / 2;
+    const long long left = static_cast<long long>(x) - o;
+    const long long top = static_cast<long long>(y) - o;
+    SquareRows(top, top + stroke.width - 1, left, left + stroke.width - 1, Paint{stroke.argb, stroke.mask});
+}
+
+void TPixelRaster::SquareRows(long long top, long long bottom, long long left, long long right, Paint paint) {
+    top = std::max<long long>(top, clip_.top);
+    bottom = std::min<long long>(bottom, clip_.bottom - 1);
+    left = std::max<long long>(left, clip_.left);
+    right = std::min<long long>(right, clip_.right - 1);
+    if (right < left) return;
+    for (long long yy = top; yy <= bottom; ++yy) {
+        Span(static_cast<int>(yy), static_cast<int>(left), static_cast<int>(right), paint);
+    }
+}
+
+namespace {
+
+// The minor coordinate of step k of a line from (major1, minor1) over n
+// steps that moves dMinor along the minor axis.
+long long MinorAt(long long minor1, long long dMinor, long long n, long long k) {
+    return minor1 + FloorDiv(2 * k * dMinor + n, 2 * n);
+}
+
+// The first step in [lo, hi] whose minor coordinate passes bound (>= bound
+// when the line rises, <= bound when it falls); hi + 1 when none does.
+long long FirstStepPast(long long minor1, long long dMinor, long long n, long long lo, long long hi, long long bound,
+                        bool rising) {
+    while (lo <= hi) {
+        const long long mid = lo + (hi - lo) / 2;
+        const long long m = MinorAt(minor1, dMinor, n, mid);
+        if (rising ? m >= bound : m <= bound) {
+            hi = mid - 1;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    return lo;
+}
+
+}  // namespace
+
+void TPixelRaster::WideSegment(long long x1, long long y1, long long x2, long long y2, const Stroke& stroke) {
+    // A wide pen stamps its square at every step; the squares of one row
+    // join into a single run, so each row of the clip is filled once, from
+    // the first to the last step whose square reaches it. The result is the
+    // same set of pixels (and, in mask mode, the same AND) as stamping each
+    // square, at a cost bounded by the pixels inside the clip.
+    const long long dx = x2 - x1;
+    const long long dy = y2 - y1;
+    const long long n = std::max(dx < 0 ? -dx : dx, dy < 0 ? -dy : dy);
+    const bool xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
+    const long long w = stroke.width;
+    const long long o = w / 2;
+    const long long major1 = xMajor ? x1 : y1;
+    const long long minor1 = xMajor ? y1 : x1;
+    const long long dMinor = xMajor ? dy : dx;
+    const long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
+    const Paint paint{stroke.argb, stroke.mask};
+    // Rows that some square reaches, cut to the clip.
+    long long firstRow = 0;
+    long long lastRow = 0;
+    if (xMajor) {
+        const long long m2 = MinorAt(minor1, dMinor, n, n - 1);
+        firstRow = std::min(minor1, m2) - o;
+        lastRow = std::max(minor1, m2) + (w - 1 - o);
+    } else {
+        const long long m2 = major1 + step * (n - 1);
+        firstRow = std::min(major1, m2) - o;
+        lastRow = std::max(major1, m2) + (w - 1 - o);
+    }
+    firstRow = std::max<long long>(firstRow, clip_.top);
+    lastRow = std::min<long long>(lastRow, clip_.bottom - 1);
+    for (long long yy = firstRow; yy <= lastRow; ++yy) {
+        long long kFrom = 0;
+        long long kTo = -1;
+        if (xMajor) {
+            // Steps whose square covers row yy: minor in [yy - (w - 1 - o), yy + o].
+            const long long a = yy - (w - 1 - o);
+            const long long b = yy + o;
+            if (dMinor >= 0) {
+                kFrom = FirstStepPast(minor1, dMinor, n, 0, n - 1, a, true);
+                kTo = FirstStepPast(minor1, dMinor, n, 0, n - 1, b + 1, true) - 1;
+            } else {
+                kFrom = FirstStepPast(minor1, dMinor, n, 0, n - 1, b, false);
+                kTo = FirstStepPast(minor1, dMinor, n, 0, n - 1, a - 1, false) - 1;
+            }
+            if (kTo < kFrom) continue;
+            const long long m1 = major1 + step * kFrom;
+            const long long m2 = major1 + step * kTo;
+            SquareRows(yy, yy, std::min(m1, m2) - o, std::max(m1, m2) - o + w - 1, paint);
+        } else {
+            // Steps whose square covers row yy: major in [yy - (w - 1 - o), yy + o].
+            const long long a = yy - (w - 1 - o);
+            const long long b = yy + o;
+            if (step > 0) {
+                kFrom = std::max<long long>(0, a - major1);
+                kTo = std::min<long long>(n - 1, b - major1);
+            } else {
+                kFrom = std::max<long long>(0, major1 - b);
+                kTo = std::min<long long>(n - 1, major1 - a);
+            }
+            if (kTo < kFrom) continue;
+            // The minor coordinate is monotonic in the step.
+            const long long c1 = MinorAt(minor1, dMinor, n, kFrom);
+            const long long c2 = MinorAt(minor1, dMinor, n, kTo);
+            SquareRows(yy, yy, std::min(c1, c2) - o, std::max(c1, c2) - o + w - 1, paint);
+        }
     }
 }
 
@@ -98,18 +205,22 @@ void TPixelRaster::Segment(int x1, int y1, int x2, int y2, const Stroke& stroke,
     const long long ady = dy < 0 ? -dy : dy;
     const long long n = std::max(adx, ady);
     if (n == 0) return;
-    const bool patterned = stroke.width <= 1 && stroke.style != TPenStyle::Solid;
-    const long long pad = stroke.width > 1 ? stroke.width : 0;
+    if (stroke.width > 1) {
+        WideSegment(x1, y1, x2, y2, stroke);
+        phase += n;
+        return;
+    }
+    const bool patterned = stroke.style != TPenStyle::Solid;
 
     // The pixels run along the major axis, one per step; only the steps whose
-    // major coordinate lies in the clip (widened by the pen) are visited.
+    // major coordinate lies in the clip are visited.
     const bool xMajor = adx >= ady;
     const long long major1 = xMajor ? x1 : y1;
     const long long minor1 = xMajor ? y1 : x1;
     const long long dMinor = xMajor ? dy : dx;
     const long long step = (xMajor ? dx : dy) > 0 ? 1 : -1;
-    const long long lo = (xMajor ? clip_.left : clip_.top) - pad;
-    const long long hi = (xMajor ? clip_.right : clip_.bottom) - 1 + pad;
+    const long long lo = xMajor ? clip_.left : clip_.top;
+    const long long hi = (xMajor ? clip_.right : clip_.bottom) - 1;
     long long kFirst = 0;
     long long kLast = n - 1;
     if (step > 0) {
@@ -119,11 +230,11 @@ void TPixelRaster::Segment(int x1, int y1, int x2, int y2, const Stroke& stroke,
         kFirst = std::max(kFirst, major1 - hi);
         kLast = std::min(kLast, major1 - lo);
     }
-    const long long minorLo = (xMajor ? clip_.top : clip_.left) - pad;
-    const long long minorHi = (xMajor ? clip_.bottom : clip_.right) - 1 + pad;
+    const long long minorLo = xMajor ? clip_.top : clip_.left;
+    const long long minorHi = (xMajor ? clip_.bottom : clip_.right) - 1;
     for (long long k = kFirst; k <= kLast; ++k) {
         if (patterned && !PenPatternOn(stroke.style, phase + k)) continue;
-        const long long minor = minor1 + FloorDiv(2 * k * dMinor + n, 2 * n);
+        const long long minor = MinorAt(minor1, dMinor, n, k);
         if (minor < minorLo || minor > minorHi) continue;
         const long long major = major1 + step * k;
         if (xMajor) {
@@ -210,6 +321,13 @@ void TPixelRaster::Rectangle(const TRect& rect, const Stroke* pen, const Paint* 
         return;
     }
     if (l == r || t == b) {
+        if (pen->width > 1) {
+            // The squares of the pen along the line join into one block.
+            const long long o = pen->width / 2;
+            const long long w = pen->width;
+            SquareRows(t - o, b - o + w - 1, l - o, r - o + w - 1, Paint{pen->argb, pen->mask});
+            return;
+        }
         const int pad = pen->width;
         const TRect area = Intersect(TRect{l, t, r + 1, b + 1},
                                      TRect{clip_.left - pad, clip_.top - pad, clip_.right + pad, clip_.bottom + pad});

@@ -57,6 +57,10 @@ private:
     void Dot(int x, int y, const Stroke& stroke);
     // One segment without its end point; phase counts pattern pixels.
     void Segment(int x1, int y1, int x2, int y2, const Stroke& stroke, long long& phase);
+    // A segment of a pen wider than one pixel, row by row inside the clip.
+    void WideSegment(long long x1, long long y1, long long x2, long long y2, const Stroke& stroke);
+    // Rows top..bottom, columns left..right (all included), cut to the clip.
+    void SquareRows(long long top, long long bottom, long long left, long long right, Paint paint);
 
     std::uint32_t* bits_;
     int width_;
