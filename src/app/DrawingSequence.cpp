@@ -37,6 +37,16 @@ using chart::TCustomChartAxis;
 std::string Bytes(const QString& text) { return platform::QStringToCp932(text); }
 std::string FileSystemPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+// The message of a file that could not be read, with the reason where it is
+// not plain: a file larger than the program reads.
+platform::FileError ReadError(const QString& message, const QString& path, const platform::FileError& cause) {
+    QString text = message.arg(path);
+    if (dynamic_cast<const platform::FileTooLargeError*>(&cause)) {
+        text += QStringLiteral("（%1 GB を超えるファイルは読み込めません）").arg(platform::MaxReadSize >> 30);
+    }
+    return platform::FileError(text.toStdString());
+}
+
 // The busy cursor for the length of a command; restored however it ends.
 class BusyCursor {
 public:
@@ -314,6 +324,11 @@ void TFormMain::SetClientSize(const QSize& size) {
 void TFormMain::NewMapBtnClick() {
     GetDataFromScr();
     SettingBoard->hide();
+    // A map file that is there but is no regular file (a folder, a FIFO, a
+    // device) is refused at once; only a missing one is asked for.
+    if (QFileInfo(State.MapFileName).exists() && !QFileInfo(State.MapFileName).isFile()) {
+        throw platform::FileError(QStringLiteral("地図ファイル %1 を読み込めません").arg(State.MapFileName).toStdString());
+    }
     if (!QFileInfo(State.MapFileName).isFile()) {
         OpenDialog1.InitialDir = QFileInfo(State.MapFileName).absolutePath();
         OpenDialog1.FilterIndex = 2;
@@ -348,8 +363,8 @@ void TFormMain::DrawMapLines() {
     std::string text;
     try {
         text = platform::ReadWholeFile(FileSystemPath(path));
-    } catch (const platform::FileError&) {
-        throw platform::FileError(QStringLiteral("地図ファイル %1 を読み込めません").arg(path).toStdString());
+    } catch (const platform::FileError& e) {
+        throw ReadError(QStringLiteral("地図ファイル %1 を読み込めません"), path, e);
     }
     Chart1->SetBufferedDisplay(true);
     map::MapReadOptions options;
@@ -435,9 +450,8 @@ void TFormMain::LoadGrdFile() {
     std::vector<std::string> lines;
     try {
         lines = data::DataText::ReadFileLines(FileSystemPath(State.GrdFileName));
-    } catch (const platform::FileError&) {
-        throw platform::FileError(
-            QStringLiteral("分布データファイル %1 を読み込めません").arg(State.GrdFileName).toStdString());
+    } catch (const platform::FileError& e) {
+        throw ReadError(QStringLiteral("分布データファイル %1 を読み込めません"), State.GrdFileName, e);
     }
     Memo1Text().SetLines(std::move(lines));
     ShowMemoText();
@@ -459,9 +473,8 @@ void TFormMain::ReadGrdFile() {
             text.SetLines(std::move(all));
             StatusBar1->SetPanelText(0, QFileInfo(path).fileName());
             EditGrdFile->setText(path);
-        } catch (const platform::FileError&) {
-            readError = std::make_exception_ptr(
-                platform::FileError(QStringLiteral("分布データファイル %1 を読み込めません").arg(path).toStdString()));
+        } catch (const platform::FileError& e) {
+            readError = std::make_exception_ptr(ReadError(QStringLiteral("分布データファイル %1 を読み込めません"), path, e));
         }
         ShowMemoText();
     }

@@ -5,6 +5,7 @@
 #include "app/VersionInfo.h"
 #include "app/Widgets.h"
 #include "geo/MeshCode.h"
+#include "platform/Errors.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -448,7 +449,17 @@ int TFormMain::SelectedMeshSize() const {
 // ---------------------------------------------------------------- settings file
 
 void TFormMain::ReadIniFile() {
-    const SettingsValues v = LoadSettings(State.IniFileName, State.MapFileName);
+    bool unreadable = false;
+    const SettingsValues v = LoadSettings(State.IniFileName, State.MapFileName, &unreadable);
+    if (unreadable) {
+        // The board shows the defaults; the file itself is left alone until
+        // the user agrees to replace it.
+        dialogs_.ShowMessage(this, QStringLiteral("Kavum for Windows"),
+                             QStringLiteral("設定ファイル %1 を読み込めません。\n既定の設定で始めます。"
+                                            "このファイルは、確認なしには書き換えません。")
+                                 .arg(State.IniFileName),
+                             platform::MessageIcon::Warning);
+    }
     EditTitle->setText(v.Title);
     EditMapFile->setText(v.MapFile);
     EditGrdFile->setText(v.GrdFile);
@@ -501,7 +512,18 @@ SettingsValues TFormMain::CurrentSettings() const {
     return v;
 }
 
-void TFormMain::WriteIniFile() { SaveSettings(State.IniFileName, CurrentSettings()); }
+void TFormMain::WriteIniFile() {
+    bool replace = false;
+    if (SettingsFileUnreadable(State.IniFileName)) {
+        replace = dialogs_.Confirm(this, QStringLiteral("Kavum for Windows"),
+                                   QStringLiteral("設定ファイル %1 を読み込めませんでした。\n"
+                                                  "上書きすると、このファイルの内容は失われます。上書きしますか？")
+                                       .arg(State.IniFileName));
+        // Declined: the file stays as it is, and nothing is written.
+        if (!replace) return;
+    }
+    SaveSettings(State.IniFileName, CurrentSettings(), replace);
+}
 
 void TFormMain::LoadSettingsFile(const QString& path) {
     State.IniFileName = path;
@@ -690,6 +712,8 @@ void TFormMain::ShowError(std::exception_ptr error) noexcept {
     QString message;
     try {
         std::rethrow_exception(error);
+    } catch (const platform::KavumError& e) {
+        message = QString::fromUtf8(e.Message().data(), static_cast<qsizetype>(e.Message().size()));
     } catch (const std::exception& e) {
         message = QString::fromUtf8(e.what());
     } catch (...) {

@@ -134,12 +134,22 @@ void WriteSettings(ProfileFile& f, const SettingsValues& v) {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-SettingsValues LoadSettings(const QString& path, const QString& mapFileName) {
-    return ReadSettings(ProfileFile::Load(LocalPath(path)), mapFileName);
+SettingsValues LoadSettings(const QString& path, const QString& mapFileName, bool* unreadable) {
+    return ReadSettings(ProfileFile::Load(LocalPath(path), unreadable), mapFileName);
 }
 
-void SaveSettings(const QString& path, const SettingsValues& values) {
-    ProfileFile file = ProfileFile::Load(LocalPath(path));
+bool SettingsFileUnreadable(const QString& path) {
+    bool unreadable = false;
+    ProfileFile::Load(LocalPath(path), &unreadable);
+    return unreadable;
+}
+
+void SaveSettings(const QString& path, const SettingsValues& values, bool replaceUnreadable) {
+    bool unreadable = false;
+    ProfileFile file = ProfileFile::Load(LocalPath(path), &unreadable);
+    if (unreadable && !replaceUnreadable) {
+        throw platform::FileError((path + QStringLiteral(" を読み込めないため、書き込みません")).toStdString());
+    }
     WriteSettings(file, values);
     if (!file.Save(LocalPath(path))) {
         throw platform::FileError((path + QStringLiteral(" に書き込めません")).toStdString());

@@ -56,11 +56,18 @@ SettingsValues ReadSettings(const platform::ProfileFile& file, const QString& ma
 void WriteSettings(platform::ProfileFile& file, const SettingsValues& values);
 
 // The file by name: a missing file reads as empty.
-SettingsValues LoadSettings(const QString& path, const QString& mapFileName);
+// *unreadable (when given) is set when the file is there but cannot be read;
+// the values are then the defaults.
+SettingsValues LoadSettings(const QString& path, const QString& mapFileName, bool* unreadable = nullptr);
+// Whether a settings file is there but cannot be read.
+bool SettingsFileUnreadable(const QString& path);
 // Writes the keys into the file by name, keeping what else it holds. The file
 // is replaced whole or not at all; on failure throws FileError
 // "<path> に書き込めません".
-void SaveSettings(const QString& path, const SettingsValues& values);
+// A file that is there but cannot be read is replaced only when
+// replaceUnreadable is set (the user has agreed to lose it); otherwise
+// nothing is written and FileError reports it.
+void SaveSettings(const QString& path, const SettingsValues& values, bool replaceUnreadable = false);
 
 // A path as the file functions take it.
 std::string LocalPath(const QString& path);

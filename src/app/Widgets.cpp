@@ -84,6 +84,7 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent) {
 
 QLabel* TStatusBar::AddPanel(int width, const QString& text, bool bevel) {
     auto* label = new QLabel(text, this);
+    label->setTextFormat(Qt::PlainText);  // file names and readouts are never markup
     label->setAlignment(Qt::AlignCenter);
     label->setFixedWidth(width);
     label->setFrameStyle(bevel ? (QFrame::Panel | QFrame::Sunken) : QFrame::NoFrame);

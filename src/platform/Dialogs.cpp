@@ -5,6 +5,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
 
 namespace kavum::platform {
 
@@ -102,8 +105,64 @@ void QtDialogs::ShowMessage(QWidget* parent, const QString& caption, const QStri
     QMessageBox::Icon qtIcon = QMessageBox::Information;
     if (icon == MessageIcon::Warning) qtIcon = QMessageBox::Warning;
     if (icon == MessageIcon::Error) qtIcon = QMessageBox::Critical;
-    QMessageBox box(qtIcon, caption, text, QMessageBox::Ok, parent);
+    QMessageBox box(qtIcon, caption, PlainMessageText(text), QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+bool QtDialogs::Confirm(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, caption, PlainMessageText(text), QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString PlainMessageText(const QString& text) {
+    // About a screen: lines and characters beyond these are cut.
+    constexpr int MaxLines = 40;
+    constexpr int MaxLineLength = 300;
+    constexpr int MaxLength = 4000;
+    QString out;
+    out.reserve(std::min<qsizetype>(text.size(), MaxLength) + 8);
+    int lines = 1;
+    int column = 0;
+    bool cut = false;
+    for (const QChar c : text) {
+        if (out.size() >= MaxLength) {
+            cut = true;
+            break;
+        }
+        const char16_t u = c.unicode();
+        if (u == u'\n') {
+            if (++lines > MaxLines) {
+                cut = true;
+                break;
+            }
+            out += c;
+            column = 0;
+            continue;
+        }
+        if (column >= MaxLineLength) {
+            // Skip the rest of an overlong line; the next line still shows.
+            if (column == MaxLineLength) out += QChar(0x2026);
+            ++column;
+            continue;
+        }
+        if (u < 0x20) {
+            out += QChar(char16_t(0x2400 + u));
+        } else if (u == 0x7F) {
+            out += QChar(char16_t(0x2421));
+        } else if (u >= 0xF780 && u <= 0xF7FF) {
+            out += QStringLiteral("\\x") + QString::number(u - 0xF700, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        } else {
+            out += c;
+        }
+        ++column;
+    }
+    if (cut) out += QChar(0x2026);
+    return out;
 }
 
 std::vector<ScriptedDialogs::Use> ScriptedDialogs::UsesOf(Kind kind) const {
@@ -152,6 +211,14 @@ bool ScriptedDialogs::ExecuteColor(QWidget*, ColorDialog& dialog) {
 
 void ScriptedDialogs::ShowMessage(QWidget*, const QString& caption, const QString& text, MessageIcon icon) {
     uses_.push_back(Use{Kind::Message, {}, {}, caption, text, icon});
+}
+
+bool ScriptedDialogs::Confirm(QWidget*, const QString& caption, const QString& text) {
+    uses_.push_back(Use{Kind::Confirm, {}, {}, caption, text, MessageIcon::Warning});
+    if (confirm_.empty()) return false;
+    const bool yes = confirm_.front();
+    confirm_.pop_front();
+    return yes;
 }
 
 }  // namespace kavum::platform

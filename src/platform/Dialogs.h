@@ -44,7 +44,14 @@ public:
     virtual bool ExecuteColor(QWidget* parent, ColorDialog& dialog) = 0;
     virtual void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                              MessageIcon icon) = 0;
+    // A question with the buttons はい and いいえ; true for はい.
+    virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
+
+// A message as plain text that shows every character it holds: control
+// characters as their visible symbols (U+2400…), bytes that were not valid
+// Shift-JIS as \xNN, and a text longer than a screen cut with "…".
+QString PlainMessageText(const QString& text);
 
 // "設定ﾌｧｲﾙ (*.ini)|*.ini|…" as name filters that show the description and
 // select by the patterns: "設定ﾌｧｲﾙ (*.ini) (*.ini)". An odd last
@@ -61,6 +68,7 @@ public:
     bool ExecuteColor(QWidget* parent, ColorDialog& dialog) override;
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
+    bool Confirm(QWidget* parent, const QString& caption, const QString& text) override;
 
 private:
     bool ExecuteFile(QWidget* parent, FileDialog& dialog, bool save);
@@ -72,12 +80,12 @@ private:
 // dialog's settings as they were when it opened.
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { Open, Save, Color, Message };
+    enum class Kind { Open, Save, Color, Message, Confirm };
     struct Use {
         Kind kind;
         FileDialog file;        // Open, Save
         ColorDialog color;      // Color
-        QString caption;        // Message
+        QString caption;        // Message, Confirm
         QString text;
         MessageIcon icon = MessageIcon::Information;
     };
@@ -85,6 +93,8 @@ public:
     void AnswerOpen(std::optional<QString> path) { open_.push_back(std::move(path)); }
     void AnswerSave(std::optional<QString> path) { save_.push_back(std::move(path)); }
     void AnswerColor(std::optional<std::uint32_t> color) { color_.push_back(color); }
+    // With no answer queued a question is answered いいえ.
+    void AnswerConfirm(bool yes) { confirm_.push_back(yes); }
 
     const std::vector<Use>& Uses() const { return uses_; }
     std::vector<Use> UsesOf(Kind kind) const;
@@ -97,8 +107,10 @@ public:
     bool ExecuteColor(QWidget* parent, ColorDialog& dialog) override;
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
+    bool Confirm(QWidget* parent, const QString& caption, const QString& text) override;
 
 private:
+    std::deque<bool> confirm_;
     std::deque<std::optional<QString>> open_;
     std::deque<std::optional<QString>> save_;
     std::deque<std::optional<std::uint32_t>> color_;

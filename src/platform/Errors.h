@@ -8,7 +8,13 @@ namespace kavum::platform {
 
 class KavumError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit KavumError(const std::string& message) : std::runtime_error(message), message_(message) {}
+    explicit KavumError(const char* message) : KavumError(std::string(message)) {}
+    // The whole message, NUL bytes included (what() stops at the first one).
+    const std::string& Message() const { return message_; }
+
+private:
+    std::string message_;
 };
 
 // A text that does not convert to a number.
@@ -21,6 +27,12 @@ public:
 class FileError : public KavumError {
 public:
     using KavumError::KavumError;
+};
+
+// A file larger than the program reads.
+class FileTooLargeError : public FileError {
+public:
+    using FileError::FileError;
 };
 
 }  // namespace kavum::platform

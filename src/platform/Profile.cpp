@@ -2,12 +2,13 @@
 
 #include "Errors.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,12 +78,16 @@ ProfileFile ProfileFile::FromText(std::string_view text) {
     return f;
 }
 
-ProfileFile ProfileFile::Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    return FromText(buffer.str());
+ProfileFile ProfileFile::Load(const std::string& path, bool* unreadable) {
+    if (unreadable) *unreadable = false;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) return {};
+    try {
+        return FromText(ReadWholeFile(path));
+    } catch (const FileError&) {
+        if (unreadable) *unreadable = true;
+        return {};
+    }
 }
 
 const std::string* ProfileFile::Find(std::string_view section, std::string_view key) const {
@@ -161,22 +166,87 @@ std::string GetProfileString(const std::string& path, std::string_view section, 
 
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
                         std::string_view value) {
-    ProfileFile f = ProfileFile::Load(path);
+    bool unreadable = false;
+    ProfileFile f = ProfileFile::Load(path, &unreadable);
+    // A file that is there but cannot be read is never replaced by one key.
+    if (unreadable) return false;
     f.WriteString(section, key, value);
     return f.Save(path);
 }
 
-bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
-    if (givenPath.empty()) return false;
-    // Through a symbolic link the file it names is replaced, not the link.
+namespace {
+
+constexpr std::string_view TempMark = ".kavum-save-";
+constexpr std::string_view TempEnd = ".tmp";
+
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Removes what saves of this file by processes that are gone left behind
+// ("name.kavum-save-PID-N.tmp"); a save still running elsewhere keeps its own.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& name) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    const std::string prefix = name + std::string(TempMark);
+    while (const dirent* e = readdir(d)) {
+        const std::string_view entry(e->d_name);
+        if (entry.size() <= prefix.size() + TempEnd.size() || entry.substr(0, prefix.size()) != prefix ||
+            entry.substr(entry.size() - TempEnd.size()) != TempEnd) {
+            continue;
+        }
+        const std::string_view rest = entry.substr(prefix.size(), entry.size() - prefix.size() - TempEnd.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == std::string_view::npos || dash == 0 || dash > 9) continue;
+        long pid = 0;
+        bool digits = true;
+        for (char c : rest.substr(0, dash)) {
+            if (c < '0' || c > '9') digits = false;
+            pid = pid * 10 + (c - '0');
+        }
+        if (!digits || pid <= 0) continue;
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        unlinkat(dirfd(d), e->d_name, 0);
+    }
+    closedir(d);
+}
+
+// The file a path names after following its symbolic links; empty when the
+// chain loops, is too long or ends nowhere.
+std::string FollowLinks(const std::string& givenPath) {
     std::string path = givenPath;
-    for (int hops = 0; hops < 16; ++hops) {
+    for (int hops = 0; hops <= 40; ++hops) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0) {
+            // A name that does not exist yet is written as a new file; one
+            // reached through a link (a dangling chain) is not.
+            return (errno == ENOENT && hops == 0) ? path : std::string();
+        }
+        if (!S_ISLNK(st.st_mode)) return path;
         char target[4096];
         const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
-        if (n <= 0) break;
+        if (n <= 0) return {};
         std::string next(target, static_cast<std::size_t>(n));
         path = next.front() == '/' ? next : DirectoryOf(path) + "/" + next;
     }
+    return {};
+}
+
+void SyncDirectory(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);  // some file systems cannot sync a folder; the rename stands
+    ::close(fd);
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
+    if (givenPath.empty()) return false;
+    // Through a symbolic link the file it names is replaced, not the link.
+    const std::string path = FollowLinks(givenPath);
+    if (path.empty()) return false;
     const std::string dir = DirectoryOf(path);
     struct stat dirStat {};
     if (stat(dir.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode) || !Writable(dir, dirStat)) {
@@ -193,8 +263,16 @@ bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
         mode = 0666 & ~mask;
     }
 
-    std::string temp = path + ".XXXXXX";
-    int fd = mkstemp(temp.data());
+    const std::string name = BaseNameOf(path);
+    RemoveStaleTemporaries(dir, name);
+    std::string temp;
+    int fd = -1;
+    for (int n = 0; n < 100 && fd < 0; ++n) {
+        temp = dir + "/" + name + std::string(TempMark) + std::to_string(getpid()) + "-" + std::to_string(n) +
+               std::string(TempEnd);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
     if (fd < 0) return false;
     bool ok = true;
     const char* p = bytes.data();
@@ -213,21 +291,59 @@ bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
     if (ok && fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
     if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    SyncDirectory(dir);
+    return true;
 }
 
 std::string ReadWholeFile(const std::string& path) {
+    // Opened without waiting, so that a FIFO or a device never blocks; only
+    // regular files are read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) throw FileError(path + " を開けません");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st {};
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        throw FileError(path + " はファイルではありません");
+    if (fstat(fd, &st) != 0) throw FileError(path + " を読み込めません");
+    if (S_ISDIR(st.st_mode)) throw FileError(path + " はファイルではありません");
+    if (!S_ISREG(st.st_mode)) throw FileError(path + " は通常のファイルではありません");
+    if (static_cast<unsigned long long>(st.st_size) > MaxReadSize) {
+        throw FileTooLargeError(path + " は大きすぎます");
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileError(path + " を開けません");
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) throw FileError(path + " を読み込めません");
-    return buffer.str();
+    std::string text;
+    text.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    for (;;) {
+        if (got == text.size()) {
+            // Measured size reached: check for an end the file may have
+            // moved since, without doubling the buffer first.
+            char more[4096];
+            ssize_t n = 0;
+            do {
+                n = ::read(fd, more, sizeof more);
+            } while (n < 0 && errno == EINTR);
+            if (n < 0) throw FileError(path + " を読み込めません");
+            if (n == 0) break;
+            if (got + static_cast<std::size_t>(n) > MaxReadSize) throw FileTooLargeError(path + " は大きすぎます");
+            text.append(more, static_cast<std::size_t>(n));
+            got += static_cast<std::size_t>(n);
+            continue;
+        }
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(path + " を読み込めません");
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    return text;
 }
 
 }  // namespace kavum::platform

@@ -14,8 +14,11 @@ public:
     static constexpr std::size_t MaxValueLength = 2047;
 
     ProfileFile() = default;
-    // Reads the file; a missing or unreadable file reads as empty.
-    static ProfileFile Load(const std::string& path);
+    // Reads the file; a missing file reads as empty. A file that is there
+    // but cannot be read (no permission, not a regular file) also reads as
+    // empty, and *unreadable is set so that the caller can keep from
+    // replacing it.
+    static ProfileFile Load(const std::string& path, bool* unreadable = nullptr);
     static ProfileFile FromText(std::string_view text);
 
     // The value, trimmed and cut to MaxValueLength bytes; the default only
@@ -46,11 +49,19 @@ std::string GetProfileString(const std::string& path, std::string_view section,
 bool WriteProfileString(const std::string& path, std::string_view section,
                         std::string_view key, std::string_view value);
 
-// Replaces a file atomically with the given bytes (sibling, then rename).
-// Refuses a target or folder that is read-only. Returns false on failure and
-// leaves no partial file.
+// Replaces a file atomically with the given bytes: a sibling
+// "name.kavum-save-PID-N.tmp" is written and synced, renamed over the
+// target, and the folder synced. Siblings left by saves that were cut off
+// are removed first. Refuses a target or folder that is read-only and a
+// chain of symbolic links that loops or ends nowhere. Returns false on
+// failure and leaves no partial file.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);
-// Whole file; throws FileError when it cannot be read.
+
+// The largest file read whole: 2 GiB.
+inline constexpr unsigned long long MaxReadSize = 2ull << 30;
+// Whole regular file; throws FileError when it cannot be read (a folder, a
+// FIFO or a device are refused at once, without waiting), and
+// FileTooLargeError beyond MaxReadSize.
 std::string ReadWholeFile(const std::string& path);
 
 }  // namespace kavum::platform

@@ -26,7 +26,9 @@ namespace {
 
 using kavum::app::TFormMain;
 
-void Fail(const QString& message) { std::fprintf(stderr, "kavum-render: %s\n", message.toUtf8().constData()); }
+void Fail(const QString& message) {
+    std::fprintf(stderr, "kavum-render: %s\n", kavum::platform::PlainMessageText(message).toUtf8().constData());
+}
 
 bool WriteText(const QString& path, const QByteArray& bytes) {
     QFile file(path);

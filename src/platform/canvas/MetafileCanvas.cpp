@@ -3,7 +3,9 @@
 #include "platform/Errors.h"
 #include "platform/canvas/PixelGeometry.h"
 
-#include <QSaveFile>
+#include <QFile>
+
+#include "platform/Profile.h"
 
 #include <uemf.h>
 
@@ -628,8 +630,8 @@ void TMetafileCanvas::ResetClip() {
 }
 
 void WriteMetafileFile(const QByteArray& emf, const QString& path) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(emf) != emf.size() || !file.commit()) {
+    const std::string local = QFile::encodeName(path).toStdString();
+    if (!WriteFileAtomically(local, std::string_view(emf.constData(), static_cast<std::size_t>(emf.size())))) {
         throw FileError((path + QStringLiteral(" に書き込めません")).toStdString());
     }
 }
