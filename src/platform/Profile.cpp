@@ -312,6 +312,9 @@ std::string ReadWholeFile(const std::string& path) {
     if (fstat(fd, &st) != 0) throw FileError(path + " を読み込めません");
     if (S_ISDIR(st.st_mode)) throw FileError(path + " はファイルではありません");
     if (!S_ISREG(st.st_mode)) throw FileError(path + " は通常のファイルではありません");
+    // As on writing, the superuser takes a file without any read bit as
+    // closed to reading.
+    if (geteuid() == 0 && (st.st_mode & 0444) == 0) throw FileError(path + " を開けません");
     if (static_cast<unsigned long long>(st.st_size) > MaxReadSize) {
         throw FileTooLargeError(path + " は大きすぎます");
     }
