@@ -1,0 +1,170 @@
+// Input a careless or hostile user may give the window: settings files that
+// cannot be read, map and data files that are no regular files, and
+// messages holding markup, NUL bytes or megabytes of text.
+#include "app/FormMain.h"
+#include "app/Settings.h"
+#include "app/Widgets.h"
+#include "platform/Cp932.h"
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <sys/stat.h>
+
+using kavum::app::TFormMain;
+using kavum::platform::MessageIcon;
+using kavum::platform::PlainMessageText;
+using kavum::platform::ScriptedDialogs;
+
+namespace {
+
+const QString Assets = QStringLiteral(KAVUM_SOURCE_DIR "/assets");
+
+void WriteBytes(const QString& path, const std::string& bytes) {
+    std::ofstream(QFile::encodeName(path).toStdString(), std::ios::binary) << bytes;
+}
+
+std::string ReadBytes(const QString& path) {
+    std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class HostileInputTest : public testing::Test {
+protected:
+    QString Ini() const { return dir.filePath(QStringLiteral("kavum.ini")); }
+    TFormMain& Start() {
+        window = std::make_unique<TFormMain>(dir.filePath(QStringLiteral("kavum")), QStringList{}, dialogs);
+        return *window;
+    }
+    void Chmod(const QString& path, mode_t mode) { ASSERT_EQ(chmod(QFile::encodeName(path).constData(), mode), 0); }
+
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TFormMain> window;
+};
+
+TEST_F(HostileInputTest, SettingsFileThatCannotBeReadIsReportedAndNotReplaced) {
+    const std::string mine = kavum::platform::Utf8ToCp932(
+        "; 私の設定\r\n[DataFile]\r\nMapFile=/surveys/alps.mdt\r\nGrdFile=/surveys/alps.grd\r\n[Mine]\r\nkeep=1\r\n");
+    WriteBytes(Ini(), mine);
+    Chmod(Ini(), 0200);  // there, writable, but not readable
+    TFormMain& w = Start();
+    const auto shown = dialogs.UsesOf(ScriptedDialogs::Kind::Message);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].text.contains(Ini())) << shown[0].text.toStdString();
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("設定ファイル")));
+    EXPECT_EQ(shown[0].icon, MessageIcon::Warning);
+
+    // Quitting asks; declined, the file stays as it was and the program ends.
+    w.show();
+    w.MenuQuit->trigger();
+    ASSERT_EQ(dialogs.UsesOf(ScriptedDialogs::Kind::Confirm).size(), 1u);
+    EXPECT_TRUE(dialogs.UsesOf(ScriptedDialogs::Kind::Confirm)[0].text.contains(Ini()));
+    EXPECT_FALSE(w.isVisible());
+    Chmod(Ini(), 0644);
+    EXPECT_EQ(ReadBytes(Ini()), mine);
+
+    // Reloading it while it is unreadable: reported again, nothing written.
+    Chmod(Ini(), 0200);
+    dialogs.ClearUses();
+    dialogs.AnswerOpen(Ini());
+    w.OpenIniFileItem->trigger();
+    EXPECT_EQ(dialogs.UsesOf(ScriptedDialogs::Kind::Message).size(), 1u);
+    // Saving a copy over it without agreeing: refused with a message.
+    dialogs.AnswerSave(Ini());
+    w.SaveIniFileItem->trigger();
+    Chmod(Ini(), 0644);
+    EXPECT_EQ(ReadBytes(Ini()), mine);
+
+    // Agreed: it is replaced by the board's settings.
+    Chmod(Ini(), 0200);
+    dialogs.AnswerConfirm(true);
+    w.show();
+    w.MenuQuit->trigger();
+    Chmod(Ini(), 0644);
+    EXPECT_NE(ReadBytes(Ini()), mine);
+    EXPECT_NE(ReadBytes(Ini()).find("MLW="), std::string::npos);
+}
+
+TEST_F(HostileInputTest, MapAndDataFilesMustBeRegularFiles) {
+    TFormMain& w = Start();
+    w.show();
+    const QString folder = dir.filePath(QStringLiteral("maps.mdt"));
+    QDir().mkpath(folder);
+    w.EditMapFile->setText(folder);
+    EXPECT_FALSE(w.RunCommand([&] { w.NewMapBtnClick(); }));
+    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("地図ファイル %1 を読み込めません").arg(folder));
+    EXPECT_TRUE(dialogs.UsesOf(ScriptedDialogs::Kind::Open).empty());  // refused, not asked for
+
+    const QString fifo = dir.filePath(QStringLiteral("pipe.mdt"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    w.EditMapFile->setText(fifo);
+    EXPECT_FALSE(w.RunCommand([&] { w.NewMapBtnClick(); }));
+    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("地図ファイル %1 を読み込めません").arg(fifo));
+
+    // A FIFO as data file: the map is drawn, the data refused at once.
+    const QString data = dir.filePath(QStringLiteral("pipe.grd"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(data).constData(), 0644), 0);
+    w.EditMapFile->setText(Assets + QStringLiteral("/Kavum_Nippon.mdt"));
+    w.EditGrdFile->setText(data);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(w.RunCommand([&] { w.NewMapBtnClick(); }));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("分布データファイル %1 を読み込めません").arg(data));
+    EXPECT_GT(w.SeriesH0->Count(), 0);
+}
+
+TEST_F(HostileInputTest, MessagesAreShownWholeAsPlainText) {
+    TFormMain& w = Start();
+    // A message holding a NUL reaches the box whole.
+    static const char raw[] = "'5\0003\0' is not a valid integer value";
+    const std::string withNul(raw, sizeof raw - 1);
+    EXPECT_FALSE(w.RunCommand([&] { throw kavum::platform::ConversionError(withNul); }));
+    EXPECT_EQ(dialogs.Messages().last().size(), static_cast<qsizetype>(withNul.size()));
+
+    // Control characters become visible symbols, invalid bytes \xNN, markup
+    // stays the characters it is made of.
+    EXPECT_EQ(PlainMessageText(QString::fromUtf8(withNul.data(), static_cast<qsizetype>(withNul.size()))),
+              QStringLiteral("'5␀3␀' is not a valid integer value"));
+    EXPECT_EQ(PlainMessageText(kavum::platform::Cp932ToQString("\x1b[31m\xff\x80")), QStringLiteral("␛[31m\\xFF\\x80"));
+    EXPECT_EQ(PlainMessageText(QStringLiteral("<a href=x>y</a>\n二行目")), QStringLiteral("<a href=x>y</a>\n二行目"));
+    // Longer than a screen: cut, with an ellipsis.
+    const QString huge = PlainMessageText(QString(10'000'000, QLatin1Char('x')));
+    EXPECT_LT(huge.size(), 5000);
+    EXPECT_TRUE(huge.endsWith(QChar(0x2026)));
+    const QString manyLines = PlainMessageText(QStringLiteral("line\n").repeated(1000));
+    EXPECT_LT(manyLines.count(QLatin1Char('\n')), 50);
+    EXPECT_TRUE(manyLines.endsWith(QChar(0x2026)));
+
+    // The real message box shows plain text.
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        EXPECT_EQ(box->text(), QStringLiteral("<font size=7 color=red>x</font>␀"));
+        checked = true;
+        box->accept();
+    });
+    kavum::platform::QtDialogs real;
+    real.ShowMessage(nullptr, QStringLiteral("Kavum for Windows"), QStringLiteral("<font size=7 color=red>x</font>") + QChar(0),
+                     MessageIcon::Error);
+    EXPECT_TRUE(checked);
+}
+
+}  // namespace
