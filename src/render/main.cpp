@@ -6,8 +6,11 @@
 #include "app/Widgets.h"
 #include "chart/Chart.h"
 #include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "platform/Profile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
@@ -30,10 +33,10 @@ void Fail(const QString& message) {
     std::fprintf(stderr, "kavum-render: %s\n", kavum::platform::PlainMessageText(message).toUtf8().constData());
 }
 
+// Written whole or not at all: a full disk never leaves half a file.
 bool WriteText(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    return file.write(bytes) == bytes.size() && file.flush();
+    return kavum::platform::WriteFileAtomically(QFile::encodeName(path).toStdString(),
+                                               std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 QByteArray PointsCsv(TFormMain& form) {
@@ -128,6 +131,9 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         form.SetClientSize(QSize(args.width, args.height));
         form.NewMapBtnClick();
+    } catch (const kavum::platform::KavumError& e) {
+        Fail(QString::fromUtf8(e.Message().data(), static_cast<qsizetype>(e.Message().size())));
+        return 1;
     } catch (const std::exception& e) {
         Fail(QString::fromUtf8(e.what()));
         return 1;
@@ -143,23 +149,29 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
 
     if (!args.dumpPoints.isEmpty() && !WriteText(args.dumpPoints, PointsCsv(form))) {
-        Fail(QStringLiteral("cannot write %1").arg(args.dumpPoints));
+        Fail(QStringLiteral("%1 に書き込めません").arg(args.dumpPoints));
         return 1;
     }
     if (!args.dumpState.isEmpty() && !WriteText(args.dumpState, StateText(form))) {
-        Fail(QStringLiteral("cannot write %1").arg(args.dumpState));
+        Fail(QStringLiteral("%1 に書き込めません").arg(args.dumpState));
         return 1;
     }
     if (args.screen) {
         const QImage shot = form.MappingSheet->viewport()->grab().toImage();
-        if (!shot.save(args.output, "PNG")) {
-            Fail(QStringLiteral("cannot write %1").arg(args.output));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!shot.save(&buffer, "PNG") || !WriteText(args.output, png)) {
+            Fail(QStringLiteral("%1 に書き込めません").arg(args.output));
             return 1;
         }
         return 0;
     }
     try {
         form.SaveFigure(args.output);
+    } catch (const kavum::platform::KavumError& e) {
+        Fail(QString::fromUtf8(e.Message().data(), static_cast<qsizetype>(e.Message().size())));
+        return 1;
     } catch (const std::exception& e) {
         Fail(QString::fromUtf8(e.what()));
         return 1;

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -165,6 +166,36 @@ TEST_F(HostileInputTest, MessagesAreShownWholeAsPlainText) {
     real.ShowMessage(nullptr, QStringLiteral("Kavum for Windows"), QStringLiteral("<font size=7 color=red>x</font>") + QChar(0),
                      MessageIcon::Error);
     EXPECT_TRUE(checked);
+}
+
+TEST(KavumRenderFiles, DumpsAreWrittenWholeOrNotAtAll) {
+    QTemporaryDir dir;
+    const QString exe = QStringLiteral(KAVUM_BINARY_DIR "/kavum-render");
+    const QString settings = dir.filePath(QStringLiteral("k.ini"));
+    WriteBytes(settings, "[DataFile]\r\nMapFile=" KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt\r\nGrdFile=" KAVUM_SOURCE_DIR
+                         "/assets/samples/mountains.grd\r\n");
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(out);
+    WriteBytes(out + QStringLiteral("/p.csv"), "old points");
+    ASSERT_EQ(chmod(QFile::encodeName(out).constData(), 0555), 0);
+    QProcess p;
+    // A folder that takes no file: the old dump stays whole, nothing else appears.
+    p.start(exe, {"--settings", settings, "--dump-points", out + QStringLiteral("/p.csv"), dir.filePath("f.png")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("p.csv に書き込めません")));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(ReadBytes(out + QStringLiteral("/p.csv")), "old points");
+    chmod(QFile::encodeName(out).constData(), 0755);
+    // A device that is always full is no file to write a dump to.
+    p.start(exe, {"--settings", settings, "--dump-state", "/dev/full", dir.filePath("f.png")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    // A map file that is a folder: the Japanese message, not a question.
+    p.start(exe, {"--settings", settings, "--map", dir.path(), dir.filePath("f.png")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("地図ファイル %1 を読み込めません").arg(dir.path())));
 }
 
 }  // namespace
