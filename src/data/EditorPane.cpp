@@ -106,6 +106,12 @@ TEditorBox::TEditorBox(DataText& text, QWidget* parent) : QFrame(parent), text_(
     });
 }
 
+namespace {
+// U+240D SYMBOL FOR CARRIAGE RETURN; it has no Shift-JIS form, so that it
+// stands for nothing else.
+const QChar LoneCrSymbol(0x240D);
+}  // namespace
+
 void TEditorBox::ShowText() {
     const int caretLine = Memo1->textCursor().blockNumber();
     const int scroll = Memo1->verticalScrollBar()->value();
@@ -117,7 +123,13 @@ void TEditorBox::ShowText() {
     for (const std::string& line : text_.Lines()) {
         if (!first) all += QLatin1Char('\n');
         first = false;
-        all += platform::Cp932ToQString(line);
+        if (line.find('\r') == std::string::npos) {
+            all += platform::Cp932ToQString(line);
+        } else {
+            // A CR inside a line would become a line break in the editor:
+            // it is shown as its symbol and taken back as the byte.
+            all += platform::Cp932ToQString(line).replace(QLatin1Char('\r'), LoneCrSymbol);
+        }
     }
     loading_ = true;
     Memo1->setPlainText(all);
@@ -139,7 +151,9 @@ bool TEditorBox::TakeText() {
     lines.reserve(static_cast<std::size_t>(Memo1->document()->blockCount()));
     for (QTextBlock b = Memo1->document()->begin(); b.isValid(); b = b.next()) {
         bool exact = true;
-        lines.push_back(platform::QStringToCp932(b.text(), &exact));
+        const QString line = b.text();
+        lines.push_back(platform::QStringToCp932(
+            line.contains(LoneCrSymbol) ? QString(line).replace(LoneCrSymbol, QLatin1Char('\r')) : line, &exact));
         allExact = allExact && exact;
     }
     // An empty editor holds no line at all.

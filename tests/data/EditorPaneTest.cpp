@@ -57,6 +57,28 @@ TEST(EditorPane, ShowsEditsAndHandsBackTheText) {
     EXPECT_EQ(text.LineCount(), 0u);
 }
 
+TEST(EditorPane, LoneCarriageReturnInsideALineSurvivesEditsElsewhere) {
+    DataText text;
+    text.SetLines({"Mark1", "53394611\r;note", "5339462"});
+    TEditorBox box(text);
+    box.ShowText();
+    EXPECT_EQ(box.Memo1->document()->blockCount(), 3);
+    // An edit on another line.
+    QTextCursor c(box.Memo1->document()->findBlockByNumber(2));
+    c.movePosition(QTextCursor::EndOfBlock);
+    box.Memo1->setTextCursor(c);
+    box.Memo1->insertPlainText(QStringLiteral("1"));
+    EXPECT_TRUE(box.TakeText());
+    EXPECT_EQ(text.Lines(), (std::vector<std::string>{"Mark1", "53394611\r;note", "53394621"}));
+    // And again through a second round of showing and taking.
+    box.ShowText();
+    box.Memo1->moveCursor(QTextCursor::End);
+    box.Memo1->insertPlainText(QStringLiteral("\n;end"));
+    EXPECT_TRUE(box.TakeText());
+    EXPECT_EQ(text.Line(1), "53394611\r;note");
+    EXPECT_EQ(text.LineCount(), 4u);
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
