@@ -139,7 +139,7 @@ void TFormMain::Chart1AfterDraw() {
                                                MarkPointerStyles[plot::DrawnStyle(mark.Style)]);
         c.SetBrushColor(platform::clWhite);
         c.SetPenColor(platform::clBlack);
-        c.TextOut(origin.x(), origin.y(), State.LegendNames[i]);
+        c.TextOut(origin.x(), origin.y(), platform::TextPrefixWithin(c.Metrics(), State.LegendNames[i], platform::MaxPictureExtent));
     }
 
     // The entry in the mark editor stands on yellow; its settings go into
@@ -147,7 +147,8 @@ void TFormMain::Chart1AfterDraw() {
     if (State.LegendEditing) {
         const int e = EditedEntry(State);
         c.SetBrushColor(platform::RGBColor(255, 255, 0));
-        c.TextOut(State.LegendLeft + 40, State.LegendTop + 20 * e - 8, State.LegendNames[e]);
+        c.TextOut(State.LegendLeft + 40, State.LegendTop + 20 * e - 8,
+                  platform::TextPrefixWithin(c.Metrics(), State.LegendNames[e], platform::MaxPictureExtent));
         c.SetBrushColor(platform::clWhite);
         LoadMarkControls();
     }

@@ -7,6 +7,8 @@
 #include "platform/Cp932.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
+#include "platform/canvas/Canvas.h"
+#include "chart/Chart.h"
 
 #include <QAction>
 #include <QApplication>
@@ -166,6 +168,38 @@ TEST_F(HostileInputTest, MessagesAreShownWholeAsPlainText) {
     real.ShowMessage(nullptr, QStringLiteral("Kavum for Windows"), QStringLiteral("<font size=7 color=red>x</font>") + QChar(0),
                      MessageIcon::Error);
     EXPECT_TRUE(checked);
+}
+
+TEST_F(HostileInputTest, HugeHeadingIsMeasuredAndDrawnInBoundedTime) {
+    // Long texts are measured as the sum of their characters: within a
+    // fraction of a percent of laying out the whole.
+    QFontMetrics metrics(QFont(QStringLiteral("ＭＳ Ｐ明朝"), 9));
+    const QString mixed = QStringLiteral("ブナ Fagus crenata 53394611 標高1250m ").repeated(200);
+    ASSERT_GT(mixed.size(), kavum::platform::LongTextLength);
+    EXPECT_NEAR(kavum::platform::TextWidthIn(metrics, mixed), metrics.horizontalAdvance(mixed),
+                metrics.horizontalAdvance(mixed) / 100.0);
+    const QString shortName = QStringLiteral("ブナ Fagus crenata");
+    EXPECT_EQ(kavum::platform::TextWidthIn(metrics, shortName), metrics.horizontalAdvance(shortName));
+    const QString prefix = kavum::platform::TextPrefixWithin(metrics, mixed, 300);
+    EXPECT_GE(metrics.horizontalAdvance(prefix), 300);
+    EXPECT_LT(prefix.size(), 100);
+
+    std::string data = kavum::platform::Utf8ToCp932("ブナ");
+    data += std::string(10'000'000, 'A');
+    data += "\r\n53394611\r\n";
+    const QString grd = dir.filePath(QStringLiteral("huge.grd"));
+    WriteBytes(grd, data);
+    TFormMain& w = Start();
+    w.EditMapFile->setText(Assets + QStringLiteral("/Kavum_Nippon.mdt"));
+    w.EditGrdFile->setText(grd);
+    w.show();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(w.RunCommand([&] { w.NewMapBtnClick(); }));
+    const QImage shot = w.Chart1->grab().toImage();
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+    EXPECT_FALSE(shot.isNull());
+    EXPECT_EQ(w.State.LegendNames[1].size(), 10'000'002);
+    EXPECT_GT(w.State.LegendTextWidth, 10'000'000);  // the box as wide as the name
 }
 
 TEST(KavumRenderFiles, DumpsAreWrittenWholeOrNotAtAll) {

@@ -2,7 +2,12 @@
 
 #include <QStringList>
 
+#include <QFontMetricsF>
+
 #include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
 #include <mutex>
 
 namespace kavum::platform {
@@ -56,7 +61,53 @@ const QFontMetrics& CachedMetrics(const TCanvasFont& font) {
 
 }  // namespace
 
-int TextWidthOf(const TCanvasFont& font, const QString& text) { return CachedMetrics(font).horizontalAdvance(text); }
+int TextWidthOf(const TCanvasFont& font, const QString& text) { return TextWidthIn(CachedMetrics(font), text); }
+
+namespace {
+
+// Advances of single characters for one font, filled as they are met;
+// fractional, so that their sum rounds as the whole measure does.
+struct AdvanceTable {
+    std::unique_ptr<QFontMetrics> metrics;
+    std::unique_ptr<QFontMetricsF> exact;
+    std::vector<double> advance;  // per UTF-16 unit; < 0 not yet measured
+};
+
+double AdvanceOf(const QFontMetrics& metrics, const QString& text, qsizetype& i) {
+    thread_local AdvanceTable table;
+    if (!table.metrics || !(*table.metrics == metrics)) {
+        table.metrics = std::make_unique<QFontMetrics>(metrics);
+        table.exact = std::make_unique<QFontMetricsF>(metrics);
+        table.advance.assign(0x10000, -1.0);
+    }
+    const QChar c = text[i];
+    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+        const double w = table.exact->horizontalAdvance(text.mid(i, 2));
+        i += 2;
+        return w;
+    }
+    double& w = table.advance[c.unicode()];
+    if (w < 0) w = table.exact->horizontalAdvance(c);
+    ++i;
+    return w;
+}
+
+}  // namespace
+
+int TextWidthIn(const QFontMetrics& metrics, const QString& text) {
+    if (text.size() <= LongTextLength) return metrics.horizontalAdvance(text);
+    double width = 0;
+    for (qsizetype i = 0; i < text.size() && width < MaxTextWidth;) width += AdvanceOf(metrics, text, i);
+    return static_cast<int>(std::min<double>(std::round(width), MaxTextWidth));
+}
+
+QString TextPrefixWithin(const QFontMetrics& metrics, const QString& text, int room) {
+    if (text.size() <= LongTextLength) return text;
+    double width = 0;
+    qsizetype i = 0;
+    while (i < text.size() && width <= room) width += AdvanceOf(metrics, text, i);
+    return i >= text.size() ? text : text.left(i);
+}
 
 int TextHeightOf(const TCanvasFont& font) { return CachedMetrics(font).height(); }
 
@@ -94,7 +145,7 @@ const QFontMetrics& TCanvas::Metrics() const {
     return metrics_->metrics;
 }
 
-int TCanvas::TextWidth(const QString& text) const { return Metrics().horizontalAdvance(text); }
+int TCanvas::TextWidth(const QString& text) const { return TextWidthIn(Metrics(), text); }
 
 int TCanvas::TextHeight(const QString&) const { return Metrics().height(); }
 

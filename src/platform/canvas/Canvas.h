@@ -92,6 +92,20 @@ QFont MakeQFont(const TCanvasFont& font);
 
 // Text metrics of a font without a canvas: the ones every canvas uses.
 int TextWidthOf(const TCanvasFont& font, const QString& text);
+
+// Texts of any length (a heading line may hold megabytes). Up to
+// LongTextLength characters a text is measured whole, exactly; beyond, as
+// the sum of the advances of its characters (within a fraction of a percent
+// of the whole measure, which kerns), in time linear in the text and without
+// laying it out. Widths saturate at MaxTextWidth.
+inline constexpr qsizetype LongTextLength = 4096;
+inline constexpr int MaxTextWidth = 1 << 24;
+int TextWidthIn(const QFontMetrics& metrics, const QString& text);
+// The start of the text that covers at least room pixels (all of it when it
+// is shorter): what can be seen of a text drawn in a picture that wide.
+QString TextPrefixWithin(const QFontMetrics& metrics, const QString& text, int room);
+// Room enough for any picture the program draws.
+inline constexpr int MaxPictureExtent = 65536;
 int TextHeightOf(const TCanvasFont& font);
 
 class TCanvas {
