@@ -12,5 +12,6 @@ fi
 export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
-cd build
-ctest --output-on-failure -j "$(nproc)"
+(cd build && ctest --output-on-failure -j "$(nproc)")
+# The fuzz targets over their committed seeds, a short while each.
+bash scripts/fuzz-smoke.sh

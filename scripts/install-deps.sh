@@ -11,6 +11,7 @@ PACKAGES=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth imagemagick
   emf2svg poppler-utils librsvg2-bin
+  clang libclang-rt-14-dev
 )
 
 missing=()
