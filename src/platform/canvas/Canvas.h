@@ -49,10 +49,11 @@ enum class TBrushStyle { Solid, Clear };
 
 inline constexpr int ShiftJisCharset = 128;
 
-// The widest pen a canvas draws. A wider pen (a hand-edited settings file
-// may ask for any width) is drawn at this width, which already covers every
-// picture the program makes from any line inside it.
-inline constexpr int MaxDrawnPenWidth = 32767;
+// The widest pen a canvas draws: a wider pen (a hand-edited settings file
+// may ask for any width; the board sets 1 or 2) is drawn this wide. A map
+// line 64 pixels wide already hides the map, and the bound keeps every
+// drawing quick whatever the file says.
+inline constexpr int MaxDrawnPenWidth = 64;
 
 struct TCanvasPen {
     TColor color = clBlack;
