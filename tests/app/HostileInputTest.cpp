@@ -180,6 +180,22 @@ TEST_F(HostileInputTest, HugeHeadingIsMeasuredAndDrawnInBoundedTime) {
                 metrics.horizontalAdvance(mixed) / 100.0);
     const QString shortName = QStringLiteral("ブナ Fagus crenata");
     EXPECT_EQ(kavum::platform::TextWidthIn(metrics, shortName), metrics.horizontalAdvance(shortName));
+    // Character positions: exact for labels (a surrogate pair takes one
+    // place), linear for a long text, and always in order.
+    const QString label = QStringLiteral("標高1500～2500m 𠮷野");
+    const std::vector<int> exact = kavum::platform::PrefixWidths(metrics, label);
+    for (qsizetype i = 0; i <= label.size(); ++i) {
+        if (i > 0 && i < label.size() && label.at(i).isLowSurrogate()) {
+            EXPECT_EQ(exact[static_cast<std::size_t>(i)], exact[static_cast<std::size_t>(i - 1)]);
+        } else {
+            EXPECT_EQ(exact[static_cast<std::size_t>(i)], metrics.horizontalAdvance(label.left(i))) << i;
+        }
+    }
+    const QString longLabel = label.repeated(1000);
+    const std::vector<int> positions = kavum::platform::PrefixWidths(metrics, longLabel);
+    ASSERT_EQ(positions.size(), static_cast<std::size_t>(longLabel.size()) + 1);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_NEAR(positions.back(), metrics.horizontalAdvance(longLabel), metrics.horizontalAdvance(longLabel) / 100.0);
     const QString prefix = kavum::platform::TextPrefixWithin(metrics, mixed, 300);
     EXPECT_GE(metrics.horizontalAdvance(prefix), 300);
     EXPECT_LT(prefix.size(), 100);

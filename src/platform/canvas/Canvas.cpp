@@ -101,6 +101,27 @@ int TextWidthIn(const QFontMetrics& metrics, const QString& text) {
     return static_cast<int>(std::min<double>(std::round(width), MaxTextWidth));
 }
 
+std::vector<int> PrefixWidths(const QFontMetrics& metrics, const QString& text) {
+    const qsizetype n = text.size();
+    std::vector<int> widths(static_cast<std::size_t>(n) + 1, 0);
+    if (n <= ExactPrefixLength) {
+        for (qsizetype i = 1; i <= n; ++i) {
+            const bool insidePair = text.at(i - 1).isHighSurrogate() && i < n && text.at(i).isLowSurrogate();
+            widths[static_cast<std::size_t>(i)] =
+                insidePair ? widths[static_cast<std::size_t>(i - 1)] : metrics.horizontalAdvance(text.left(i));
+        }
+        return widths;
+    }
+    double width = 0;
+    for (qsizetype i = 0; i < n;) {
+        const qsizetype from = i;
+        width += AdvanceOf(metrics, text, i);
+        const int w = static_cast<int>(std::min<double>(std::round(width), MaxTextWidth));
+        for (qsizetype k = from + 1; k <= i; ++k) widths[static_cast<std::size_t>(k)] = k < i ? widths[static_cast<std::size_t>(from)] : w;
+    }
+    return widths;
+}
+
 QString TextPrefixWithin(const QFontMetrics& metrics, const QString& text, int room) {
     if (text.size() <= LongTextLength) return text;
     double width = 0;

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace kavum::platform {
 
@@ -105,6 +106,13 @@ int TextWidthIn(const QFontMetrics& metrics, const QString& text);
 // The start of the text that covers at least room pixels (all of it when it
 // is shorter): what can be seen of a text drawn in a picture that wide.
 QString TextPrefixWithin(const QFontMetrics& metrics, const QString& text, int room);
+// widths[i] = the width of the first i UTF-16 units of the text, for i in
+// 0..size (inside a surrogate pair the width before the pair). Exact, as
+// measuring each start, for texts of labels and names; from the sum of the
+// characters' advances beyond ExactPrefixLength, so that the cost stays
+// linear in the text.
+inline constexpr qsizetype ExactPrefixLength = 512;
+std::vector<int> PrefixWidths(const QFontMetrics& metrics, const QString& text);
 // Room enough for any picture the program draws.
 inline constexpr int MaxPictureExtent = 65536;
 int TextHeightOf(const TCanvasFont& font);

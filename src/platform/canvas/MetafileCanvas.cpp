@@ -533,10 +533,11 @@ void TMetafileCanvas::TextOut(int x, int y, const QString& text) {
     // as the screen does.
     const QFontMetrics& fm = Metrics();
     std::vector<uint32_t> dx(static_cast<std::size_t>(text.size()), 0);
+    const std::vector<int> widths = PrefixWidths(fm, text);
     int previous = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text.at(i).isHighSurrogate() && i + 1 < text.size()) continue;
-        const int upTo = fm.horizontalAdvance(text.left(i + 1));
+        const int upTo = widths[static_cast<std::size_t>(i + 1)];
         dx[static_cast<std::size_t>(i)] = static_cast<uint32_t>(std::max(0, upTo - previous));
         previous = upTo;
     }

@@ -134,9 +134,10 @@ void TVectorCanvas::TextOut(int x, int y, const QString& text) {
     // Each character where the screen puts it.
     const QFontMetrics& fm = Metrics();
     std::vector<double> xs(static_cast<std::size_t>(text.size()), x);
+    const std::vector<int> widths = PrefixWidths(fm, text);
     for (qsizetype i = 1; i < text.size(); ++i) {
         xs[static_cast<std::size_t>(i)] =
-            text.at(i).isLowSurrogate() ? xs[static_cast<std::size_t>(i - 1)] : x + fm.horizontalAdvance(text.left(i));
+            text.at(i).isLowSurrogate() ? xs[static_cast<std::size_t>(i - 1)] : x + widths[static_cast<std::size_t>(i)];
     }
     WriteText(text, xs, y + fm.ascent(), Font());
 }
