@@ -135,7 +135,7 @@ public:
         pointer.Pen().SetColor(static_cast<platform::TColor>(mark.PenColor));
         pointer.SetHorizSize(mark.Size);
         pointer.SetVertSize(mark.Size);
-        series->StorePoint(x, y, QString(), chart::UseSeriesColor);
+        series->AddPoint(x, y);
     }
 
 private:

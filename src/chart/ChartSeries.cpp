@@ -286,6 +286,23 @@ int TChartSeries::StorePoint(double x, double y, const QString& label, TColor co
     return static_cast<int>(index);
 }
 
+void TChartSeries::AddPoint(double x, double y, TColor color) {
+    if (order_ == loAscending) {
+        if (sortedCount_ == points_.size() && (points_.empty() || !XLess(x, points_.back().x))) {
+            ++sortedCount_;
+            if (rank_) rank_->Insert(x);
+        } else {
+            // The index no longer follows; it is made again from the
+            // ordered points when a StorePoint needs it.
+            rank_.reset();
+        }
+    } else {
+        sortedCount_ = points_.size() + 1;
+    }
+    points_.push_back(TChartPoint{x, y, color, 0});
+    Changed();
+}
+
 int TChartSeries::AddNullPoint(const QString& label) {
     if (order_ == loAscending) {
         // A null point goes to the end: it takes the greatest x so far.
