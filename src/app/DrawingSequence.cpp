@@ -103,7 +103,7 @@ class MemoLines : public plot::PlotText {
 public:
     explicit MemoLines(data::DataText& text) : text_(text) {}
     std::size_t LineCount() const override { return text_.LineCount(); }
-    std::string Line(std::size_t i) const override { return text_.Line(i); }
+    std::string Line(std::size_t i) const override { return std::string(text_.Line(i)); }
     void ReplaceLine(std::size_t i, const std::string& line) override {
         text_.ReplaceLine(i, line);
         replaced_ = true;
@@ -135,7 +135,7 @@ public:
         pointer.Pen().SetColor(static_cast<platform::TColor>(mark.PenColor));
         pointer.SetHorizSize(mark.Size);
         pointer.SetVertSize(mark.Size);
-        series->StorePoint(x, y, QString(), chart::UseSeriesColor);
+        series->AddPoint(x, y);
     }
 
 private:
@@ -447,13 +447,13 @@ void TFormMain::RepaintCharts() {
 
 void TFormMain::LoadGrdFile() {
     State.GrdFileName = EditGrdFile->text();
-    std::vector<std::string> lines;
+    data::DataText read;
     try {
-        lines = data::DataText::ReadFileLines(FileSystemPath(State.GrdFileName));
+        read.AppendFile(FileSystemPath(State.GrdFileName));
     } catch (const platform::FileError& e) {
         throw ReadError(QStringLiteral("分布データファイル %1 を読み込めません"), State.GrdFileName, e);
     }
-    Memo1Text().SetLines(std::move(lines));
+    Memo1Text() = std::move(read);
     ShowMemoText();
     PlotOnMap(true);
 }
@@ -466,11 +466,7 @@ void TFormMain::ReadGrdFile() {
     if (Dialogs().ExecuteOpen(this, OpenDialog1)) {
         const QString path = OpenDialog1.FileName;
         try {
-            std::vector<std::string> lines = data::DataText::ReadFileLines(FileSystemPath(path));
-            data::DataText& text = Memo1Text();
-            std::vector<std::string> all = text.Lines();
-            all.insert(all.end(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
-            text.SetLines(std::move(all));
+            Memo1Text().AppendFile(FileSystemPath(path));
             StatusBar1->SetPanelText(0, QFileInfo(path).fileName());
             EditGrdFile->setText(path);
         } catch (const platform::FileError& e) {

@@ -3,9 +3,11 @@
 #include "chart/Chart.h"
 #include "chart/ChartAxis.h"
 #include "platform/Errors.h"
+#include "platform/canvas/PainterCanvas.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace kavum::chart {
@@ -286,6 +288,23 @@ int TChartSeries::StorePoint(double x, double y, const QString& label, TColor co
     return static_cast<int>(index);
 }
 
+void TChartSeries::AddPoint(double x, double y, TColor color) {
+    if (order_ == loAscending) {
+        if (sortedCount_ == points_.size() && (points_.empty() || !XLess(x, points_.back().x))) {
+            ++sortedCount_;
+            if (rank_) rank_->Insert(x);
+        } else {
+            // The index no longer follows; it is made again from the
+            // ordered points when a StorePoint needs it.
+            rank_.reset();
+        }
+    } else {
+        sortedCount_ = points_.size() + 1;
+    }
+    points_.push_back(TChartPoint{x, y, color, 0});
+    Changed();
+}
+
 int TChartSeries::AddNullPoint(const QString& label) {
     if (order_ == loAscending) {
         // A null point goes to the end: it takes the greatest x so far.
@@ -339,6 +358,53 @@ void TChartSeries::VisibleRange(std::size_t& first, std::size_t& last) const {
     if (last < first) last = first;
 }
 
+namespace {
+
+// A pointer to draw: its centre and its point.
+struct PlacedPointer {
+    int x;
+    int y;
+    std::size_t index;
+};
+
+// On a bitmap drawn pixel by pixel with copying pens, every pointer of one
+// series covers the same pixels around its centre, whatever its colour, so
+// a pointer drawn later at the same centre hides an earlier one wholly.
+// Keeps only the last pointer at each centre, in drawing order; false
+// (nothing changed) where the picture could differ or the centres spread
+// too wide to mark.
+bool KeepLastAtEachCentre(std::vector<PlacedPointer>& placed) {
+    if (placed.size() < 2) return false;
+    int left = placed.front().x;
+    int right = left;
+    int top = placed.front().y;
+    int bottom = top;
+    for (const PlacedPointer& p : placed) {
+        left = std::min(left, p.x);
+        right = std::max(right, p.x);
+        top = std::min(top, p.y);
+        bottom = std::max(bottom, p.y);
+    }
+    const std::uint64_t columns = static_cast<std::uint64_t>(right - left) + 1;
+    const std::uint64_t cells = columns * (static_cast<std::uint64_t>(bottom - top) + 1);
+    if (cells > (std::uint64_t{1} << 26)) return false;
+    std::vector<std::uint64_t> seen((cells + 63) / 64, 0);
+    std::size_t kept = placed.size();
+    for (std::size_t i = placed.size(); i-- > 0;) {
+        const std::uint64_t cell = static_cast<std::uint64_t>(placed[i].y - top) * columns +
+                                   static_cast<std::uint64_t>(placed[i].x - left);
+        std::uint64_t& word = seen[cell / 64];
+        const std::uint64_t bit = std::uint64_t{1} << (cell % 64);
+        if (word & bit) continue;
+        word |= bit;
+        placed[--kept] = placed[i];
+    }
+    placed.erase(placed.begin(), placed.begin() + static_cast<std::ptrdiff_t>(kept));
+    return true;
+}
+
+}  // namespace
+
 void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t last) const {
     if (!pointer_.Visible()) return;
     const std::vector<TChartPoint>& pts = Points();
@@ -353,8 +419,8 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
     const TRect plot = chart_->ChartRect();
     const long long reachX = static_cast<long long>(h) + 2;
     const long long reachY = static_cast<long long>(v) + 2;
-    bool prepared = false;
-    TColor preparedFor = 0;
+    std::vector<PlacedPointer> placed;
+    placed.reserve(last > first ? last - first : 0);
     for (std::size_t i = first; i < last; ++i) {
         const TChartPoint& p = pts[i];
         if (p.color == clNone) continue;
@@ -368,7 +434,23 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
                         py - reachY > plot.bottom)) {
             continue;
         }
-        const TColor color = DrawColor(p);
+        placed.push_back(PlacedPointer{static_cast<int>(px), static_cast<int>(py), i});
+    }
+    if (placed.empty()) return;
+
+    const auto* bitmap = dynamic_cast<const platform::TPainterCanvas*>(&canvas);
+    if (bitmap && bitmap->DirectPixels()) {
+        // The pens the pointers are drawn with: copying, solid or none.
+        const platform::TCanvasPen pen = pointer_.Pen().CanvasPen(platform::clBlack);
+        const bool copying = pen.mode == platform::TPenMode::Copy &&
+                             (pen.style == platform::TPenStyle::Solid || pen.style == platform::TPenStyle::Clear);
+        if (copying) KeepLastAtEachCentre(placed);
+    }
+
+    bool prepared = false;
+    TColor preparedFor = 0;
+    for (const PlacedPointer& at : placed) {
+        const TColor color = DrawColor(pts[at.index]);
         // The line-only shapes set the pen colour to the point colour
         // themselves, so the canvas needs preparing only when it changes.
         if (!prepared || preparedFor != color) {
@@ -376,7 +458,7 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
             prepared = true;
             preparedFor = color;
         }
-        DrawPointerShape(canvas, static_cast<int>(px), static_cast<int>(py), h, v, color, style);
+        DrawPointerShape(canvas, at.x, at.y, h, v, color, style);
     }
 }
 

@@ -134,6 +134,11 @@ public:
     // Adds a point where the x order puts it (after every point of equal x
     // in an ascending series, at the end otherwise); returns its index.
     int StorePoint(double x, double y, const QString& label, TColor color);
+    // Adds a point where StorePoint would put it, without telling its
+    // index: the cheap way to add many points at once. Points added so are
+    // put in order when the points are next read (or at the next
+    // StorePoint), in the same order StorePoint gives.
+    void AddPoint(double x, double y, TColor color = UseSeriesColor);
     // Appends a null point (colour clNone): never drawn, it breaks a line.
     int AddNullPoint(const QString& label);
 

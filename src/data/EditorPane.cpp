@@ -117,13 +117,12 @@ void TEditorBox::ShowText() {
     const int scroll = Memo1->verticalScrollBar()->value();
     QString all;
     std::size_t size = 0;
-    for (const std::string& line : text_.Lines()) size += line.size() + 1;
+    for (std::size_t i = 0; i < text_.LineCount(); ++i) size += text_.Line(i).size() + 1;
     all.reserve(static_cast<qsizetype>(size));
-    bool first = true;
-    for (const std::string& line : text_.Lines()) {
-        if (!first) all += QLatin1Char('\n');
-        first = false;
-        if (line.find('\r') == std::string::npos) {
+    for (std::size_t i = 0; i < text_.LineCount(); ++i) {
+        const std::string_view line = text_.Line(i);
+        if (i > 0) all += QLatin1Char('\n');
+        if (line.find('\r') == std::string_view::npos) {
             all += platform::Cp932ToQString(line);
         } else {
             // A CR inside a line would become a line break in the editor:
@@ -158,7 +157,7 @@ bool TEditorBox::TakeText() {
     }
     // An empty editor holds no line at all.
     if (lines.size() == 1 && lines[0].empty()) lines.clear();
-    text_.SetLines(std::move(lines));
+    text_.SetLines(lines);
     edited_ = false;
     return allExact;
 }

@@ -42,6 +42,14 @@ struct DigitTables {
     long double lon2[10];   // x2 / 8
     long double lat3[10];   // y3 / 120
     long double lon3[10];   // x3 / 80
+    // Standard mesh codes of eight digits: the first four digits' sums,
+    // by the first two digits of each axis and its second-order digit, and
+    // the third-order pieces with the half cell, added up in the order of
+    // the general path so that the results are the same to the bit.
+    long double stdLat12[1000];  // y1 * 2 / 3 + y2 / 12
+    long double stdLon12[1000];  // x1 + 100 + x2 / 8
+    long double stdLat3[10];     // y3 / 120 + 1 / 240
+    long double stdLon3[10];     // x3 / 80 + 1 / 160
     DigitTables() {
         for (int i = 0; i < 100; ++i) lat1[i] = static_cast<long double>(i) * 2.0L / 3.0L;
         for (int i = 0; i < 10; ++i) {
@@ -50,6 +58,20 @@ struct DigitTables {
             lon2[i] = d / 8.0L;
             lat3[i] = d / 120.0L;
             lon3[i] = d / 80.0L;
+        }
+        for (int i = 0; i < 100; ++i) {
+            for (int k = 0; k < 10; ++k) {
+                long double lat = lat1[i];
+                lat += lat2[k];
+                stdLat12[i * 10 + k] = lat;
+                long double lon = static_cast<long double>(i) + 100.0L;
+                lon += lon2[k];
+                stdLon12[i * 10 + k] = lon;
+            }
+        }
+        for (int i = 0; i < 10; ++i) {
+            stdLat3[i] = lat3[i] + 1.0L / 240.0L;
+            stdLon3[i] = lon3[i] + 1.0L / 160.0L;
         }
     }
 };
@@ -90,6 +112,20 @@ const MeshLineInfo* FindMeshLineKind(int value) {
 
 std::optional<GeoPoint> MeshCodeToPoint(std::string_view code, PointPrecision precision) {
     const std::size_t n = code.size();
+    if (precision == PointPrecision::StandardMesh && n >= 8) {
+        unsigned d[8];
+        bool digits = true;
+        for (std::size_t k = 0; k < 8; ++k) {
+            d[k] = static_cast<unsigned char>(code[k]) - unsigned{'0'};
+            digits = digits && d[k] < 10;
+        }
+        if (digits) {
+            if (n == 9 && code[8] == '5') return std::nullopt;
+            const long double lat = Tables.stdLat12[(d[0] * 10 + d[1]) * 10 + d[4]] + Tables.stdLat3[d[6]];
+            const long double lon = Tables.stdLon12[(d[2] * 10 + d[3]) * 10 + d[5]] + Tables.stdLon3[d[7]];
+            return GeoPoint{lat, lon};
+        }
+    }
     if (n < 6) return std::nullopt;
     // Positions 1-9 are all that is read; missing ones count as "0".
     char padded[9];

@@ -130,6 +130,9 @@ int main(int argc, char** argv) {
         form.show();
         QApplication::processEvents();
         form.SetClientSize(QSize(args.width, args.height));
+        // The figure is drawn on its own below: the hidden window paints
+        // only when the sheet as shown is asked for.
+        if (!args.screen) form.setUpdatesEnabled(false);
         form.NewMapBtnClick();
     } catch (const kavum::platform::KavumError& e) {
         Fail(QString::fromUtf8(e.Message().data(), static_cast<qsizetype>(e.Message().size())));

@@ -198,6 +198,49 @@ TEST(ChartSeriesOrder, ReturnedIndexIsThePlaceTheOrderGives) {
     for (int i = 0; i < s.Count(); ++i) ASSERT_EQ(s.YValue(i), model[static_cast<std::size_t>(i)].second);
 }
 
+TEST(ChartSeriesOrder, PointsAddedInBulkTakeTheOrderOfSinglePoints) {
+    // Runs of AddPoint (in order, out of order, ties) between StorePoint
+    // calls, against a plain sorted insertion: the returned indices and the
+    // final order are those of adding every point with StorePoint.
+    TChart chart;
+    TPointSeries& s = chart.AddPointSeries();
+    std::vector<std::pair<double, int>> model;  // (x, adding number)
+    auto modelInsert = [&](double x, int n) {
+        auto at = std::upper_bound(model.begin(), model.end(), x, [](double v, const std::pair<double, int>& e) {
+            return std::isnan(e.first) ? !std::isnan(v) : v < e.first;
+        });
+        const int index = static_cast<int>(at - model.begin());
+        model.insert(at, {x, n});
+        return index;
+    };
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> coarse(0, 200);
+    int n = 0;
+    for (int round = 0; round < 40; ++round) {
+        const int bulk = static_cast<int>(rng() % 300);
+        const bool ordered = round % 3 == 0;
+        for (int i = 0; i < bulk; ++i, ++n) {
+            double x = ordered ? 1000.0 + n : coarse(rng) / 10.0;
+            if (n % 401 == 7) x = std::numeric_limits<double>::quiet_NaN();
+            modelInsert(x, n);
+            s.AddPoint(x, n);
+        }
+        const int singles = static_cast<int>(rng() % 20);
+        for (int i = 0; i < singles; ++i, ++n) {
+            const double x = round % 4 == 1 ? 5000.0 + n : coarse(rng) / 10.0;
+            const int expected = modelInsert(x, n);
+            ASSERT_EQ(s.StorePoint(x, n, QString(), UseSeriesColor), expected) << n;
+        }
+        if (round % 7 == 3) ASSERT_EQ(s.YValue(0), model.front().second);  // reading in between
+    }
+    ASSERT_EQ(s.Count(), static_cast<int>(model.size()));
+    for (int i = 0; i < s.Count(); ++i) {
+        ASSERT_EQ(s.YValue(i), model[static_cast<std::size_t>(i)].second) << i;
+        EXPECT_EQ(s.ValueColor(i), UseSeriesColor);
+        EXPECT_TRUE(s.Label(i).isEmpty());
+    }
+}
+
 TEST(ChartSeriesOrder, LineSeriesKeepsAddingOrderAndNulls) {
     TChart chart;
     TLineSeries& s = chart.AddLineSeries();

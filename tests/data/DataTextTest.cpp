@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
 
 using kavum::data::DataText;
@@ -41,5 +43,49 @@ TEST(DataText, LoadAppendSave) {
     EXPECT_THROW(DataText::ReadFileLines(dir.string()), kavum::platform::FileError);
     EXPECT_THROW(DataText::ReadFileLines((dir / "none.grd").string()), kavum::platform::FileError);
     fs::permissions(dir / "b.grd", fs::perms::owner_all);
+    fs::remove_all(dir);
+}
+
+TEST(DataText, CompactStoreKeepsTheLinesOfEveryLineEnd) {
+    // The same lines read from CR LF, LF and mixed files, appended to a
+    // text already holding lines, and edited longer and shorter in place.
+    const fs::path dir = fs::temp_directory_path() / "kavum-datatext-ends";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::vector<std::string> expected = {"Mark1", "53394611.12", "", "\x83\x75\x83\x69", "last"};
+    const std::string files[] = {"Mark1\r\n53394611.12\r\n\r\n\x83\x75\x83\x69\r\nlast\r\n",
+                                 "Mark1\n53394611.12\n\n\x83\x75\x83\x69\nlast",
+                                 "Mark1\r\n53394611.12\n\r\n\x83\x75\x83\x69\nlast\r\n"};
+    DataText all;
+    int n = 0;
+    for (const std::string& bytes : files) {
+        const fs::path path = dir / ("f" + std::to_string(n++) + ".grd");
+        std::ofstream(path, std::ios::binary) << bytes;
+        DataText t;
+        t.AppendFile(path.string());
+        EXPECT_EQ(t.Lines(), expected) << n;
+        EXPECT_EQ(DataText::ReadFileLines(path.string()), expected) << n;
+        all.AppendFile(path.string());
+    }
+    ASSERT_EQ(all.LineCount(), 3 * expected.size());
+    for (std::size_t i = 0; i < all.LineCount(); ++i) EXPECT_EQ(all.Line(i), expected[i % expected.size()]) << i;
+    // A failed read changes nothing.
+    EXPECT_THROW(all.AppendFile((dir / "none.grd").string()), kavum::platform::FileError);
+    EXPECT_EQ(all.LineCount(), 3 * expected.size());
+
+    all.ReplaceLine(1, "5339");             // shorter: in place
+    all.ReplaceLine(2, "a longer line now");  // longer: at the end
+    all.ReplaceLine(4, "");
+    EXPECT_EQ(all.Line(0), "Mark1");
+    EXPECT_EQ(all.Line(1), "5339");
+    EXPECT_EQ(all.Line(2), "a longer line now");
+    EXPECT_EQ(all.Line(3), "\x83\x75\x83\x69");
+    EXPECT_EQ(all.Line(4), "");
+    EXPECT_EQ(all.Line(5), "Mark1");
+    const std::string head = "Mark1\r\n5339\r\na longer line now\r\n\x83\x75\x83\x69\r\n\r\nMark1\r\n";
+    EXPECT_EQ(all.FileText().substr(0, head.size()), head);
+    all.Clear();
+    EXPECT_EQ(all.LineCount(), 0u);
+    EXPECT_EQ(all.FileText(), "");
     fs::remove_all(dir);
 }

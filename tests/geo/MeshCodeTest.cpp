@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 using namespace kavum::geo;
 using kavum::platform::ConversionError;
@@ -153,4 +155,38 @@ TEST(MeshCode, Tables) {
     EXPECT_EQ(FindPrecision(3), nullptr);
     EXPECT_STREQ(FindMeshLineKind(3)->boardCaption, "基準");
     EXPECT_EQ(FindMeshLineKind(4), nullptr);
+}
+
+TEST(MeshCode, StandardCodesAreExactForEveryDigitTriple) {
+    // Every first-order pair with every second- and third-order digit, on
+    // both axes at once, against the conversion written out step by step in
+    // extended precision; the results must agree to the bit.
+    for (int pair = 0; pair < 100; ++pair) {
+        for (int second = 0; second < 10; ++second) {
+            for (int third = 0; third < 10; ++third) {
+                const int other = (pair * 37 + 11) % 100;
+                char code[9];
+                std::snprintf(code, sizeof code, "%02d%02d%d%d%d%d", pair, other, second, 9 - second, third,
+                              9 - third);
+                long double lat = static_cast<long double>(pair) * 2.0L / 3.0L;
+                lat += static_cast<long double>(second) / 12.0L;
+                lat += static_cast<long double>(third) / 120.0L + 1.0L / 240.0L;
+                long double lon = static_cast<long double>(other) + 100.0L;
+                lon += static_cast<long double>(9 - second) / 8.0L;
+                lon += static_cast<long double>(9 - third) / 80.0L + 1.0L / 160.0L;
+                const auto r = MeshCodeToPoint(code, PointPrecision::StandardMesh);
+                ASSERT_TRUE(r.has_value()) << code;
+                ASSERT_EQ(r->latitude, lat) << code;
+                ASSERT_EQ(r->longitude, lon) << code;
+                // A ninth digit other than 5 and any later text change nothing.
+                const std::string longer = std::string(code) + "3;x";
+                const auto s = MeshCodeToPoint(longer, PointPrecision::StandardMesh);
+                ASSERT_TRUE(s.has_value()) << longer;
+                ASSERT_EQ(s->latitude, lat);
+                ASSERT_EQ(s->longitude, lon);
+            }
+        }
+    }
+    EXPECT_FALSE(MeshCodeToPoint("533946115", PointPrecision::StandardMesh).has_value());
+    EXPECT_TRUE(MeshCodeToPoint("5339461150", PointPrecision::StandardMesh).has_value());
 }

@@ -71,7 +71,9 @@ std::optional<TVectorCanvas::Paint> TVectorCanvas::BrushFill() const {
 void TVectorCanvas::FlushPending() {
     if (batch_ != Batch::None && !path_.Empty()) WritePath(path_, fill_, evenOdd_, stroke_);
     path_.Clear();
-    pixels_.clear();
+    // Clearing a set writes over all its buckets, empty or not: after a
+    // long run of pixels that would cost as much at every shape.
+    if (!pixels_.empty()) pixels_.clear();
     grid_.Clear();
     batch_ = Batch::None;
 }
