@@ -52,6 +52,8 @@ bool QtDialogs::ExecuteFile(QWidget* parent, FileDialog& dialog, bool save) {
     if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
         box.selectNameFilter(filters[dialog.FilterIndex - 1]);
     box.setOption(QFileDialog::HideNameFilterDetails, true);
+    // Qt's own dialog, which speaks the program's language whatever the desktop.
+    box.setOption(QFileDialog::DontUseNativeDialog, true);
     if (save) {
         box.setAcceptMode(QFileDialog::AcceptSave);
         box.setFileMode(QFileDialog::AnyFile);
@@ -95,7 +97,8 @@ bool QtDialogs::ExecuteOpen(QWidget* parent, FileDialog& dialog) { return Execut
 bool QtDialogs::ExecuteSave(QWidget* parent, FileDialog& dialog) { return ExecuteFile(parent, dialog, true); }
 
 bool QtDialogs::ExecuteColor(QWidget* parent, ColorDialog& dialog) {
-    const QColor chosen = QColorDialog::getColor(ToQColor(dialog.Color), parent);
+    const QColor chosen =
+        QColorDialog::getColor(ToQColor(dialog.Color), parent, QString(), QColorDialog::DontUseNativeDialog);
     if (!chosen.isValid()) return false;
     dialog.Color = FromQColor(chosen);
     return true;
