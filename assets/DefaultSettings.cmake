@@ -1,10 +1,11 @@
-# cmake -DTEMPLATE=<kavum.ini> -DASSETS=<assets folder> -DOUTPUT=<file> -P DefaultSettings.cmake
+# cmake -DTEMPLATE=<kavum.ini> -DASSETS=<assets folder> -DOUTPUT=<file> [-DREPLACE=1] -P DefaultSettings.cmake
 #
 # Writes OUTPUT from TEMPLATE with the bundled map and sample data named by
-# absolute path. Does nothing when OUTPUT exists. The template is Shift-JIS
+# absolute path. Does nothing when OUTPUT exists, unless REPLACE is set (the
+# installed defaults, which belong to the program, not to a user). The template is Shift-JIS
 # text with CR LF line ends; it is copied byte for byte apart from the two
 # replaced values (file(READ) drops the CRs, so they are put back).
-if(EXISTS "${OUTPUT}")
+if(EXISTS "${OUTPUT}" AND NOT REPLACE)
   return()
 endif()
 
@@ -20,6 +21,8 @@ foreach(entry "MapFile=Kavum_Nippon.mdt" "GrdFile=samples/mountains.grd")
 endforeach()
 
 string(REPLACE "\n" "\r\n" text "${text}")
+get_filename_component(folder "${OUTPUT}" DIRECTORY)
+file(MAKE_DIRECTORY "${folder}")
 file(WRITE "${OUTPUT}.tmp" "${text}")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
 message(STATUS "Wrote default settings ${OUTPUT}")

@@ -6,6 +6,7 @@
 #include "app/Widgets.h"
 #include "geo/MeshCode.h"
 #include "platform/Errors.h"
+#include "platform/Fonts.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -97,6 +98,7 @@ TFormMain::TFormMain(const QString& executablePath, const QStringList& arguments
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral(" Kavum for Windows"));
     setWindowIcon(QIcon(ProgramIconPixmap(32)));
+    platform::InstallFontSubstitutions();
     QFont font;
     font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
     font.setPixelSize(12);
@@ -381,7 +383,18 @@ void TFormMain::FormCreate(const QStringList& arguments) {
     EditIniFile->setText(QStringLiteral("Kavum.ini"));
 
     InitializeVariables();
-    ReadIniFile();
+    // A first run of an installed program starts from the installed
+    // defaults, which name the bundled map and samples; quitting writes the
+    // settings file in use.
+    const QString defaults = InstalledDefaultSettings(executablePath_);
+    if (!defaults.isEmpty() && !QFileInfo::exists(State.IniFileName)) {
+        const QString inUse = State.IniFileName;
+        State.IniFileName = defaults;
+        ReadIniFile();
+        State.IniFileName = inUse;
+    } else {
+        ReadIniFile();
+    }
     SettingBoard->show();
     MenuEdit->menuAction()->setEnabled(false);
 }

@@ -1,8 +1,12 @@
 #include "Startup.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStandardPaths>
+#include <QTranslator>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,7 +34,7 @@ QString SettingsPathBesideExecutable(const QString& executablePath) {
 QString ResolveSettingsPath(const QString& executablePath, const QStringList& arguments,
                             const ExecutableFolder& folder, const QString& userPath) {
     if (!arguments.isEmpty() && IsSettingsArgument(arguments.first())) return arguments.first();
-    if (!folder.writable && !folder.holdsSettings) return userPath;
+    if ((!folder.writable || folder.installed) && !folder.holdsSettings) return userPath;
     return SettingsPathBesideExecutable(executablePath);
 }
 
@@ -48,7 +52,30 @@ ExecutableFolder ProbeExecutableFolder(const QString& executablePath) {
         result.writable = access(dir.constData(), W_OK) == 0;
     }
     result.holdsSettings = QFileInfo::exists(SettingsPathBesideExecutable(executablePath));
+    result.installed = !InstalledDefaultSettings(executablePath).isEmpty();
     return result;
+}
+
+QString InstalledDataFolder(const QString& executablePath) {
+    return QDir::cleanPath(QFileInfo(executablePath).absolutePath() + QStringLiteral("/../share/kavum"));
+}
+
+QString InstalledDefaultSettings(const QString& executablePath) {
+    const QString path = InstalledDataFolder(executablePath) + QStringLiteral("/kavum.ini");
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
+bool InstallQtTranslations() {
+    auto* app = QCoreApplication::instance();
+    if (app == nullptr) return false;
+    auto* translator = new QTranslator(app);
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
 }
 
 QString UserSettingsPath() {
@@ -67,7 +94,7 @@ QString FindManualIndex(const QStringList& folders) {
 
 QStringList ManualFolders(const QString& executablePath) {
     const QString dir = QFileInfo(executablePath).absolutePath();
-    QStringList folders{dir + QStringLiteral("/manual"), dir + QStringLiteral("/../share/kavum/manual")};
+    QStringList folders{dir + QStringLiteral("/manual"), InstalledDataFolder(executablePath) + QStringLiteral("/manual")};
 #ifdef KAVUM_MANUAL_DIR
     folders << QStringLiteral(KAVUM_MANUAL_DIR);
 #endif

@@ -17,12 +17,14 @@ QString SettingsPathBesideExecutable(const QString& executablePath);
 struct ExecutableFolder {
     bool writable = true;         // files can be created in it
     bool holdsSettings = false;   // the settings file beside the executable exists
+    bool installed = false;       // the program's files lie in ../share/kavum, as under a prefix
 };
 
 // The settings file in use: the first command-line argument when it is a
 // settings file (taken exactly as given; every other argument is ignored);
 // else the file beside the executable, unless that folder cannot be written
-// and holds no settings file, as for an installed program: then userPath.
+// or is the bin folder of an installed program, and holds no settings file:
+// then userPath.
 QString ResolveSettingsPath(const QString& executablePath, const QStringList& arguments,
                             const ExecutableFolder& folder, const QString& userPath);
 
@@ -30,6 +32,18 @@ QString ResolveSettingsPath(const QString& executablePath, const QStringList& ar
 ExecutableFolder ProbeExecutableFolder(const QString& executablePath);
 // The per-user settings file: <config>/kavum/kavum.ini, normally ~/.config/kavum/kavum.ini.
 QString UserSettingsPath();
+
+// The folder of the installed map, samples, default settings and manual:
+// <prefix>/share/kavum for <prefix>/bin/kavum.
+QString InstalledDataFolder(const QString& executablePath);
+// The installed default settings (naming the installed map and sample data),
+// read when the settings file in use does not exist yet; empty when the
+// program is not installed.
+QString InstalledDefaultSettings(const QString& executablePath);
+
+// Loads Qt's own Japanese texts (standard dialogs, buttons, context menus)
+// into the application. False when the translations are not installed.
+bool InstallQtTranslations();
 
 // The manual's index page: the first existing "index.html" of the folders;
 // empty when there is none.

@@ -69,13 +69,50 @@ void TClickPanel::mouseReleaseEvent(QMouseEvent* event) {
         emit clicked();
 }
 
+namespace {
+
+// The row of panels: each panel keeps its width and place, two pixels after
+// the one before; what lies beyond the row's right edge is cut there, so that
+// a narrow window never draws panels over one another.
+class PanelRow : public QWidget {
+public:
+    explicit PanelRow(QWidget* parent) : QWidget(parent) {}
+    void Add(QLabel* panel) {
+        panel->setParent(this);
+        panels_.push_back(panel);
+        Place();
+        updateGeometry();
+    }
+    QSize sizeHint() const override {
+        int w = 0;
+        int h = 0;
+        for (QLabel* p : panels_) {
+            w += p->width() + Gap;
+            h = std::max(h, p->sizeHint().height());
+        }
+        return {std::max(0, w - Gap), h};
+    }
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { Place(); }
+
+private:
+    static constexpr int Gap = 2;
+    void Place() {
+        int x = 0;
+        for (QLabel* p : panels_) {
+            p->setGeometry(x, 0, p->width(), height());
+            x += p->width() + Gap;
+        }
+    }
+    std::vector<QLabel*> panels_;
+};
+
+}  // namespace
+
 TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent) {
-    // The panels stand side by side in one row, two pixels apart.
-    row_ = new QWidget(this);
-    auto* layout = new QHBoxLayout(row_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-    layout->addStretch(1);
+    row_ = new PanelRow(this);
     addWidget(row_, 1);
     // Panels beyond the right edge are cut off; they never widen the window.
     row_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -83,14 +120,13 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent) {
 }
 
 QLabel* TStatusBar::AddPanel(int width, const QString& text, bool bevel) {
-    auto* label = new QLabel(text, this);
+    auto* label = new QLabel(text, row_);
     label->setTextFormat(Qt::PlainText);  // file names and readouts are never markup
     label->setAlignment(Qt::AlignCenter);
     label->setFixedWidth(width);
     label->setFrameStyle(bevel ? (QFrame::Panel | QFrame::Sunken) : QFrame::NoFrame);
     label->setObjectName(QStringLiteral("Panel%1").arg(panels_.size()));
-    auto* layout = static_cast<QHBoxLayout*>(row_->layout());
-    layout->insertWidget(layout->count() - 1, label);
+    static_cast<PanelRow*>(row_)->Add(label);
     panels_.push_back(label);
     return label;
 }

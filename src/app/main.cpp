@@ -1,4 +1,5 @@
 #include "app/FormMain.h"
+#include "app/Startup.h"
 #include "app/VersionInfo.h"
 #include "platform/Dialogs.h"
 
@@ -7,6 +8,10 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
+    // The desktop entry that starts the program, for the window's icon and
+    // grouping in the task bar.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kavum"));
+    kavum::app::InstallQtTranslations();
     kavum::app::ProgramVersionText();  // read once, before any window
 
     kavum::platform::QtDialogs dialogs;

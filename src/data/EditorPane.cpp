@@ -1,6 +1,9 @@
 #include "EditorPane.h"
 
 #include "platform/Cp932.h"
+#include "platform/Fonts.h"
+
+#include <algorithm>
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,16 +20,14 @@ namespace kavum::data {
 namespace {
 
 QToolButton* MakeButton(QToolBar* bar, QStyle::StandardPixmap icon, int width, const QString& hint,
-                        bool flat = true, const QString& text = {}) {
+                        bool flat = true) {
     auto* b = new QToolButton(bar);
     b->setIcon(bar->style()->standardIcon(icon));
-    if (!text.isEmpty()) {
-        b->setText(text);
-        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    }
     b->setFixedSize(width, 23);
     b->setAutoRaise(flat);
     b->setToolTip(hint);
+    // A toolbar button acts on the text and leaves the keyboard with it.
+    b->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(b);
     return b;
 }
@@ -59,21 +60,24 @@ TEditorBox::TEditorBox(DataText& text, QWidget* parent) : QFrame(parent), text_(
         ToolBar1->layout()->setSpacing(0);
     }
     SpeedButton1 = MakeButton(ToolBar1, QStyle::SP_DialogOpenButton, 28, QStringLiteral("分布データ追加読み"));
-    ClearBtn = MakeButton(ToolBar1, QStyle::SP_DialogDiscardButton, 28, QString(), false);
-    EdCutBtn = MakeButton(ToolBar1, QStyle::SP_DialogResetButton, 28, QString());
+    ClearBtn = MakeButton(ToolBar1, QStyle::SP_DialogDiscardButton, 28, QStringLiteral("分布データをクリア"), false);
+    EdCutBtn = MakeButton(ToolBar1, QStyle::SP_DialogResetButton, 28, QStringLiteral("切り取り"));
     EdCopyBtn = MakeButton(ToolBar1, QStyle::SP_FileDialogContentsView, 28, QStringLiteral("コピー"));
     EdPasteBtn = MakeButton(ToolBar1, QStyle::SP_FileDialogDetailedView, 28, QStringLiteral("貼り付け"));
     EdSaveBtn = MakeButton(ToolBar1, QStyle::SP_DialogSaveButton, 28, QStringLiteral("保存"));
-    EdReDrawBtn = MakeButton(ToolBar1, QStyle::SP_BrowserReload, 56, QStringLiteral("再描画"), true,
-                             QStringLiteral("再描画"));
+    EdReDrawBtn = MakeButton(ToolBar1, QStyle::SP_BrowserReload, 56, QStringLiteral("再描画"));
+    // The wide button says what it does: its caption in full, without the
+    // icon, which would leave room for only part of it.
+    EdReDrawBtn->setText(QStringLiteral("再描画"));
+    EdReDrawBtn->setToolButtonStyle(Qt::ToolButtonTextOnly);
     EdCancelBtn = MakeButton(ToolBar1, QStyle::SP_ArrowBack, 32, QStringLiteral("戻る"));
     layout->addWidget(ToolBar1);
 
     Memo1 = new QPlainTextEdit(this);
-    QFont font(QStringLiteral("ＭＳ 明朝"));
-    font.setPixelSize(13);
+    // The same Mincho face for every line and character, so that columns of
+    // data line up whether a line holds Japanese or not.
+    QFont font = platform::ProgramFont(QStringLiteral("ＭＳ 明朝"), 13);
     font.setFixedPitch(true);
-    font.setStyleHint(QFont::TypeWriter);
     Memo1->setFont(font);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -113,7 +117,13 @@ const QChar LoneCrSymbol(0x240D);
 }  // namespace
 
 void TEditorBox::ShowText() {
-    const int caretLine = Memo1->textCursor().blockNumber();
+    // The caret and selection, by line and column, survive a new text.
+    const QTextCursor before = Memo1->textCursor();
+    const QTextBlock anchorBlock = Memo1->document()->findBlock(before.anchor());
+    const int anchorLine = anchorBlock.blockNumber();
+    const int anchorColumn = before.anchor() - anchorBlock.position();
+    const int caretLine = before.blockNumber();
+    const int caretColumn = before.positionInBlock();
     const int scroll = Memo1->verticalScrollBar()->value();
     QString all;
     std::size_t size = 0;
@@ -134,11 +144,15 @@ void TEditorBox::ShowText() {
     Memo1->setPlainText(all);
     loading_ = false;
     edited_ = false;
-    QTextBlock block = Memo1->document()->findBlockByNumber(caretLine);
-    if (block.isValid()) {
-        QTextCursor c(block);
-        Memo1->setTextCursor(c);
-    }
+    auto place = [this](int line, int column) {
+        QTextBlock block = Memo1->document()->findBlockByNumber(line);
+        if (!block.isValid()) block = Memo1->document()->lastBlock();
+        return block.position() + std::clamp(column, 0, block.length() - 1);
+    };
+    QTextCursor c(Memo1->document());
+    c.setPosition(place(anchorLine, anchorColumn));
+    c.setPosition(place(caretLine, caretColumn), QTextCursor::KeepAnchor);
+    Memo1->setTextCursor(c);
     Memo1->verticalScrollBar()->setValue(scroll);
     Memo1SelectionChange();
 }

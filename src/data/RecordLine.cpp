@@ -58,21 +58,24 @@ ParsedLine LatLonLine(std::string_view s, PointPrecision precision) {
     return Accepted(snapped->latitude, snapped->longitude, elevation);
 }
 
-ParsedLine MeshLine(std::string_view s, PointPrecision precision) {
+ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
+    // A mesh code may carry an "N" from its seventh byte of the line on (for
+    // example 533946N11); the first N of the line is dropped when it stands
+    // there after a digit. This comes before anything else, so a leading
+    // blank counts as a byte of the line.
+    std::string s(line);
+    const std::size_t n = s.find('N');
+    if (n != std::string::npos && n >= 6 && IsDigit(s[n - 1])) s.erase(n, 1);
     // Leading blanks are not part of the code, which is read by position.
     std::size_t start = 0;
     while (start < s.size() && s[start] == ' ') ++start;
-    std::string code(s.substr(start));
-    // A mesh code may carry an "N" after its sixth byte (for example
-    // 533946N11); the first N is dropped when it follows a digit there.
-    const std::size_t n = code.find('N');
-    if (n != std::string::npos && n >= 6 && IsDigit(code[n - 1])) code.erase(n, 1);
+    const std::string_view code = std::string_view(s).substr(start);
 
     long double elevation = NoElevation;
     const std::size_t d = code.find('.');
     std::string_view digits = code;
     if (d != std::string::npos && d > 0) {
-        elevation = static_cast<long double>(platform::StrToInt(digits.substr(d + 1, 2))) * 100 + 50;
+        elevation = static_cast<long double>(platform::StrToDecimalInt(digits.substr(d + 1, 2))) * 100 + 50;
         digits = digits.substr(0, d);
     }
     auto point = geo::MeshCodeToPoint(digits, precision);

@@ -8,7 +8,7 @@
 namespace kavum::geo {
 
 using platform::IntToStr;
-using platform::StrToInt;
+using platform::StrToDecimalInt;
 
 double StrToDeg(std::string_view text) {
     // The text with "00000" (or ".00000") appended, on the stack when short.
@@ -25,9 +25,9 @@ double StrToDeg(std::string_view text) {
         v = large;
     }
     const std::size_t p = v.find('.');
-    const long double d = StrToInt(v.substr(0, p));
-    const long double m = StrToInt(v.substr(p + 1, 2));
-    const long double t = StrToInt(v.substr(p + 3, 3));
+    const long double d = StrToDecimalInt(v.substr(0, p));
+    const long double m = StrToDecimalInt(v.substr(p + 1, 2));
+    const long double t = StrToDecimalInt(v.substr(p + 3, 3));
     return static_cast<double>(d + m / 60.0L + t / 36000.0L);
 }
 

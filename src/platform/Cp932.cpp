@@ -186,12 +186,15 @@ bool EncodesInCp932(const QString& text) {
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
     std::vector<std::string_view> lines;
+    // A text without any LF that holds CRs ends its lines with a lone CR.
+    // Otherwise lines end at LF or CR LF, and a lone CR stays in its line.
+    const char end = text.find('\n') == std::string_view::npos && text.find('\r') != std::string_view::npos ? '\r' : '\n';
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t nl = text.find('\n', start);
+        std::size_t nl = text.find(end, start);
         std::size_t stop = nl == std::string_view::npos ? text.size() : nl;
         std::size_t lineEnd = stop;
-        if (lineEnd > start && text[lineEnd - 1] == '\r') --lineEnd;
+        if (end == '\n' && lineEnd > start && text[lineEnd - 1] == '\r') --lineEnd;
         lines.push_back(text.substr(start, lineEnd - start));
         if (nl == std::string_view::npos) break;
         start = nl + 1;

@@ -24,8 +24,10 @@ std::string QStringToCp932(const QString& text, bool* exact = nullptr);
 // True when every character of the text has a CP932 form.
 bool EncodesInCp932(const QString& text);
 
-// Splits at CR LF or LF. A final line without a line end is a line; a text
-// that ends with a line end has no empty line after it.
+// Splits at CR LF or LF; a text without any LF splits at CR (old Macintosh
+// files). A lone CR in a text that has LFs stays in its line. A final line
+// without a line end is a line; a text that ends with a line end has no
+// empty line after it.
 std::vector<std::string_view> SplitLines(std::string_view text);
 
 }  // namespace kavum::platform

@@ -47,11 +47,21 @@ bool QtDialogs::ExecuteFile(QWidget* parent, FileDialog& dialog, bool save) {
     QFileDialog box(parent, dialog.Title);
     const QString folder = !dialog.InitialDir.isEmpty() ? dialog.InitialDir : lastFolder_;
     if (!folder.isEmpty()) box.setDirectory(folder);
+    // Qt's own dialog, which speaks the program's language whatever the desktop.
+    box.setOption(QFileDialog::DontUseNativeDialog, true);
+    // Set before the filters: a filter is selected by the name it shows.
+    box.setOption(QFileDialog::HideNameFilterDetails, true);
     const QStringList filters = NameFiltersOf(dialog.Filter);
     box.setNameFilters(filters);
     if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
         box.selectNameFilter(filters[dialog.FilterIndex - 1]);
-    box.setOption(QFileDialog::HideNameFilterDetails, true);
+    // The entry of a filter as the dialog reports it, with or without details.
+    auto entryOf = [&filters](const QString& shown) {
+        for (qsizetype i = 0; i < filters.size(); ++i) {
+            if (filters[i] == shown || filters[i].startsWith(shown + QStringLiteral(" ("))) return i;
+        }
+        return qsizetype(-1);
+    };
     if (save) {
         box.setAcceptMode(QFileDialog::AcceptSave);
         box.setFileMode(QFileDialog::AnyFile);
@@ -76,13 +86,13 @@ bool QtDialogs::ExecuteFile(QWidget* parent, FileDialog& dialog, bool save) {
     };
     if (save && !dialog.DefaultExt.isEmpty()) {
         QObject::connect(&box, &QFileDialog::filterSelected, &box, [&](const QString& filter) {
-            box.setDefaultSuffix(extensionOf(filters.indexOf(filter)));
+            box.setDefaultSuffix(extensionOf(entryOf(filter)));
         });
     }
     if (box.exec() != QDialog::Accepted) return false;
     const QStringList chosen = box.selectedFiles();
     if (chosen.isEmpty()) return false;
-    const qsizetype used = filters.indexOf(box.selectedNameFilter());
+    const qsizetype used = entryOf(box.selectedNameFilter());
     const QString ext = dialog.DefaultExt.isEmpty() ? QString() : extensionOf(used);
     dialog.FileName = save ? WithDefaultExt(chosen.first(), ext) : chosen.first();
     if (used >= 0) dialog.FilterIndex = int(used) + 1;
@@ -95,7 +105,8 @@ bool QtDialogs::ExecuteOpen(QWidget* parent, FileDialog& dialog) { return Execut
 bool QtDialogs::ExecuteSave(QWidget* parent, FileDialog& dialog) { return ExecuteFile(parent, dialog, true); }
 
 bool QtDialogs::ExecuteColor(QWidget* parent, ColorDialog& dialog) {
-    const QColor chosen = QColorDialog::getColor(ToQColor(dialog.Color), parent);
+    const QColor chosen =
+        QColorDialog::getColor(ToQColor(dialog.Color), parent, QString(), QColorDialog::DontUseNativeDialog);
     if (!chosen.isValid()) return false;
     dialog.Color = FromQColor(chosen);
     return true;

@@ -172,6 +172,28 @@ bool TryStrToInt(std::string_view text, std::int32_t& value) {
     return true;
 }
 
+bool TryStrToDecimalInt(std::string_view text, std::int32_t& value) {
+    std::int64_t v;
+    if (PlainDigits(text, 9, v)) {
+        value = static_cast<std::int32_t>(v);
+        return true;
+    }
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i < text.size() && text[i] == '$') return false;
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) return false;
+    if (!ParseInteger(text, 32, v)) return false;
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
+std::int32_t StrToDecimalInt(std::string_view text) {
+    std::int32_t v;
+    if (!TryStrToDecimalInt(text, v)) ThrowInteger(text);
+    return v;
+}
+
 std::int64_t StrToInt64(std::string_view text) {
     std::int64_t v;
     if (!ParseInteger(text, 64, v)) ThrowInteger(text);

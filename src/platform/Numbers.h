@@ -11,7 +11,11 @@ namespace kavum::platform {
 // "'%s' is not a valid integer value" for anything else or out of range.
 std::int32_t StrToInt(std::string_view text);
 bool TryStrToInt(std::string_view text, std::int32_t& value);
-// The same rules for the 64-bit range.
+// Decimal only, as data lines and angle text are read: the hexadecimal
+// forms above fail with the same message.
+std::int32_t StrToDecimalInt(std::string_view text);
+bool TryStrToDecimalInt(std::string_view text, std::int32_t& value);
+// The same rules as StrToInt for the 64-bit range.
 std::int64_t StrToInt64(std::string_view text);
 
 // Decimal number: optional leading and trailing blanks, optional sign,

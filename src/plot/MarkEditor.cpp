@@ -1,4 +1,5 @@
 #include "MarkEditor.h"
+#include "platform/Fonts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,9 +54,7 @@ TMarkEditor::TMarkEditor(QWidget* parent) : QFrame(parent) {
     setLineWidth(1);
     setAutoFillBackground(true);
     resize(240, 101);
-    QFont mincho(QStringLiteral("ＭＳ 明朝"));
-    mincho.setPixelSize(12);
-    setFont(mincho);
+    setFont(platform::ProgramFont(QStringLiteral("ＭＳ 明朝"), 12));
 
     EditLegName = new QLineEdit(this);
     EditLegName->setGeometry(8, 8, 220, 22);

@@ -89,3 +89,17 @@ TEST(DataText, CompactStoreKeepsTheLinesOfEveryLineEnd) {
     EXPECT_EQ(all.FileText(), "");
     fs::remove_all(dir);
 }
+
+TEST(DataText, LinesEndingInALoneCarriageReturn) {
+    // A file written with CR alone reads as lines, as LF and CR LF files do.
+    DataText t;
+    t.AppendFileText("\x83\x75\x83\x69\r53394611.12\r\r533946N11\r");
+    EXPECT_EQ(t.Lines(), (std::vector<std::string>{"\x83\x75\x83\x69", "53394611.12", "", "533946N11"}));
+    DataText u;
+    u.AppendFileText("a\rb");
+    EXPECT_EQ(u.Lines(), (std::vector<std::string>{"a", "b"}));
+    // Where LF ends the lines, a CR inside a line is part of the line.
+    DataText v;
+    v.AppendFileText("a\rb\r\nc\n");
+    EXPECT_EQ(v.Lines(), (std::vector<std::string>{"a\rb", "c"}));
+}

@@ -8,6 +8,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QTest>
 #include <QToolButton>
 
 using namespace kavum::data;
@@ -77,6 +80,86 @@ TEST(EditorPane, LoneCarriageReturnInsideALineSurvivesEditsElsewhere) {
     EXPECT_TRUE(box.TakeText());
     EXPECT_EQ(text.Line(1), "53394611\r;note");
     EXPECT_EQ(text.LineCount(), 4u);
+}
+
+namespace {
+// The widget that has the keyboard gets the keys, as from a real keyboard.
+void Keys(QKeySequence keys) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    QTest::keySequence(target, keys);
+}
+}  // namespace
+
+TEST(EditorPane, ToolbarButtonsLeaveTheKeyboardWithTheText) {
+    DataText text;
+    text.SetLines({"Mark1", "53394611.12"});
+    TEditorBox box(text);
+    box.show();
+    box.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+    box.ShowText();
+    box.Memo1->setFocus();
+    for (QToolButton* b : {box.SpeedButton1, box.ClearBtn, box.EdCutBtn, box.EdCopyBtn, box.EdPasteBtn,
+                           box.EdSaveBtn, box.EdReDrawBtn, box.EdCancelBtn}) {
+        EXPECT_EQ(b->focusPolicy(), Qt::NoFocus);
+        EXPECT_FALSE(b->toolTip().isEmpty());
+    }
+
+    // Select the second line, copy it with the button, go to the end, start a
+    // new line and paste with the button: both lines are there.
+    QTextCursor c(box.Memo1->document()->findBlockByNumber(1));
+    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    box.Memo1->setTextCursor(c);
+    QTest::mouseClick(box.EdCopyBtn, Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), box.Memo1);
+    EXPECT_EQ(QApplication::clipboard()->text(), "53394611.12");
+    Keys(QKeySequence(Qt::CTRL | Qt::Key_End));
+    Keys(QKeySequence(Qt::Key_Return));
+    QTest::mouseClick(box.EdPasteBtn, Qt::LeftButton);
+    EXPECT_EQ(box.Memo1->toPlainText(), "Mark1\n53394611.12\n53394611.12");
+    EXPECT_EQ(box.StatusPanel(0)->text(), "2");
+    EXPECT_EQ(box.StatusPanel(1)->text(), "11");
+
+    // A new showing of the text (as after a redraw) keeps the caret's line and
+    // column and the selection.
+    c = box.Memo1->textCursor();
+    c.setPosition(box.Memo1->document()->findBlockByNumber(1).position() + 3);
+    c.setPosition(box.Memo1->document()->findBlockByNumber(1).position() + 8, QTextCursor::KeepAnchor);
+    box.Memo1->setTextCursor(c);
+    box.TakeText();
+    box.ShowText();
+    EXPECT_EQ(box.Memo1->textCursor().selectedText(), "94611");
+    EXPECT_EQ(box.StatusPanel(1)->text(), "8");
+    Keys(QKeySequence(Qt::Key_End));
+    EXPECT_EQ(box.StatusPanel(1)->text(), "11");
+}
+
+TEST(EditorPane, OneMinchoFaceForEveryLine) {
+    DataText text;
+    TEditorBox box(text);
+    const QFont font = box.Memo1->font();
+    EXPECT_EQ(font.family(), "ＭＳ 明朝");
+    EXPECT_EQ(font.pixelSize(), 13);
+    // The face drawn is the installed Mincho for ASCII lines as for Japanese.
+    EXPECT_EQ(QFontInfo(font).family(), "IPAMincho");
+    // Half-width characters all take one column, a Japanese character two.
+    const QFontMetricsF m(font);
+    const qreal column = m.horizontalAdvance(QLatin1Char('0'));
+    EXPECT_DOUBLE_EQ(column, 6.5);
+    EXPECT_DOUBLE_EQ(m.horizontalAdvance(QStringLiteral("53394611.12")), 11 * column);
+    EXPECT_DOUBLE_EQ(m.horizontalAdvance(QStringLiteral("ブナ")), 4 * column);
+    EXPECT_DOUBLE_EQ(m.horizontalAdvance(QStringLiteral("; aW,b")), 6 * column);
+}
+
+TEST(EditorPane, RedrawButtonShowsItsCaption) {
+    DataText text;
+    TEditorBox box(text);
+    box.show();
+    EXPECT_EQ(box.EdReDrawBtn->text(), "再描画");
+    EXPECT_EQ(box.EdReDrawBtn->width(), 56);
+    EXPECT_LE(box.EdReDrawBtn->sizeHint().width(), 56) << "the caption fits, without an ellipsis";
+    EXPECT_EQ(box.EdReDrawBtn->toolTip(), "再描画");
 }
 
 int main(int argc, char** argv) {

@@ -79,6 +79,29 @@ TEST(RecordLine, MeshCodeLines) {
     EXPECT_EQ(Parse("533946", PointPrecision::SecondMesh).kind, Kind::Record);
 }
 
+TEST(RecordLine, TheNRuleCountsALeadingBlank) {
+    // The N is removed before the blank is skipped: at byte 7 of the line
+    // after a digit it goes, so " 53394N611" is " 53394611".
+    ExpectRecord(Parse(" 53394N611"), 35.679167, 139.76875, NoElevation);
+    ExpectRecord(Parse(" 53394N611.12"), 35.679167, 139.76875, 1250);
+    // At byte 6 of the line it stays, blank or not.
+    EXPECT_EQ(Error(" 5339N4611"), "'N' is not a valid floating point value");
+    // Only the first N counts.
+    EXPECT_EQ(Error(" 5339N4N611"), "'N' is not a valid floating point value");
+}
+
+TEST(RecordLine, HexadecimalFormsAreNotNumbersInData) {
+    // Elevation codes and angle text are decimal only.
+    EXPECT_EQ(Error("53394611.$8"), "'$8' is not a valid integer value");
+    EXPECT_EQ(Error("53394611.0x8B"), "'0x' is not a valid integer value");
+    EXPECT_EQ(Error("$8B.30,139.46"), "'$8B' is not a valid integer value");
+    EXPECT_EQ(Error("0x8B.30,139.46"), "'0x8B' is not a valid integer value");
+    EXPECT_EQ(Error("35.$8,139.46"), "'$8' is not a valid integer value");
+    EXPECT_EQ(Error("35.40,-$8B.30"), "'-$8B' is not a valid integer value");
+    EXPECT_EQ(Error("35.40,139.46,$8B"), "'$8B' is not a valid floating point value");
+    EXPECT_EQ(Error("35.40,139.46,0x8B"), "'0x8B' is not a valid floating point value");
+}
+
 TEST(RecordLine, LatitudeLongitudeLines) {
     // Banded elevation except at the lat/long precision.
     ExpectRecord(Parse("35.40205,139.4610,1234"), 35.670833, 139.76875, 1250);

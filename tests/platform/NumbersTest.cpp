@@ -21,6 +21,14 @@ TEST(Numbers, IntegersInDecimalAndHexadecimal) {
         std::int32_t v = 0;
         EXPECT_FALSE(TryStrToInt(bad, v)) << bad;
     }
+    // The decimal-only reading takes the same decimal texts and no others.
+    EXPECT_EQ(StrToDecimalInt("  -42"), -42);
+    EXPECT_EQ(StrToDecimalInt("0"), 0);
+    EXPECT_EQ(StrToDecimalInt("007"), 7);
+    for (const char* bad : {"$8B", "0x8B", "-$8B", " 0X8b", "$", "", "2147483648"}) {
+        std::int32_t v = 0;
+        EXPECT_FALSE(TryStrToDecimalInt(bad, v)) << bad;
+    }
 }
 
 TEST(Numbers, ConversionMessagesQuoteTheText) {

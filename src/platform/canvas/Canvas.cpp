@@ -26,15 +26,6 @@ int PointsToPixels(int points) {
     return static_cast<int>(q);
 }
 
-void InstallFontSubstitutions() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), {QStringLiteral("IPAGothic")});
-        QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"), {QStringLiteral("IPAMincho")});
-        QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐ明朝"), {QStringLiteral("IPAPMincho")});
-    });
-}
-
 QFont MakeQFont(const TCanvasFont& font) {
     QFont f(font.name);
     f.setPixelSize(std::max(1, font.height));

@@ -5,6 +5,7 @@
 // rectangles with exclusive right and bottom edges, ellipses in a bounding
 // box, polygons, polylines whose last point is not drawn, single pixels and a
 // clip rectangle. The state lives here; the drawing is the implementations'.
+#include "platform/Fonts.h"
 #include "platform/canvas/Color.h"
 
 #include <QFont>
@@ -84,10 +85,6 @@ struct TCanvasFont {
 
 // Pixel height of a font of the given point size on the 96 dpi screen.
 int PointsToPixels(int points);
-
-// Maps the program's Japanese face names to the IPA fonts, which have the
-// same metrics. Idempotent; every canvas makes sure it has run.
-void InstallFontSubstitutions();
 
 // The Qt font that stands for a canvas font (after substitution).
 QFont MakeQFont(const TCanvasFont& font);

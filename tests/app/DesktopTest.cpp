@@ -1,0 +1,124 @@
+// The program on a Linux desktop: Qt's own texts in Japanese, the real save
+// dialog's first entry, the status bar of a narrow window, and an installed
+// program that starts from the files under its prefix.
+#include "app/FormMain.h"
+#include "app/Startup.h"
+#include "app/Widgets.h"
+#include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using kavum::app::TFormMain;
+
+namespace {
+
+// Runs probe on the modal dialog that the next call opens, then closes it.
+template <class Dialog, class Probe>
+void OnNextDialog(Probe probe) {
+    QTimer::singleShot(0, [probe] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        probe(*dialog);
+        dialog->reject();
+    });
+}
+
+}  // namespace
+
+TEST(Desktop, QtTextsInJapanese) {
+    ASSERT_TRUE(kavum::app::InstallQtTranslations()) << "qt6-translations-l10n is installed by the project's scripts";
+    EXPECT_NE(QCoreApplication::translate("QColorDialog", "Select Color"), "Select Color");
+    EXPECT_NE(QCoreApplication::translate("QFileDialog", "Look in:"), "Look in:");
+    EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
+
+    kavum::platform::QtDialogs dialogs;
+    kavum::platform::ColorDialog colour;
+    QString title;
+    OnNextDialog<QColorDialog>([&](QColorDialog& d) { title = d.windowTitle(); });
+    EXPECT_FALSE(dialogs.ExecuteColor(nullptr, colour));
+    EXPECT_EQ(title, QCoreApplication::translate("QColorDialog", "Select Color"));
+}
+
+TEST(Desktop, SavingDataOpensOnTheDataFileEntry) {
+    QTemporaryDir dir;
+    kavum::platform::QtDialogs dialogs;
+    TFormMain w(dir.filePath(QStringLiteral("kavum")), {}, dialogs);
+    QString shown;
+    QString suffix;
+    OnNextDialog<QFileDialog>([&](QFileDialog& d) {
+        shown = d.selectedNameFilter();
+        suffix = d.defaultSuffix();
+    });
+    w.SavePlotItemClick();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("分布データファイル"))) << shown.toStdString();
+    EXPECT_EQ(suffix, "grd");
+    // Each entry of the list opens as the one asked for.
+    for (int entry = 1; entry <= 6; ++entry) {
+        kavum::platform::FileDialog file{QString(), QStringLiteral("a|*.a|b|*.b|c|*.c|d|*.d|e|*.e|f|*.f"), entry,
+                                         dir.path(), QString(), QStringLiteral("x")};
+        OnNextDialog<QFileDialog>([&](QFileDialog& d) { shown = d.selectedNameFilter(); });
+        dialogs.ExecuteSave(nullptr, file);
+        EXPECT_TRUE(shown.startsWith(QString(QChar(u'a' + entry - 1)))) << entry << " " << shown.toStdString();
+    }
+}
+
+TEST(Desktop, StatusBarPanelsAreCutAtTheEdge) {
+    QTemporaryDir dir;
+    kavum::platform::ScriptedDialogs dialogs;
+    TFormMain w(dir.filePath(QStringLiteral("kavum")), {}, dialogs);
+    w.show();
+    QApplication::processEvents();
+    w.resize(300, 400);
+    QApplication::processEvents();
+    ASSERT_EQ(w.width(), 300);
+    int right = 0;
+    for (int i = 0; i < w.StatusBar1->PanelCount(); ++i) {
+        QLabel* p = w.StatusBar1->Panel(i);
+        EXPECT_GE(p->x(), right) << "panel " << i << " over the one before";
+        right = p->x() + p->width();
+    }
+    // Panel 14 begins beyond the narrow window: it is not drawn at all.
+    QLabel* last = w.StatusBar1->Panel(14);
+    EXPECT_GT(last->mapTo(&w, QPoint(0, 0)).x(), w.width());
+    EXPECT_TRUE(last->visibleRegion().isEmpty());
+}
+
+TEST(Desktop, AnInstalledProgramStartsFromItsPrefix) {
+    QTemporaryDir prefix;
+    QDir(prefix.path()).mkpath(QStringLiteral("bin"));
+    QDir(prefix.path()).mkpath(QStringLiteral("share/kavum/manual"));
+    const QString data = prefix.filePath(QStringLiteral("share/kavum"));
+    {
+        QFile ini(data + QStringLiteral("/kavum.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(("[DataFile]\r\nMapFile=" + data.toUtf8() + "/Kavum_Nippon.mdt\r\nGrdFile=" + data.toUtf8() +
+                   "/samples/mountains.grd\r\n[Map]\r\nGridSize=5\r\n"));
+        QFile index(data + QStringLiteral("/manual/index.html"));
+        ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    }
+    const QString exe = prefix.filePath(QStringLiteral("bin/kavum"));
+    const auto folder = kavum::app::ProbeExecutableFolder(exe);
+    EXPECT_TRUE(folder.installed);
+    kavum::platform::ScriptedDialogs dialogs;
+    TFormMain w(exe, {}, dialogs);
+    // The settings file is the user's; its first run shows the installed defaults.
+    EXPECT_EQ(w.State.IniFileName, kavum::app::UserSettingsPath());
+    EXPECT_TRUE(w.State.IniFileName.endsWith(QStringLiteral("/kavum/kavum.ini")));
+    EXPECT_EQ(w.EditMapFile->text(), data + QStringLiteral("/Kavum_Nippon.mdt"));
+    EXPECT_EQ(w.EditGrdFile->text(), data + QStringLiteral("/samples/mountains.grd"));
+    EXPECT_TRUE(w.GScale(5)->isChecked());
+    EXPECT_EQ(w.State.HelpIndexFile, data + QStringLiteral("/manual/index.html"));
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
+}
