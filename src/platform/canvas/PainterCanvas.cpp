@@ -2,11 +2,14 @@
 
 #include "platform/canvas/PixelRaster.h"
 
+#include <QHash>
 #include <QPaintEngine>
 #include <QPolygon>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace kavum::platform {
@@ -69,19 +72,126 @@ TPainterCanvas::TPainterCanvas(QPainter& painter) : painter_(&painter) {
     vector_ = IsVectorEngine(painter_->paintEngine());
 }
 
-TPainterCanvas::TPainterCanvas(QImage& image) {
-    if (DirectFormat(image.format()) && !image.isNull()) {
-        // Detach first, so that the painter and the raster share one buffer.
-        auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());
-        raster_ = std::make_unique<TPixelRaster>(bits, image.width(), image.height(), image.bytesPerLine() / 4);
+TPainterCanvas::TPainterCanvas(QImage& image) : TPainterCanvas(image, 1.0) {}
+
+TPainterCanvas::TPainterCanvas(QImage& image, double scale) {
+    if (scale == 1.0) {
+        if (DirectFormat(image.format()) && !image.isNull()) {
+            // Detach first, so that the painter and the raster share one buffer.
+            auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());
+            raster_ = std::make_unique<TPixelRaster>(bits, image.width(), image.height(), image.bytesPerLine() / 4);
+        }
+        ownPainter_ = std::make_unique<QPainter>(&image);
+        painter_ = ownPainter_.get();
+        painter_->setRenderHint(QPainter::Antialiasing, false);
+    } else {
+        ownPainter_ = std::make_unique<QPainter>(&image);
+        painter_ = ownPainter_.get();
+        painter_->setRenderHint(QPainter::Antialiasing, true);
+        painter_->setRenderHint(QPainter::TextAntialiasing, true);
+        painter_->scale(scale, scale);
+        vector_ = true;
+        scale_ = scale;
+        stamping_ = true;
     }
-    ownPainter_ = std::make_unique<QPainter>(&image);
-    painter_ = ownPainter_.get();
-    painter_->setRenderHint(QPainter::Antialiasing, false);
     rasterOps_ = painter_->paintEngine() && painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
 }
 
+struct TPainterCanvas::Stamps {
+    struct Entry {
+        QImage image;
+        QPoint offset;  // of the stamp's corner from the shape's image pixel
+    };
+    QHash<QByteArray, Entry> entries;
+};
+
 TPainterCanvas::~TPainterCanvas() { End(); }
+
+namespace {
+
+// Shapes up to this size in picture pixels are stamped.
+constexpr int MaxStampSize = 48;
+// Stamps kept at most; the marks of a chart need a few dozen.
+constexpr int MaxStamps = 4096;
+
+template <class T>
+void AppendRaw(QByteArray& key, const T& value) {
+    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+}  // namespace
+
+bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
+    if (!stamping_ || Pen().mode != TPenMode::Copy || count < 1) return false;
+    int left = points[0].x(), right = left, top = points[0].y(), bottom = top;
+    for (int i = 1; i < count; ++i) {
+        left = std::min(left, points[i].x());
+        right = std::max(right, points[i].x());
+        top = std::min(top, points[i].y());
+        bottom = std::max(bottom, points[i].y());
+    }
+    if (right - left > MaxStampSize || bottom - top > MaxStampSize) return false;
+    // Room for the pen on every side.
+    const int margin = Pen().width / 2 + 2;
+    const int ox = left - margin, oy = top - margin;
+    const double dx = ox * scale_, dy = oy * scale_;
+    const double fx = std::floor(dx), fy = std::floor(dy);
+    // The fraction of an image pixel, to 1/64.
+    const int phaseX = static_cast<int>(std::lround((dx - fx) * 64));
+    const int phaseY = static_cast<int>(std::lround((dy - fy) * 64));
+
+    QByteArray key;
+    key.reserve(64 + 8 * count);
+    AppendRaw(key, static_cast<int>(shape));
+    AppendRaw(key, phaseX);
+    AppendRaw(key, phaseY);
+    AppendRaw(key, Pen().color);
+    AppendRaw(key, Pen().width);
+    AppendRaw(key, static_cast<int>(Pen().style));
+    AppendRaw(key, Brush().color);
+    AppendRaw(key, static_cast<int>(Brush().style));
+    for (int i = 0; i < count; ++i) {
+        AppendRaw(key, points[i].x() - ox);
+        AppendRaw(key, points[i].y() - oy);
+    }
+    if (!stamps_) stamps_ = std::make_unique<Stamps>();
+    auto it = stamps_->entries.find(key);
+    if (it == stamps_->entries.end()) {
+        if (stamps_->entries.size() >= MaxStamps) stamps_->entries.clear();
+        const int w = static_cast<int>(std::ceil((right - left + 2 * margin) * scale_)) + 2;
+        const int h = static_cast<int>(std::ceil((bottom - top + 2 * margin) * scale_)) + 2;
+        Stamps::Entry entry;
+        entry.image = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
+        entry.image.fill(Qt::transparent);
+        {
+            TPainterCanvas stamp(entry.image, scale_);
+            stamp.stamping_ = false;
+            stamp.painter_->resetTransform();
+            stamp.painter_->translate(phaseX / 64.0, phaseY / 64.0);
+            stamp.painter_->scale(scale_, scale_);
+            stamp.painter_->translate(-ox, -oy);
+            stamp.SetPen(Pen());
+            stamp.SetBrush(Brush());
+            stamp.DrawShape(shape, points, count);
+        }
+        it = stamps_->entries.insert(key, entry);
+    }
+    painter_->save();
+    painter_->resetTransform();
+    painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter_->drawImage(QPoint(static_cast<int>(fx), static_cast<int>(fy)), it->image);
+    painter_->restore();
+    return true;
+}
+
+void TPainterCanvas::DrawShape(Shape shape, const QPoint* points, int count) {
+    switch (shape) {
+        case Shape::Rectangle: Rectangle(TRect{points[0].x(), points[0].y(), points[1].x(), points[1].y()}); break;
+        case Shape::Ellipse: Ellipse(TRect{points[0].x(), points[0].y(), points[1].x(), points[1].y()}); break;
+        case Shape::Polygon: Polygon(points, count); break;
+        case Shape::Polyline: Polyline(points, count); break;
+    }
+}
 
 void TPainterCanvas::End() {
     raster_.reset();
@@ -165,6 +275,10 @@ void TPainterCanvas::FillRect(const TRect& rect) {
 
 void TPainterCanvas::Rectangle(const TRect& rect) {
     if (!painter_ || rect.IsEmpty()) return;
+    if (stamping_) {
+        const QPoint corners[2] = {QPoint(rect.left, rect.top), QPoint(rect.right, rect.bottom)};
+        if (Stamp(Shape::Rectangle, corners, 2)) return;
+    }
     const bool solid = Brush().style == TBrushStyle::Solid;
     if (raster_) {
         const TPixelRaster::Stroke pen{ToArgb(Pen().color), Pen().width, Pen().style, Pen().mode == TPenMode::Mask};
@@ -193,6 +307,10 @@ void TPainterCanvas::Rectangle(const TRect& rect) {
 
 void TPainterCanvas::Ellipse(const TRect& rect) {
     if (!painter_ || rect.IsEmpty()) return;
+    if (stamping_) {
+        const QPoint corners[2] = {QPoint(rect.left, rect.top), QPoint(rect.right, rect.bottom)};
+        if (Stamp(Shape::Ellipse, corners, 2)) return;
+    }
     const bool solid = Brush().style == TBrushStyle::Solid;
     if (raster_) {
         const TPixelRaster::Stroke pen{ToArgb(Pen().color), Pen().width, Pen().style, Pen().mode == TPenMode::Mask};
@@ -216,6 +334,7 @@ void TPainterCanvas::Ellipse(const TRect& rect) {
 
 void TPainterCanvas::Polygon(const QPoint* points, int count) {
     if (!painter_ || count < 2) return;
+    if (stamping_ && Stamp(Shape::Polygon, points, count)) return;
     const bool solid = Brush().style == TBrushStyle::Solid;
     if (raster_) {
         const TPixelRaster::Stroke pen{ToArgb(Pen().color), Pen().width, Pen().style, Pen().mode == TPenMode::Mask};
@@ -238,6 +357,7 @@ void TPainterCanvas::Polygon(const QPoint* points, int count) {
 
 void TPainterCanvas::Polyline(const QPoint* points, int count) {
     if (!painter_ || count < 2 || !PenVisible()) return;
+    if (stamping_ && Stamp(Shape::Polyline, points, count)) return;
     if (raster_) {
         const TPixelRaster::Stroke pen{ToArgb(Pen().color), Pen().width, Pen().style, Pen().mode == TPenMode::Mask};
         raster_->Polyline(points, count, pen);

@@ -87,6 +87,7 @@ struct FontKey {
 
 struct TPdfCanvas::Impl {
     QString title;
+    double pointsPerPixel = PointsPerPixel;
     QByteArray content;
     bool finished = false;
     QByteArray document;
@@ -152,13 +153,14 @@ struct TPdfCanvas::Impl {
     }
 };
 
-TPdfCanvas::TPdfCanvas(int width, int height, const QString& title)
+TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale)
     : TVectorCanvas(width, height), d_(std::make_unique<Impl>()) {
     d_->title = title;
+    d_->pointsPerPixel = PointsPerPixel * scale;
     d_->content.reserve(1 << 20);
     // Picture pixels, y down, on the page's points.
-    d_->content += QByteArray::number(PointsPerPixel) + " 0 0 " + QByteArray::number(-PointsPerPixel) + " 0 " +
-                   QByteArray::number(Height() * PointsPerPixel) + " cm\n";
+    d_->content += QByteArray::number(d_->pointsPerPixel) + " 0 0 " + QByteArray::number(-d_->pointsPerPixel) +
+                   " 0 " + QByteArray::number(Height() * d_->pointsPerPixel) + " cm\n";
 }
 
 TPdfCanvas::~TPdfCanvas() = default;
@@ -365,8 +367,8 @@ QByteArray TPdfCanvas::Finish() {
         fontResources += use.resource + ' ' + ref(type0) + ' ';
     }
 
-    const QByteArray w = QByteArray::number(Width() * PointsPerPixel);
-    const QByteArray h = QByteArray::number(Height() * PointsPerPixel);
+    const QByteArray w = QByteArray::number(Width() * d.pointsPerPixel);
+    const QByteArray h = QByteArray::number(Height() * d.pointsPerPixel);
     objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";
     objects[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + ' ' + h +

@@ -94,12 +94,14 @@ QString FontFamiliesOf(const QString& face) {
     return QLatin1Char('\'') + name + QLatin1Char('\'') + (fallback.isEmpty() ? QString() : QStringLiteral(", ") + fallback);
 }
 
-TSvgCanvas::TSvgCanvas(int width, int height, const QString& title) : TVectorCanvas(width, height) {
+TSvgCanvas::TSvgCanvas(int width, int height, const QString& title, double scale) : TVectorCanvas(width, height) {
     out_.reserve(1 << 20);
     out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + QByteArray::number(Width()) +
-            "px\" height=\"" + QByteArray::number(Height()) + "px\" viewBox=\"0 0 " + QByteArray::number(Width()) +
-            ' ' + QByteArray::number(Height()) + "\">\n";
+    out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"";
+    Number(out_, Width() * scale);
+    out_ += "px\" height=\"";
+    Number(out_, Height() * scale);
+    out_ += "px\" viewBox=\"0 0 " + QByteArray::number(Width()) + ' ' + QByteArray::number(Height()) + "\">\n";
     if (!title.isEmpty()) out_ += "<title>" + Escaped(title) + "</title>\n";
     out_ += "<desc>Kavum</desc>\n";
 }

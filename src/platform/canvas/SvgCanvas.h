@@ -11,7 +11,9 @@ namespace kavum::platform {
 
 class TSvgCanvas : public TVectorCanvas {
 public:
-    TSvgCanvas(int width, int height, const QString& title = QString());
+    // The document is scale times the picture's size; the picture keeps its
+    // pixels as user units.
+    TSvgCanvas(int width, int height, const QString& title = QString(), double scale = 1.0);
     ~TSvgCanvas() override;
 
     // Closes the document and returns it; drawing afterwards is ignored.
