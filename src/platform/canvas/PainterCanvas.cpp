@@ -2,7 +2,6 @@
 
 #include "platform/canvas/PixelRaster.h"
 
-#include <QHash>
 #include <QPaintEngine>
 #include <QPolygon>
 
@@ -10,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 namespace kavum::platform {
@@ -92,17 +92,31 @@ TPainterCanvas::TPainterCanvas(QImage& image, double scale) {
         painter_->scale(scale, scale);
         vector_ = true;
         scale_ = scale;
-        stamping_ = true;
+        stamping_ = DirectFormat(image.format()) && !image.isNull();
+        if (stamping_) {
+            target_ = &image;
+            // Detached before the painter shares the buffer.
+            targetBits_ = reinterpret_cast<std::uint32_t*>(image.bits());
+            targetStride_ = image.bytesPerLine() / 4;
+            targetClip_ = image.rect();
+        }
     }
     rasterOps_ = painter_->paintEngine() && painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
 }
 
 struct TPainterCanvas::Stamps {
-    struct Entry {
-        QImage image;
-        QPoint offset;  // of the stamp's corner from the shape's image pixel
+    struct Key {
+        int values[16] = {};
+        bool operator==(const Key& o) const { return std::memcmp(values, o.values, sizeof values) == 0; }
     };
-    QHash<QByteArray, Entry> entries;
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const {
+            std::size_t h = 1469598103934665603ull;
+            for (int v : k.values) h = (h ^ static_cast<std::size_t>(static_cast<unsigned>(v))) * 1099511628211ull;
+            return h;
+        }
+    };
+    std::unordered_map<Key, StampImage, KeyHash> entries;
 };
 
 TPainterCanvas::~TPainterCanvas() { End(); }
@@ -114,9 +128,58 @@ constexpr int MaxStampSize = 48;
 // Stamps kept at most; the marks of a chart need a few dozen.
 constexpr int MaxStamps = 4096;
 
-template <class T>
-void AppendRaw(QByteArray& key, const T& value) {
-    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}  // namespace
+
+// A stamp: premultiplied pixels, and the columns of each row that show.
+struct TPainterCanvas::StampImage {
+    QImage image;
+    std::vector<std::pair<int, int>> spans;  // per row: first, one past the last
+    void FindSpans() {
+        spans.assign(static_cast<std::size_t>(image.height()), {0, 0});
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* p = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+            int first = 0, last = image.width();
+            while (first < last && (p[first] >> 24) == 0) ++first;
+            while (last > first && (p[last - 1] >> 24) == 0) --last;
+            spans[static_cast<std::size_t>(y)] = {first, last};
+        }
+    }
+};
+
+namespace {
+
+// Copies a premultiplied stamp over an opaque 32-bit image at (x, y),
+// inside the clip.
+void Blit(std::uint32_t* bits, qsizetype stride, const QRect& clip, const TPainterCanvas::StampImage& stamp, int x,
+          int y) {
+    const QRect area = clip.intersected(QRect(x, y, stamp.image.width(), stamp.image.height()));
+    if (area.isEmpty()) return;
+    const auto* srcBits = reinterpret_cast<const std::uint32_t*>(stamp.image.constBits());
+    const qsizetype srcStride = stamp.image.bytesPerLine() / 4;
+    for (int row = area.top(); row <= area.bottom(); ++row) {
+        const auto [first, last] = stamp.spans[static_cast<std::size_t>(row - y)];
+        const int from = std::max(area.left(), x + first);
+        const int to = std::min(area.right() + 1, x + last);
+        if (from >= to) continue;
+        std::uint32_t* d = bits + row * stride;
+        const std::uint32_t* src = srcBits + (row - y) * srcStride - x;
+        for (int i = from; i < to; ++i) {
+            const std::uint32_t sp = src[i];
+            const std::uint32_t a = sp >> 24;
+            if (a == 255) {
+                d[i] = sp;
+            } else if (a != 0) {
+                const std::uint32_t dp = d[i];
+                const std::uint32_t inv = 255 - a;
+                // Red and blue, then green, each times the remaining cover.
+                std::uint32_t rb = (dp & 0xFF00FFu) * inv + 0x800080u;
+                rb = ((rb + ((rb >> 8) & 0xFF00FFu)) >> 8) & 0xFF00FFu;
+                std::uint32_t g = (dp & 0xFF00u) * inv + 0x8000u;
+                g = ((g + ((g >> 8) & 0xFF00u)) >> 8) & 0xFF00u;
+                d[i] = 0xFF000000u | ((sp & 0xFFFFFFu) + rb + g);
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -132,7 +195,7 @@ bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
     }
     if (right - left > MaxStampSize || bottom - top > MaxStampSize) return false;
     // Room for the pen on every side.
-    const int margin = Pen().width / 2 + 2;
+    const int margin = Pen().width / 2 + 1;
     const int ox = left - margin, oy = top - margin;
     const double dx = ox * scale_, dy = oy * scale_;
     const double fx = std::floor(dx), fy = std::floor(dy);
@@ -140,19 +203,18 @@ bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
     const int phaseX = static_cast<int>(std::lround((dx - fx) * 64));
     const int phaseY = static_cast<int>(std::lround((dy - fy) * 64));
 
-    QByteArray key;
-    key.reserve(64 + 8 * count);
-    AppendRaw(key, static_cast<int>(shape));
-    AppendRaw(key, phaseX);
-    AppendRaw(key, phaseY);
-    AppendRaw(key, Pen().color);
-    AppendRaw(key, Pen().width);
-    AppendRaw(key, static_cast<int>(Pen().style));
-    AppendRaw(key, Brush().color);
-    AppendRaw(key, static_cast<int>(Brush().style));
+    if (count > 4) return false;
+    Stamps::Key key;
+    int* k = key.values;
+    *k++ = static_cast<int>(shape) | (count << 4) | (static_cast<int>(Pen().style) << 8) |
+           (static_cast<int>(Brush().style) << 16);
+    *k++ = phaseX | (phaseY << 8);
+    *k++ = static_cast<int>(Pen().color);
+    *k++ = Pen().width;
+    *k++ = static_cast<int>(Brush().color);
     for (int i = 0; i < count; ++i) {
-        AppendRaw(key, points[i].x() - ox);
-        AppendRaw(key, points[i].y() - oy);
+        *k++ = points[i].x() - ox;
+        *k++ = points[i].y() - oy;
     }
     if (!stamps_) stamps_ = std::make_unique<Stamps>();
     auto it = stamps_->entries.find(key);
@@ -160,11 +222,10 @@ bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
         if (stamps_->entries.size() >= MaxStamps) stamps_->entries.clear();
         const int w = static_cast<int>(std::ceil((right - left + 2 * margin) * scale_)) + 2;
         const int h = static_cast<int>(std::ceil((bottom - top + 2 * margin) * scale_)) + 2;
-        Stamps::Entry entry;
-        entry.image = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
-        entry.image.fill(Qt::transparent);
+        QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
         {
-            TPainterCanvas stamp(entry.image, scale_);
+            TPainterCanvas stamp(image, scale_);
             stamp.stamping_ = false;
             stamp.painter_->resetTransform();
             stamp.painter_->translate(phaseX / 64.0, phaseY / 64.0);
@@ -174,13 +235,11 @@ bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
             stamp.SetBrush(Brush());
             stamp.DrawShape(shape, points, count);
         }
-        it = stamps_->entries.insert(key, entry);
+        StampImage entry{std::move(image), {}};
+        entry.FindSpans();
+        it = stamps_->entries.emplace(key, std::move(entry)).first;
     }
-    painter_->save();
-    painter_->resetTransform();
-    painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter_->drawImage(QPoint(static_cast<int>(fx), static_cast<int>(fy)), it->image);
-    painter_->restore();
+    Blit(targetBits_, targetStride_, targetClip_, it->second, static_cast<int>(fx), static_cast<int>(fy));
     return true;
 }
 
@@ -394,12 +453,18 @@ void TPainterCanvas::SetClipRect(const TRect& rect) {
     if (!painter_) return;
     if (raster_) raster_->SetClip(rect);
     painter_->setClipRect(ToQRect(rect));
+    if (target_) {
+        const auto at = [&](int v) { return static_cast<int>(std::lround(v * scale_)); };
+        targetClip_ = target_->rect().intersected(
+            QRect(QPoint(at(rect.left), at(rect.top)), QPoint(at(rect.right) - 1, at(rect.bottom) - 1)));
+    }
 }
 
 void TPainterCanvas::ResetClip() {
     if (!painter_) return;
     if (raster_) raster_->ResetClip();
     painter_->setClipping(false);
+    if (target_) targetClip_ = target_->rect();
 }
 
 }  // namespace kavum::platform

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <cstdint>
 #include <memory>
 
 namespace kavum::platform {
@@ -20,6 +21,7 @@ class TPixelRaster;
 
 class TPainterCanvas : public TCanvas {
 public:
+    struct StampImage;
     // Draws with a painter the caller has begun on any device.
     explicit TPainterCanvas(QPainter& painter);
     // Draws into an image; the canvas owns its painter until End().
@@ -72,6 +74,10 @@ private:
     bool vector_ = false;     // the device keeps shapes, not pixels
     double scale_ = 1.0;      // image pixels per picture pixel
     bool stamping_ = false;   // small shapes go through the stamps
+    QImage* target_ = nullptr; // the scaled image, where stamps are copied
+    std::uint32_t* targetBits_ = nullptr;
+    qsizetype targetStride_ = 0;
+    QRect targetClip_;         // the clip in the image's pixels
     struct Stamps;
     std::unique_ptr<Stamps> stamps_;
 };
