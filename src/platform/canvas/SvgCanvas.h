@@ -5,6 +5,7 @@
 #include "platform/canvas/VectorCanvas.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 namespace kavum::platform {
@@ -26,7 +27,16 @@ protected:
                    const TCanvasFont& font) override;
     void WriteClip(const std::optional<TRect>& clip) override;
 
+public:
+    void BeginGroup(const QString& id) override;
+    void EndGroup() override;
+
 private:
+    void OpenClip();
+    void CloseClip();
+    std::optional<TRect> clip_;
+    int groups_ = 0;
+    QSet<QString> ids_;
     QByteArray out_;
     bool finished_ = false;
     bool clipped_ = false;
