@@ -276,7 +276,7 @@ public:
     // Writes the figure of the show mode, as "図をEMF形式で保存" saves it, in
     // the format the file's extension names (.emf, .svg, .pdf, .png; any
     // other an enhanced metafile); nothing before the first map.
-    void SaveFigure(const QString& fileName);
+    void SaveFigure(const QString& fileName, double scale = 1.0);
     void ConnectExportCommands();
 
     // ---- Overlays, legend, marks, readout, data editor (FormMainOverlays.cpp)

@@ -37,12 +37,15 @@ exporting::LegendPosition LegendOf(TFormMain& form) {
     return exporting::LegendPosition{&form.State.LegendLeft, &form.State.LegendTop};
 }
 
-// The figure of the show mode in the format; nothing in show mode 0.
-void SaveFigureAs(TFormMain& form, const QString& fileName, exporting::FigureFormat format) {
+// The figure of the show mode in the format at the scale; nothing in show
+// mode 0.
+void SaveFigureAs(TFormMain& form, const QString& fileName, exporting::FigureFormat format, double scale) {
     const AppState& s = form.State;
-    const std::optional<exporting::Figure> figure =
+    std::optional<exporting::Figure> figure =
         exporting::SavedFigure(ChartsOf(form), s.ShowMode, s.MapAspect, s.LegendLeft, s.LegendTop);
-    if (figure) exporting::SaveFigure(format, *figure, fileName, LegendOf(form));
+    if (!figure) return;
+    figure->scale = scale;
+    exporting::SaveFigure(format, *figure, fileName, LegendOf(form));
 }
 
 }  // namespace
@@ -56,7 +59,7 @@ void TFormMain::SaveToEMFItemClick() {
     const QString fileName = SaveDialog1.FileName;
     const exporting::FigureFormat format = ChosenFormat(fileName, SaveDialog1.FilterIndex);
     if (format != exporting::FigureFormat::Emf) {
-        SaveFigureAs(*this, fileName, format);
+        SaveFigureAs(*this, fileName, format, 1.0);
         return;
     }
     switch (State.ShowMode) {
@@ -79,8 +82,9 @@ void TFormMain::Save3DChart(const QString& fileName) {
                           fileName, LegendOf(*this));
 }
 
-void TFormMain::SaveFigure(const QString& fileName) {
-    SaveFigureAs(*this, fileName, exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf));
+void TFormMain::SaveFigure(const QString& fileName, double scale) {
+    SaveFigureAs(*this, fileName, exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf),
+                 scale);
 }
 
 void TFormMain::CopyEMFItemClick() {

@@ -113,6 +113,7 @@ void TFormMain::Chart3GetAxisLabel(chart::TCustomChartAxis&, chart::TChartSeries
 
 void TFormMain::Chart1AfterDraw() {
     TCanvas& c = Chart1->Canvas();
+    const platform::TCanvasGroup legendGroup(c, QStringLiteral("Legend"));
     Chart1->UseFont(Chart1->Legend().Font());
     const int count = LegendCount(State);
 

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QtGlobal>
 
+#include <optional>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -207,6 +209,8 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
     }
     // Grid lines of every axis first, then the axis lines over them, then
     // ticks and labels.
+    std::optional<platform::TCanvasGroup> group;
+    group.emplace(c, objectName() + QStringLiteral("Grid"));
     for (TAxisKind k : order) {
         TCustomChartAxis& a = *axes_[k];
         if (!a.Visible()) continue;
@@ -219,6 +223,8 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
             for (int p : positions[k]) gridLine(a, p);
         }
     }
+    group.reset();
+    group.emplace(c, objectName() + QStringLiteral("Axes"));
     for (TAxisKind k : order) {
         TCustomChartAxis& a = *axes_[k];
         if (!a.Visible() || !a.Axis().Visible()) continue;
@@ -301,6 +307,7 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
     TCanvas* previous = active_;
     active_ = &c;
     Restorer restoreActive{[&] { active_ = previous; }};
+    const platform::TCanvasGroup chartGroup(c, objectName());
     bounds_ = bounds;
     c.ResetClip();
 
@@ -345,8 +352,12 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
         Restorer unclip{[&] {
             if (clipPoints_) c.ResetClip();
         }};
-        for (const auto& s : series_) {
-            if (s->Active()) s->Draw(c);
+        for (std::size_t i = 0; i < series_.size(); ++i) {
+            const auto& s = series_[i];
+            if (!s->Active()) continue;
+            const platform::TCanvasGroup seriesGroup(
+                c, s->Title().isEmpty() ? objectName() + QStringLiteral("Series") + QString::number(i) : s->Title());
+            s->Draw(c);
         }
     }
 

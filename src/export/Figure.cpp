@@ -1,5 +1,7 @@
 #include "export/Figure.h"
 
+#include "export/PngWriter.h"
+
 #include "platform/Errors.h"
 #include "platform/canvas/Clipboard.h"
 #include "platform/canvas/MetafileCanvas.h"
@@ -14,6 +16,7 @@
 #include <QMimeData>
 
 #include <algorithm>
+#include <cmath>
 
 namespace kavum::exporting {
 
@@ -54,7 +57,31 @@ void WhiteGround(platform::TCanvas& canvas, const QSize& size) {
     canvas.FillRect(platform::TRect{0, 0, size.width(), size.height()});
 }
 
+void CheckScale(double scale) {
+    if (!ValidFigureScale(scale)) {
+        throw platform::KavumError(QStringLiteral("図の倍率は %1 から %2 までです (%3)")
+                                       .arg(MinFigureScale)
+                                       .arg(MaxFigureScale)
+                                       .arg(scale)
+                                       .toStdString());
+    }
+}
+
 }  // namespace
+
+double ScaleOfDpi(double dpi) { return dpi / PictureDpi; }
+
+bool ValidFigureScale(double scale) { return scale >= MinFigureScale && scale <= MaxFigureScale; }
+
+QSize ScaledSize(const QSize& size, double scale) {
+    if (scale == 1.0) return size;
+    return QSize(std::max(1, static_cast<int>(std::lround(size.width() * scale))),
+                 std::max(1, static_cast<int>(std::lround(size.height() * scale))));
+}
+
+QRectF ScaledRect(const TRect& rect, double scale) {
+    return QRectF(rect.left * scale, rect.top * scale, rect.Width() * scale, rect.Height() * scale);
+}
 
 std::optional<FigureFormat> FigureFormatOfPath(const QString& path) {
     const QString ext = QFileInfo(path).suffix().toLower();
@@ -147,33 +174,36 @@ QByteArray FigureMetafile(const Figure& figure, LegendPosition legend) {
 }
 
 QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
-    if (!BitmapFits(figure.bitmapSize)) {
+    CheckScale(figure.scale);
+    const QSize size = ScaledSize(figure.bitmapSize, figure.scale);
+    if (!BitmapFits(size)) {
         throw platform::KavumError(QStringLiteral("図が大きすぎて画像にできません (%1 x %2)")
-                                       .arg(figure.bitmapSize.width())
-                                       .arg(figure.bitmapSize.height())
+                                       .arg(size.width())
+                                       .arg(size.height())
                                        .toStdString());
     }
-    QImage image(std::max(1, figure.bitmapSize.width()), std::max(1, figure.bitmapSize.height()),
-                 QImage::Format_RGB32);
+    QImage image(std::max(1, size.width()), std::max(1, size.height()), QImage::Format_RGB32);
     image.fill(Qt::white);
     {
-        platform::TPainterCanvas canvas(image);
+        platform::TPainterCanvas canvas(image, figure.scale);
         DrawFigure(canvas, figure, legend);
     }
-    image.setDotsPerMeterX(qRound(PictureDpi / 0.0254));
-    image.setDotsPerMeterY(qRound(PictureDpi / 0.0254));
+    image.setDotsPerMeterX(qRound(PictureDpi * figure.scale / 0.0254));
+    image.setDotsPerMeterY(qRound(PictureDpi * figure.scale / 0.0254));
     return image;
 }
 
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString& title) {
-    platform::TSvgCanvas canvas(figure.size.width(), figure.size.height(), title);
+    CheckScale(figure.scale);
+    platform::TSvgCanvas canvas(figure.size.width(), figure.size.height(), title, figure.scale);
     WhiteGround(canvas, figure.size);
     DrawFigure(canvas, figure, legend);
     return canvas.Finish();
 }
 
 QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title) {
-    platform::TPdfCanvas canvas(figure.size.width(), figure.size.height(), title);
+    CheckScale(figure.scale);
+    platform::TPdfCanvas canvas(figure.size.width(), figure.size.height(), title, figure.scale);
     WhiteGround(canvas, figure.size);
     DrawFigure(canvas, figure, legend);
     return canvas.Finish();
@@ -188,6 +218,9 @@ QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition
             QByteArray bytes;
             QBuffer buffer(&bytes);
             buffer.open(QIODevice::WriteOnly);
+            // A scaled bitmap has many more pixels: written quickly (no
+            // filters, the fastest compression); scale 1 as always.
+            if (figure.scale != 1.0) return FastPng(image, image.dotsPerMeterX());
             if (!image.save(&buffer, "PNG")) throw platform::KavumError("PNG の図を作成できません");
             return bytes;
         }

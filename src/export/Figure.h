@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QPoint>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 
@@ -40,7 +41,23 @@ struct Figure {
     // Where the legend stands in the picture while the charts are drawn;
     // none: where it stands on screen.
     std::optional<QPoint> legend;
+    // Every length of the written picture is scale times the sizes above
+    // (MinFigureScale..MaxFigureScale): the bitmap has scale times the pixels,
+    // the SVG and PDF documents scale times the size, with the same drawing.
+    // The metafile is always at scale 1.
+    double scale = 1.0;
 };
+
+inline constexpr double MinFigureScale = 1.0;
+inline constexpr double MaxFigureScale = 8.0;
+// The scale of a resolution in dots per inch (96 dpi is scale 1).
+double ScaleOfDpi(double dpi);
+// Whether a scale can be written (a number in the range).
+bool ValidFigureScale(double scale);
+// A picture size times the scale, to whole pixels (at least 1 x 1).
+QSize ScaledSize(const QSize& size, double scale);
+// A rectangle of the picture as it lands in the scaled picture.
+QRectF ScaledRect(const TRect& rect, double scale);
 
 // A chart's own picture at its client size: the bitmap is the client size,
 // the other pictures are one pixel narrower and lower (at least 1 x 1).
@@ -83,7 +100,8 @@ struct LegendPosition {
 void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend = {});
 
 QByteArray FigureMetafile(const Figure& figure, LegendPosition legend = {});
-// White ground, 32-bit RGB. A picture of more than 100 million pixels
+// White ground, 32-bit RGB, scale times the bitmap size, with the
+// resolution 96 x scale dpi. A bitmap of more than 100 million pixels
 // raises KavumError.
 QImage FigureBitmap(const Figure& figure, LegendPosition legend = {});
 // An SVG document at 96 dpi; title is the document title.

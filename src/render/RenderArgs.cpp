@@ -1,6 +1,9 @@
 #include "RenderArgs.h"
 
+#include "export/Figure.h"
 #include "geo/MeshCode.h"
+
+#include <cmath>
 
 #include <stdexcept>
 
@@ -16,10 +19,18 @@ int ToInt(const QString& option, const QString& value) {
     return v;
 }
 
+double ToNumber(const QString& option, const QString& value) {
+    bool ok = false;
+    const double v = value.toDouble(&ok);
+    if (!ok || !std::isfinite(v)) Bad(QStringLiteral("%1: not a number: %2").arg(option, value));
+    return v;
+}
+
 }  // namespace
 
 RenderArgs ParseRenderArgs(const QStringList& arguments) {
     RenderArgs a;
+    std::optional<QString> scaleOption;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
         auto value = [&]() -> QString {
@@ -71,6 +82,15 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
             a.dumpPoints = value();
         } else if (arg == QLatin1String("--dump-state")) {
             a.dumpState = value();
+        } else if (arg == QLatin1String("--scale") || arg == QLatin1String("--dpi")) {
+            if (scaleOption) Bad(QStringLiteral("give one of --scale and --dpi, once"));
+            scaleOption = arg;
+            const double v = ToNumber(arg, value());
+            a.scale = arg == QLatin1String("--dpi") ? exporting::ScaleOfDpi(v) : v;
+            if (!exporting::ValidFigureScale(a.scale)) {
+                Bad(arg == QLatin1String("--dpi") ? QStringLiteral("--dpi must be between 96 and 768")
+                                                  : QStringLiteral("--scale must be between 1 and 8"));
+            }
         } else if (arg == QLatin1String("--screen")) {
             a.screen = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
@@ -90,6 +110,12 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
             ext != QLatin1String("png")) {
             Bad(QStringLiteral("OUTPUT must end in .emf, .svg, .pdf or .png"));
         }
+        if (ext == QLatin1String("emf") && a.scale != 1.0) {
+            Bad(QStringLiteral("%1 applies to .svg, .pdf and .png; the metafile is always at scale 1").arg(*scaleOption));
+        }
+    }
+    if (a.screen && a.scale != 1.0) {
+        Bad(QStringLiteral("%1 does not apply to --screen").arg(*scaleOption));
     }
     return a;
 }
@@ -98,7 +124,7 @@ QString RenderUsage() {
     return QStringLiteral(
         "Usage: kavum-render [--settings FILE] [--map FILE] [--data FILE] [--precision N] [--mesh N]\n"
         "                    [--layout 1|2|3] [--prefecture 0|1] [--size WxH] [--fit width|height]\n"
-        "                    [--dump-points FILE] [--dump-state FILE] [--screen] OUTPUT\n"
+        "                    [--scale K | --dpi D] [--dump-points FILE] [--dump-state FILE] [--screen] OUTPUT\n"
         "\n"
         "Makes the distribution map from a settings file, a map file and a data file\n"
         "without showing a window, and writes the figure to OUTPUT: the picture that\n"
@@ -116,6 +142,9 @@ QString RenderUsage() {
         "  --prefecture 0|1   draw the prefecture boundaries\n"
         "  --size WxH         client size of the window (default 810x559)\n"
         "  --fit width|height fit the figure to the window's width or height\n"
+        "  --scale K          draw the figure K times larger (1 to 8, fractions allowed): picture size,\n"
+        "                     fonts, lines and marks; .svg, .pdf and .png only (default 1)\n"
+        "  --dpi D            the same as --scale D/96 (96 to 768); a PNG records D as its resolution\n"
         "  --dump-points FILE write every point of every series as CSV\n"
         "  --dump-state FILE  write the drawing state as key=value lines\n"
         "  --screen           write the mapping sheet as shown in the window, as PNG\n"

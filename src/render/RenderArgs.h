@@ -20,6 +20,7 @@ struct RenderArgs {
     std::optional<bool> fitToWidth;
     QString dumpPoints;
     QString dumpState;
+    double scale = 1.0;          // --scale K, or --dpi D as D / 96
     bool screen = false;         // --screen: the mapping sheet as shown
     bool help = false;
     QString output;

@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        form.SaveFigure(args.output);
+        form.SaveFigure(args.output, args.scale);
     } catch (const kavum::platform::KavumError& e) {
         Fail(QString::fromUtf8(e.Message().data(), static_cast<qsizetype>(e.Message().size())));
         return 1;

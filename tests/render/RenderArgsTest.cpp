@@ -38,3 +38,19 @@ TEST(RenderArgs, RefusesBadArguments) {
         EXPECT_THROW(ParseRenderArgs(bad), std::invalid_argument) << bad.join(' ').toStdString();
     }
 }
+
+TEST(RenderArgs, ScaleOrResolution) {
+    EXPECT_EQ(ParseRenderArgs({"o.png"}).scale, 1.0);
+    EXPECT_EQ(ParseRenderArgs({"--scale", "4", "o.png"}).scale, 4.0);
+    EXPECT_EQ(ParseRenderArgs({"--scale", "2.5", "o.svg"}).scale, 2.5);
+    EXPECT_EQ(ParseRenderArgs({"--dpi", "600", "o.png"}).scale, 6.25);
+    EXPECT_EQ(ParseRenderArgs({"--dpi", "300", "o.pdf"}).scale, 3.125);
+    // Scale 1 is also fine for the metafile.
+    EXPECT_EQ(ParseRenderArgs({"--scale", "1", "o.emf"}).scale, 1.0);
+    for (QStringList bad : {QStringList{"--scale", "0.5", "o.png"}, {"--scale", "9", "o.png"}, {"--scale", "x", "o.png"},
+                            {"--scale", "nan", "o.png"}, {"--dpi", "50", "o.png"}, {"--dpi", "1000", "o.png"},
+                            {"--scale", "2", "--dpi", "300", "o.png"}, {"--scale", "2", "o.emf"},
+                            {"--scale", "2", "--screen", "o.png"}}) {
+        EXPECT_THROW(ParseRenderArgs(bad), std::invalid_argument) << bad.join(' ').toStdString();
+    }
+}

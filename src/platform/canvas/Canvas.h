@@ -184,6 +184,12 @@ public:
     virtual void SetClipRect(const TRect& rect) = 0;
     virtual void ResetClip() = 0;
 
+    // What is drawn between the two belongs together (a chart, its grid, a
+    // series, the legend) under the id; groups nest. Pictures that keep
+    // structure (SVG) make it a group, the others ignore it.
+    virtual void BeginGroup(const QString& id) { (void)id; }
+    virtual void EndGroup() {}
+
 private:
     TCanvasPen pen_;
     TCanvasBrush brush_;
@@ -193,6 +199,18 @@ private:
 
     struct MetricsCache;
     mutable std::unique_ptr<MetricsCache> metrics_;
+};
+
+// A group for the life of the object.
+class TCanvasGroup {
+public:
+    TCanvasGroup(TCanvas& canvas, const QString& id) : canvas_(canvas) { canvas_.BeginGroup(id); }
+    ~TCanvasGroup() { canvas_.EndGroup(); }
+    TCanvasGroup(const TCanvasGroup&) = delete;
+    TCanvasGroup& operator=(const TCanvasGroup&) = delete;
+
+private:
+    TCanvas& canvas_;
 };
 
 }  // namespace kavum::platform

@@ -87,6 +87,7 @@ struct FontKey {
 
 struct TPdfCanvas::Impl {
     QString title;
+    double pointsPerPixel = PointsPerPixel;
     QByteArray content;
     bool finished = false;
     QByteArray document;
@@ -107,8 +108,16 @@ struct TPdfCanvas::Impl {
         multiply.reset();
     }
 
+    bool multiplied = false;  // the page uses the multiply blend mode
+
     void SetMultiply(bool on) {
         if (multiply == on) return;
+        if (!on && !multiplied) {
+            // The normal mode is the page's own until a multiply comes.
+            multiply = false;
+            return;
+        }
+        if (on) multiplied = true;
         content += on ? "/GM gs\n" : "/GN gs\n";
         multiply = on;
     }
@@ -152,13 +161,14 @@ struct TPdfCanvas::Impl {
     }
 };
 
-TPdfCanvas::TPdfCanvas(int width, int height, const QString& title)
+TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale)
     : TVectorCanvas(width, height), d_(std::make_unique<Impl>()) {
     d_->title = title;
+    d_->pointsPerPixel = PointsPerPixel * scale;
     d_->content.reserve(1 << 20);
     // Picture pixels, y down, on the page's points.
-    d_->content += QByteArray::number(PointsPerPixel) + " 0 0 " + QByteArray::number(-PointsPerPixel) + " 0 " +
-                   QByteArray::number(Height() * PointsPerPixel) + " cm\n";
+    d_->content += QByteArray::number(d_->pointsPerPixel) + " 0 0 " + QByteArray::number(-d_->pointsPerPixel) +
+                   " 0 " + QByteArray::number(Height() * d_->pointsPerPixel) + " cm\n";
 }
 
 TPdfCanvas::~TPdfCanvas() = default;
@@ -223,7 +233,47 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
     d.SetFill(font.color);
     QByteArray& out = d.content;
     const bool embedded = use.trueType->Valid();
-    bool begun = false;  // the text object starts with the first glyph
+    if (embedded) {
+        // One text object and one run per label: the first glyph placed,
+        // the others following by their advances, each corrected to where
+        // the screen puts it.
+        const TTrueTypeFont& tt = *use.trueType;
+        const double size = font.height;
+        QByteArray run;
+        bool started = false;
+        double penX = 0;  // where the run's next glyph would go by itself
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const bool pair = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+            const QString ch = text.mid(i, pair ? 2 : 1);
+            const double x = xs[static_cast<std::size_t>(i)];
+            if (pair) ++i;
+            const QList<quint32> glyphs = use.raw.glyphIndexesForString(ch);
+            if (glyphs.isEmpty()) continue;
+            const quint32 glyph = glyphs.front();
+            use.glyphs.emplace(glyph, ch);
+            if (!started) {
+                out += "BT " + use.resource + ' ' + QByteArray::number(font.height) + " Tf 1 0 0 -1 ";
+                Number(out, x);
+                out += ' ';
+                Number(out, baseline);
+                out += " Tm [";
+                started = true;
+                penX = x;
+            } else {
+                // Thousandths of the font size, positive to the left.
+                const long adjust = std::lround((penX - x) * 1000.0 / size);
+                if (adjust != 0) {
+                    run += QByteArray::number(static_cast<qlonglong>(adjust));
+                    penX -= adjust * size / 1000.0;
+                }
+            }
+            run += '<' + QByteArray::number(glyph + 0x10000, 16).mid(1).toUpper() + '>';
+            // The advance the page's widths give the glyph.
+            penX += std::lround(tt.Advance(glyph) * 1000.0 / tt.UnitsPerEm()) * size / 1000.0;
+        }
+        if (started) out += run + "] TJ ET\n";
+        return;
+    }
     for (qsizetype i = 0; i < text.size(); ++i) {
         const bool pair = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
         const QString ch = text.mid(i, pair ? 2 : 1);
@@ -233,19 +283,7 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
         const QList<quint32> glyphs = use.raw.glyphIndexesForString(ch);
         if (glyphs.isEmpty()) continue;
         const quint32 glyph = glyphs.front();
-        if (embedded) {
-            if (!begun) {
-                out += "BT " + use.resource + ' ' + QByteArray::number(font.height) + " Tf\n";
-                begun = true;
-            }
-            use.glyphs.emplace(glyph, ch);
-            // The glyph upright on its baseline.
-            out += "1 0 0 -1 ";
-            Number(out, x);
-            out += ' ';
-            Number(out, baseline);
-            out += " Tm <" + QByteArray::number(glyph + 0x10000, 16).mid(1).toUpper() + "> Tj\n";
-        } else {
+        {
             // Without TrueType outlines the glyph is drawn as its outline.
             const QPainterPath outline = use.raw.pathForGlyph(glyph).translated(x, baseline);
             if (outline.isEmpty()) continue;
@@ -267,7 +305,6 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
             out += "f\n";
         }
     }
-    if (begun) out += "ET\n";
 }
 
 void TPdfCanvas::WriteClip(const std::optional<TRect>& clip) {
@@ -365,13 +402,15 @@ QByteArray TPdfCanvas::Finish() {
         fontResources += use.resource + ' ' + ref(type0) + ' ';
     }
 
-    const QByteArray w = QByteArray::number(Width() * PointsPerPixel);
-    const QByteArray h = QByteArray::number(Height() * PointsPerPixel);
+    const QByteArray w = QByteArray::number(Width() * d.pointsPerPixel);
+    const QByteArray h = QByteArray::number(Height() * d.pointsPerPixel);
     objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";
     objects[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + ' ' + h +
-                 "] /Contents 4 0 R /Resources << /Font << " + fontResources +
-                 ">> /ExtGState << /GN << /BM /Normal >> /GM << /BM /Multiply >> >> >> >>";
+                 "] /Contents 4 0 R /Resources << /Font << " + fontResources + ">>" +
+                 (d.multiplied ? QByteArray(" /ExtGState << /GN << /BM /Normal >> /GM << /BM /Multiply >> >>")
+                               : QByteArray()) +
+                 " >> >>";
     objects[3] = stream("/Filter /FlateDecode", Deflated(d.content));
     objects[4] = "<< /Creator (Kavum) /Producer (Kavum)" +
                  (d.title.isEmpty() ? QByteArray() : " /Title " + TextString(d.title)) + " >>";

@@ -14,7 +14,9 @@ namespace kavum::platform {
 
 class TPdfCanvas : public TVectorCanvas {
 public:
-    TPdfCanvas(int width, int height, const QString& title = QString());
+    // The page is scale times the picture's size (a picture pixel is then
+    // scale/96 inch).
+    TPdfCanvas(int width, int height, const QString& title = QString(), double scale = 1.0);
     ~TPdfCanvas() override;
 
     // Closes the document and returns it; drawing afterwards is ignored.

@@ -94,12 +94,14 @@ QString FontFamiliesOf(const QString& face) {
     return QLatin1Char('\'') + name + QLatin1Char('\'') + (fallback.isEmpty() ? QString() : QStringLiteral(", ") + fallback);
 }
 
-TSvgCanvas::TSvgCanvas(int width, int height, const QString& title) : TVectorCanvas(width, height) {
+TSvgCanvas::TSvgCanvas(int width, int height, const QString& title, double scale) : TVectorCanvas(width, height) {
     out_.reserve(1 << 20);
     out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + QByteArray::number(Width()) +
-            "px\" height=\"" + QByteArray::number(Height()) + "px\" viewBox=\"0 0 " + QByteArray::number(Width()) +
-            ' ' + QByteArray::number(Height()) + "\">\n";
+    out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"";
+    Number(out_, Width() * scale);
+    out_ += "px\" height=\"";
+    Number(out_, Height() * scale);
+    out_ += "px\" viewBox=\"0 0 " + QByteArray::number(Width()) + ' ' + QByteArray::number(Height()) + "\">\n";
     if (!title.isEmpty()) out_ += "<title>" + Escaped(title) + "</title>\n";
     out_ += "<desc>Kavum</desc>\n";
 }
@@ -109,7 +111,8 @@ TSvgCanvas::~TSvgCanvas() = default;
 QByteArray TSvgCanvas::Finish() {
     if (!finished_) {
         FlushPending();
-        if (clipped_) out_ += "</g>\n";
+        CloseClip();
+        for (; groups_ > 0; --groups_) out_ += "</g>\n";
         out_ += "</svg>\n";
         finished_ = true;
     }
@@ -175,18 +178,55 @@ void TSvgCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
     out_ += "\">" + Escaped(text) + "</text>\n";
 }
 
-void TSvgCanvas::WriteClip(const std::optional<TRect>& clip) {
-    if (finished_) return;
+void TSvgCanvas::CloseClip() {
     if (clipped_) out_ += "</g>\n";
     clipped_ = false;
-    if (!clip) return;
+}
+
+void TSvgCanvas::OpenClip() {
+    if (!clip_) return;
     const QByteArray id = "c" + QByteArray::number(++clips_);
     // In the definitions, where readers without clip paths do not draw it.
-    out_ += "<defs><clipPath id=\"" + id + "\"><rect x=\"" + QByteArray::number(clip->left) + "\" y=\"" +
-            QByteArray::number(clip->top) + "\" width=\"" + QByteArray::number(std::max(0, clip->Width())) +
-            "\" height=\"" + QByteArray::number(std::max(0, clip->Height())) + "\"/></clipPath></defs>\n";
+    out_ += "<defs><clipPath id=\"" + id + "\"><rect x=\"" + QByteArray::number(clip_->left) + "\" y=\"" +
+            QByteArray::number(clip_->top) + "\" width=\"" + QByteArray::number(std::max(0, clip_->Width())) +
+            "\" height=\"" + QByteArray::number(std::max(0, clip_->Height())) + "\"/></clipPath></defs>\n";
     out_ += "<g clip-path=\"url(#" + id + ")\">\n";
     clipped_ = true;
+}
+
+void TSvgCanvas::WriteClip(const std::optional<TRect>& clip) {
+    if (finished_) return;
+    CloseClip();
+    clip_ = clip;
+    OpenClip();
+}
+
+// The clip's group always lies innermost, so that groups and clips nest:
+// it is closed before a group begins or ends and opened again inside.
+void TSvgCanvas::BeginGroup(const QString& id) {
+    if (finished_) return;
+    FlushPending();
+    CloseClip();
+    // Ids are unique in a document: a second use gets a number.
+    QString unique = id;
+    for (int n = 2; !unique.isEmpty() && ids_.contains(unique); ++n) unique = id + QLatin1Char('_') + QString::number(n);
+    if (unique.isEmpty()) {
+        out_ += "<g>\n";
+    } else {
+        ids_.insert(unique);
+        out_ += "<g id=\"" + Escaped(unique) + "\">\n";
+    }
+    ++groups_;
+    OpenClip();
+}
+
+void TSvgCanvas::EndGroup() {
+    if (finished_ || groups_ == 0) return;
+    FlushPending();
+    CloseClip();
+    out_ += "</g>\n";
+    --groups_;
+    OpenClip();
 }
 
 }  // namespace kavum::platform

@@ -5,13 +5,16 @@
 #include "platform/canvas/VectorCanvas.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 namespace kavum::platform {
 
 class TSvgCanvas : public TVectorCanvas {
 public:
-    TSvgCanvas(int width, int height, const QString& title = QString());
+    // The document is scale times the picture's size; the picture keeps its
+    // pixels as user units.
+    TSvgCanvas(int width, int height, const QString& title = QString(), double scale = 1.0);
     ~TSvgCanvas() override;
 
     // Closes the document and returns it; drawing afterwards is ignored.
@@ -24,7 +27,16 @@ protected:
                    const TCanvasFont& font) override;
     void WriteClip(const std::optional<TRect>& clip) override;
 
+public:
+    void BeginGroup(const QString& id) override;
+    void EndGroup() override;
+
 private:
+    void OpenClip();
+    void CloseClip();
+    std::optional<TRect> clip_;
+    int groups_ = 0;
+    QSet<QString> ids_;
     QByteArray out_;
     bool finished_ = false;
     bool clipped_ = false;

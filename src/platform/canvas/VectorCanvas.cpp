@@ -42,8 +42,28 @@ std::vector<int> DashPattern(TPenStyle style) {
 }
 
 void TVectorCanvas::Path::Add(Kind kind, const QPointF* pts, int count) {
-    subs.push_back(Sub{kind, static_cast<int>(points.size()), count});
-    points.insert(points.end(), pts, pts + count);
+    if (kind == Kind::Ellipse) {
+        subs.push_back(Sub{kind, static_cast<int>(points.size()), count});
+        points.insert(points.end(), pts, pts + count);
+        return;
+    }
+    // No point twice in a row, and a polygon not closed by its first point
+    // again: a reader gets no segments of length zero.
+    const std::size_t first = points.size();
+    for (int i = 0; i < count; ++i) {
+        if (points.size() > first && points.back() == pts[i]) continue;
+        points.push_back(pts[i]);
+    }
+    if (kind == Kind::Polygon) {
+        while (points.size() > first + 1 && points.back() == points[first]) points.pop_back();
+    }
+    const int kept = static_cast<int>(points.size() - first);
+    if (kept < 2) {
+        // Nothing a stroke of flat ends would show.
+        points.resize(first);
+        return;
+    }
+    subs.push_back(Sub{kind, static_cast<int>(first), kept});
 }
 
 void TVectorCanvas::Path::Clear() {
@@ -59,13 +79,21 @@ TVectorCanvas::TVectorCanvas(int width, int height)
 
 TVectorCanvas::~TVectorCanvas() = default;
 
+namespace {
+
+// The mask mode ANDs the colour into the pixel: black stays black on any
+// ground, so it is a plain colour; others multiply into what lies below.
+bool Multiplies(TPenMode mode, TColor color) { return mode == TPenMode::Mask && (color & 0xFFFFFF) != clBlack; }
+
+}  // namespace
+
 TVectorCanvas::Paint TVectorCanvas::PenPaint() const {
-    return Paint{Pen().color, Pen().mode == TPenMode::Mask};
+    return Paint{Pen().color, Multiplies(Pen().mode, Pen().color)};
 }
 
 std::optional<TVectorCanvas::Paint> TVectorCanvas::BrushFill() const {
     if (Brush().style == TBrushStyle::Clear) return std::nullopt;
-    return Paint{Brush().color, Pen().mode == TPenMode::Mask};
+    return Paint{Brush().color, Multiplies(Pen().mode, Brush().color)};
 }
 
 void TVectorCanvas::FlushPending() {

@@ -1,0 +1,95 @@
+#include "export/PngWriter.h"
+
+#include "platform/Errors.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace kavum::exporting {
+
+namespace {
+
+void Be32(QByteArray& out, std::uint32_t v) {
+    const char b[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                       static_cast<char>(v)};
+    out.append(b, 4);
+}
+
+void Chunk(QByteArray& out, const char* type, const char* data, qsizetype size) {
+    Be32(out, static_cast<std::uint32_t>(size));
+    const qsizetype start = out.size();
+    out.append(type, 4);
+    out.append(data, size);
+    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(out.constData() + start), static_cast<uInt>(size + 4));
+    Be32(out, static_cast<std::uint32_t>(crc));
+}
+
+}  // namespace
+
+QByteArray FastPng(const QImage& source, int dotsPerMeter) {
+    const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+                             ? source
+                             : source.convertToFormat(QImage::Format_RGB32);
+    const int w = image.width();
+    const int h = image.height();
+    QByteArray out("\x89PNG\r\n\x1a\n", 8);
+    QByteArray header;
+    Be32(header, static_cast<std::uint32_t>(w));
+    Be32(header, static_cast<std::uint32_t>(h));
+    header.append("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no filter, no interlace
+    Chunk(out, "IHDR", header.constData(), header.size());
+    if (dotsPerMeter > 0) {
+        QByteArray phys;
+        Be32(phys, static_cast<std::uint32_t>(dotsPerMeter));
+        Be32(phys, static_cast<std::uint32_t>(dotsPerMeter));
+        phys.append('\x01');  // per metre
+        Chunk(out, "pHYs", phys.constData(), phys.size());
+    }
+
+    z_stream z{};
+    if (deflateInit(&z, 1) != Z_OK) throw platform::KavumError("PNG の図を作成できません");
+    std::vector<unsigned char> row(static_cast<std::size_t>(w) * 3 + 1);
+    std::vector<unsigned char> buffer(1 << 20);
+    auto drain = [&](int flush) {
+        do {
+            z.next_out = buffer.data();
+            z.avail_out = static_cast<uInt>(buffer.size());
+            const int rc = deflate(&z, flush);
+            if (rc == Z_STREAM_ERROR) {
+                deflateEnd(&z);
+                throw platform::KavumError("PNG の図を作成できません");
+            }
+            const qsizetype produced = static_cast<qsizetype>(buffer.size() - z.avail_out);
+            if (produced > 0) Chunk(out, "IDAT", reinterpret_cast<const char*>(buffer.data()), produced);
+        } while (z.avail_out == 0);
+    };
+    for (int y = 0; y < h; ++y) {
+        const auto* p = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+        unsigned char* d = row.data();
+        *d++ = 0;  // filter: none
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t c = p[x];
+            *d++ = static_cast<unsigned char>(c >> 16);
+            *d++ = static_cast<unsigned char>(c >> 8);
+            *d++ = static_cast<unsigned char>(c);
+        }
+        z.next_in = row.data();
+        z.avail_in = static_cast<uInt>(row.size());
+        // Output is collected in chunks of about a megabyte.
+        while (z.avail_in > 0) {
+            z.next_out = buffer.data();
+            z.avail_out = static_cast<uInt>(buffer.size());
+            deflate(&z, Z_NO_FLUSH);
+            const qsizetype produced = static_cast<qsizetype>(buffer.size() - z.avail_out);
+            if (produced > 0) Chunk(out, "IDAT", reinterpret_cast<const char*>(buffer.data()), produced);
+        }
+    }
+    drain(Z_FINISH);
+    deflateEnd(&z);
+    Chunk(out, "IEND", nullptr, 0);
+    return out;
+}
+
+}  // namespace kavum::exporting
