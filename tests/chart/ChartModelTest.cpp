@@ -231,7 +231,9 @@ TEST(ChartSeriesOrder, PointsAddedInBulkTakeTheOrderOfSinglePoints) {
             const int expected = modelInsert(x, n);
             ASSERT_EQ(s.StorePoint(x, n, QString(), UseSeriesColor), expected) << n;
         }
-        if (round % 7 == 3) ASSERT_EQ(s.YValue(0), model.front().second);  // reading in between
+        if (round % 7 == 3) {
+            ASSERT_EQ(s.YValue(0), model.front().second);  // reading in between
+        }
     }
     ASSERT_EQ(s.Count(), static_cast<int>(model.size()));
     for (int i = 0; i < s.Count(); ++i) {
