@@ -256,6 +256,8 @@ TCustomChartAxis& TChartSeries::GetVertAxis() const {
 void TChartSeries::ClearPoints() {
     points_.clear();
     points_.reserve(static_cast<std::size_t>(std::max(0, chart_->SeriesDefaultCapacity())));
+    tags_.clear();
+    tags_.shrink_to_fit();
     sortedCount_ = 0;
     labels_.resize(1);
     rank_.reset();
@@ -269,7 +271,7 @@ std::uint32_t TChartSeries::StoreLabel(const QString& label) {
 }
 
 int TChartSeries::StorePoint(double x, double y, const QString& label, TColor color) {
-    const TChartPoint p{x, y, color, StoreLabel(label)};
+    const TPointTag tag{color, StoreLabel(label)};
     std::size_t index = points_.size();
     if (order_ == loAscending) {
         const bool inOrder = sortedCount_ == points_.size() && (points_.empty() || !XLess(x, points_.back().x));
@@ -283,9 +285,19 @@ int TChartSeries::StorePoint(double x, double y, const QString& label, TColor co
     } else {
         sortedCount_ = points_.size() + 1;
     }
-    points_.push_back(p);
+    PushPoint(x, y, tag);
     Changed();
     return static_cast<int>(index);
+}
+
+void TChartSeries::PushPoint(double x, double y, TPointTag tag) {
+    const bool plain = tag.color == UseSeriesColor && tag.label == 0;
+    if (!plain || !tags_.empty()) {
+        // The first tagged point gives every earlier point the plain tag.
+        tags_.resize(points_.size());
+        tags_.push_back(tag);
+    }
+    points_.push_back(TChartPoint{x, y});
 }
 
 void TChartSeries::AddPoint(double x, double y, TColor color) {
@@ -301,7 +313,7 @@ void TChartSeries::AddPoint(double x, double y, TColor color) {
     } else {
         sortedCount_ = points_.size() + 1;
     }
-    points_.push_back(TChartPoint{x, y, color, 0});
+    PushPoint(x, y, TPointTag{color, 0});
     Changed();
 }
 
@@ -320,8 +332,26 @@ void TChartSeries::EnsureOrdered() const {
     const auto mid = points_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
     // The late points are sorted among themselves, keeping their adding
     // order on equal x, and merged after the earlier ones of equal x.
-    std::stable_sort(mid, points_.end(), PointXLess{});
-    std::inplace_merge(points_.begin(), mid, points_.end(), PointXLess{});
+    if (tags_.empty()) {
+        std::stable_sort(mid, points_.end(), PointXLess{});
+        std::inplace_merge(points_.begin(), mid, points_.end(), PointXLess{});
+    } else {
+        // The tags move with their points.
+        struct Tagged {
+            TChartPoint point;
+            TPointTag tag;
+        };
+        auto less = [](const Tagged& a, const Tagged& b) { return XLess(a.point.x, b.point.x); };
+        std::vector<Tagged> all(points_.size());
+        for (std::size_t i = 0; i < all.size(); ++i) all[i] = Tagged{points_[i], tags_[i]};
+        const auto tmid = all.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
+        std::stable_sort(tmid, all.end(), less);
+        std::inplace_merge(all.begin(), tmid, all.end(), less);
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            points_[i] = all[i].point;
+            tags_[i] = all[i].tag;
+        }
+    }
     sortedCount_ = points_.size();
 }
 
@@ -332,10 +362,16 @@ const std::vector<TChartPoint>& TChartSeries::Points() const {
 
 double TChartSeries::XValue(int index) const { return Points().at(static_cast<std::size_t>(index)).x; }
 double TChartSeries::YValue(int index) const { return Points().at(static_cast<std::size_t>(index)).y; }
-TColor TChartSeries::ValueColor(int index) const { return Points().at(static_cast<std::size_t>(index)).color; }
+TColor TChartSeries::ValueColor(int index) const {
+    const std::size_t i = static_cast<std::size_t>(index);
+    Points().at(i);
+    return Tag(i).color;
+}
 bool TChartSeries::IsNull(int index) const { return ValueColor(index) == clNone; }
 QString TChartSeries::Label(int index) const {
-    return labels_.at(Points().at(static_cast<std::size_t>(index)).label);
+    const std::size_t i = static_cast<std::size_t>(index);
+    Points().at(i);
+    return labels_.at(Tag(i).label);
 }
 
 double TChartSeries::XPixelToValue(int pixel) const { return GetHorizAxis().PixelToValue(pixel); }
@@ -423,7 +459,7 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
     placed.reserve(last > first ? last - first : 0);
     for (std::size_t i = first; i < last; ++i) {
         const TChartPoint& p = pts[i];
-        if (p.color == clNone) continue;
+        if (Tag(i).color == clNone) continue;
         long long px = 0;
         long long py = 0;
         double ex = 0;
@@ -450,7 +486,7 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
     bool prepared = false;
     TColor preparedFor = 0;
     for (const PlacedPointer& at : placed) {
-        const TColor color = DrawColor(pts[at.index]);
+        const TColor color = DrawColor(Tag(at.index).color);
         // The line-only shapes set the pen colour to the point colour
         // themselves, so the canvas needs preparing only when it changes.
         if (!prepared || preparedFor != color) {
@@ -570,7 +606,8 @@ void TLineSeries::Draw(TCanvas& canvas) const {
             long long ry = 0;
             double ex = 0;
             double ey = 0;
-            const bool placed = p.color != clNone && std::isfinite(p.x) && std::isfinite(p.y);
+            const TColor tagColor = Tag(i).color;
+            const bool placed = tagColor != clNone && std::isfinite(p.x) && std::isfinite(p.y);
             bool okX = placed && hx.PixelForDrawing(p.x, rx, ex);
             bool okY = placed && vy.PixelForDrawing(p.y, ry, ey);
             if (placed && (!okX || !okY)) {
@@ -596,7 +633,7 @@ void TLineSeries::Draw(TCanvas& canvas) const {
             const bool safe = okX && okY && rx >= -PixelLimit && rx <= PixelLimit && ry >= -PixelLimit &&
                               ry <= PixelLimit;
             const QPoint pixel = safe ? QPoint(static_cast<int>(rx), static_cast<int>(ry)) : QPoint();
-            const TColor color = DrawColor(p);
+            const TColor color = DrawColor(tagColor);
             if (havePrev) {
                 if (prevSafe && safe) {
                     addSegment(prevPixel, pixel, color);

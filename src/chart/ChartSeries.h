@@ -89,10 +89,14 @@ private:
     bool inflateMargins_ = true;
 };
 
-// One entry of a series.
+// One entry of a series: its place. Its colour and label are kept beside
+// it (TPointTag), and only once some point of the series has either.
 struct TChartPoint {
     double x = 0;
     double y = 0;
+};
+
+struct TPointTag {
     TColor color = UseSeriesColor;
     std::uint32_t label = 0;  // index into the series' labels; 0 is no label
 };
@@ -150,13 +154,15 @@ public:
     bool IsNull(int index) const;
     // Entries in their order (sorted first where pending).
     const std::vector<TChartPoint>& Points() const;
+    // The colour and label of an entry (after Points()).
+    TPointTag Tag(std::size_t index) const { return tags_.empty() ? TPointTag{} : tags_[index]; }
 
     // Pixel to value through the series' axes.
     double XPixelToValue(int pixel) const;
     double YPixelToValue(int pixel) const;
 
     // The colour a point is drawn in.
-    TColor DrawColor(const TChartPoint& p) const { return p.color == UseSeriesColor ? seriesColor_ : p.color; }
+    TColor DrawColor(TColor color) const { return color == UseSeriesColor ? seriesColor_ : color; }
     // Draws the series; the canvas is clipped by the caller.
     virtual void Draw(platform::TCanvas& canvas) const = 0;
 
@@ -173,6 +179,7 @@ private:
     class RankIndex;
     void EnsureOrdered() const;
     std::uint32_t StoreLabel(const QString& label);
+    void PushPoint(double x, double y, TPointTag tag);
 
     TChart* chart_;
     bool active_ = true;
@@ -187,6 +194,9 @@ private:
     // Points in order up to sortedCount_; the rest were added since, in
     // adding order, and are merged in before the points are next read.
     mutable std::vector<TChartPoint> points_;
+    // The tags of the points, in the same order; empty while every point
+    // has the series colour and no label.
+    mutable std::vector<TPointTag> tags_;
     mutable std::size_t sortedCount_ = 0;
     std::vector<QString> labels_;
     // The x values of an ascending series that received points out of
