@@ -112,13 +112,7 @@ void TChart::GetAxisLabel(TCustomChartAxis& axis, QString& text) {
 TCanvas& TChart::Canvas() {
     if (active_) return *active_;
     if (!bufferCanvas_) {
-        const int w = std::max(1, width());
-        const int h = std::max(1, height());
-        if (buffer_.width() != w || buffer_.height() != h) {
-            buffer_ = QImage(w, h, QImage::Format_RGB32);
-            buffer_.fill(Qt::white);
-            dirty_ = true;
-        }
+        if (EnsureBuffer()) buffer_.fill(Qt::white);
         bufferCanvas_ = std::make_unique<platform::TPainterCanvas>(buffer_);
         bufferCanvas_->SetPen(lastPen_);
         bufferCanvas_->SetBrush(lastBrush_);
@@ -442,14 +436,30 @@ void TChart::Guarded(F&& f) {
     }
 }
 
+bool TChart::EnsureBuffer() {
+    const int w = std::max(1, width());
+    const int h = std::max(1, height());
+    const qreal ratio = devicePixelRatioF();
+    if (buffer_.devicePixelRatio() == ratio && buffer_.deviceIndependentSize() == QSizeF(w, h)) return false;
+    if (ratio == 1.0) {
+        // Pixel for pixel: the canvas sets the pixels straight into the image.
+        buffer_ = QImage(w, h, QImage::Format_RGB32);
+    } else {
+        // On a high-density screen the picture has the device's pixels and
+        // is drawn in logical pixels through the painter, which scales
+        // lines, marks and text to the device, so that they stay sharp.
+        buffer_ = QImage(qRound(w * ratio), qRound(h * ratio), QImage::Format_RGBX8888);
+        buffer_.setDevicePixelRatio(ratio);
+    }
+    dirty_ = true;
+    return true;
+}
+
 void TChart::paintEvent(QPaintEvent*) {
     bufferCanvas_.reset();
     const int w = std::max(1, width());
     const int h = std::max(1, height());
-    if (buffer_.width() != w || buffer_.height() != h) {
-        buffer_ = QImage(w, h, QImage::Format_RGB32);
-        dirty_ = true;
-    }
+    EnsureBuffer();
     if (dirty_) {
         dirty_ = false;
         buffer_.fill(Qt::white);

@@ -172,6 +172,8 @@ private:
     TRect plot_;
     platform::TCanvas* active_ = nullptr;  // the canvas of the drawing in progress
     bool dirty_ = true;
+    // Makes buffer_ the chart's size at the screen's pixel ratio; true when it was remade.
+    bool EnsureBuffer();
     QImage buffer_;                                    // the on-screen picture
     std::unique_ptr<platform::TPainterCanvas> bufferCanvas_;  // over buffer_, between paints
     // Canvas state at the end of the last drawing, handed on to the canvas
