@@ -112,25 +112,3 @@ TEST(Atlas, HeadingsBecomeSafeDistinctFileNames) {
     for (int i = 1; i <= 3; ++i) names.insert(FigureFileName(i, 3, "/", QStringLiteral("png")));
     EXPECT_EQ(names.size(), 3);
 }
-
-TEST(Atlas, TemporarySiblingKeepsTheFolderAndTheExtension) {
-    QTemporaryDir dir;
-    const QString target = dir.filePath(QStringLiteral("0001-a.png"));
-    const QString temporary = TemporarySibling(target);
-    EXPECT_EQ(QFileInfo(temporary).absolutePath(), QFileInfo(target).absolutePath());
-    EXPECT_TRUE(QFileInfo(temporary).fileName().startsWith(QLatin1Char('.')));
-    EXPECT_TRUE(temporary.endsWith(QStringLiteral(".png")));
-    // Renaming replaces an existing file whole; a missing temporary is an error.
-    QFile(target).open(QIODevice::WriteOnly);
-    {
-        QFile t(temporary);
-        ASSERT_TRUE(t.open(QIODevice::WriteOnly));
-        t.write("new");
-    }
-    CommitTemporary(temporary, target);
-    QFile f(target);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), "new");
-    EXPECT_FALSE(QFileInfo::exists(temporary));
-    EXPECT_THROW(CommitTemporary(temporary, dir.filePath(QStringLiteral("none/x.png"))), std::runtime_error);
-}
