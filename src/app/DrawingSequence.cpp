@@ -103,7 +103,12 @@ class MemoLines : public plot::PlotText {
 public:
     explicit MemoLines(data::DataText& text) : text_(text) {}
     std::size_t LineCount() const override { return text_.LineCount(); }
-    std::string Line(std::size_t i) const override { return std::string(text_.Line(i)); }
+    std::string Line(std::size_t i) const override {
+        last_ = i;
+        return std::string(text_.Line(i));
+    }
+    // The line read last: where a pass that throws stopped.
+    std::size_t LastRead() const { return last_; }
     void ReplaceLine(std::size_t i, const std::string& line) override {
         text_.ReplaceLine(i, line);
         replaced_ = true;
@@ -113,6 +118,7 @@ public:
 private:
     data::DataText& text_;
     bool replaced_ = false;
+    mutable std::size_t last_ = 0;
 };
 
 // Marks on the category series of the three charts.
@@ -433,7 +439,14 @@ void TFormMain::PlotOnMap(bool captureNames) {
             if (lines.Replaced()) form->ShowMemoText();
         }
     } finish{this, lines, names, count, captureNames};
-    plot::PlotOnMap(lines, options, names, target, &count);
+    failedLine_.reset();
+    try {
+        plot::PlotOnMap(lines, options, names, target, &count);
+    } catch (...) {
+        failedLine_ = lines.LastRead();
+        failedLineShown_ = false;
+        throw;
+    }
 }
 
 void TFormMain::RePlotting() { PlotOnMap(false); }

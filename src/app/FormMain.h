@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QTextBrowser>
 
+#include <optional>
+
 #include <exception>
 #include <utility>
 
@@ -228,6 +230,17 @@ public:
     // legend names back into the heading lines.
     void PlotOnMap(bool captureNames);
     void RePlotting();
+    // The line of the data text (from 0) at which the last plotting pass
+    // stopped on a record that does not convert; empty after a whole pass.
+    std::optional<std::size_t> FailedDataLine() const { return failedLine_; }
+    // After the message of a failed pass: the data editor shows and selects
+    // the line it stopped at (once per failure).
+    void ShowFailedDataLine();
+    // Atlas production (FormMainAtlas.cpp): on the map already made, the
+    // figure of another data text, as making the map with a data file of
+    // these lines would draw it, titled `title`. A record line that does
+    // not convert throws, as the pass does; FailedDataLine tells where.
+    void PlotDataText(std::vector<std::string> lines, const QString& title);
     // Replaces the data text with the file named on the board.
     void LoadGrdFile();
     void ReadGrdFile();
@@ -334,6 +347,7 @@ public:
             return true;
         } catch (...) {
             ShowError(std::current_exception());
+            ShowFailedDataLine();
             return false;
         }
     }
@@ -371,6 +385,8 @@ private:
     data::DataText memo1_;
     // Categories whose legend names were taken from the data text.
     int namedCategories_ = 0;
+    std::optional<std::size_t> failedLine_;
+    bool failedLineShown_ = true;
 };
 
 }  // namespace kavum::app

@@ -331,6 +331,13 @@ void TFormMain::EdDataItemClick() {
     EditorBox->raise();
 }
 
+void TFormMain::ShowFailedDataLine() {
+    if (failedLineShown_ || !failedLine_ || !EditorBox) return;
+    failedLineShown_ = true;
+    EdDataItemClick();
+    EditorBox->SelectLine(static_cast<int>(*failedLine_));
+}
+
 void TFormMain::EdCancelBtnClick() {
     Memo1Text();
     EditorBox->hide();

@@ -157,6 +157,17 @@ void TEditorBox::ShowText() {
     Memo1SelectionChange();
 }
 
+void TEditorBox::SelectLine(int index) {
+    const QTextBlock block = Memo1->document()->findBlockByNumber(index);
+    if (!block.isValid()) return;
+    QTextCursor c(block);
+    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    Memo1->setTextCursor(c);
+    Memo1->centerCursor();
+    Memo1->setFocus();
+    Memo1SelectionChange();
+}
+
 bool TEditorBox::TakeText() {
     if (!edited_) return true;
     bool allExact = true;

@@ -38,6 +38,9 @@ public:
     // Returns false when some did.
     bool TakeText();
     bool Edited() const { return edited_; }
+    // Selects line `index` (from 0) of the shown text, scrolls it into view
+    // and gives the editor the focus; nothing for a line beyond the text.
+    void SelectLine(int index);
 
     void EdCutBtnClick();
     void EdCopyBtnClick();

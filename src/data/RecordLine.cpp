@@ -85,15 +85,30 @@ ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
 
 }  // namespace
 
+ParsedLine::Kind ClassifyLine(std::string_view line) {
+    const std::string_view s = CutComment(line);
+    if (s.empty()) return ParsedLine::Kind::Empty;
+    if (s.find(',') != std::string_view::npos) return ParsedLine::Kind::Record;
+    if (s.size() >= 6 && (s[0] == ' ' || IsDigit(s[0]))) return ParsedLine::Kind::Record;
+    return ParsedLine::Kind::Heading;
+}
+
 ParsedLine ParseRecordLine(std::string_view line, PointPrecision precision) {
     const std::string_view s = CutComment(line);
-    if (s.empty()) return {};
+    switch (ClassifyLine(s)) {
+    case ParsedLine::Kind::Empty:
+        return {};
+    case ParsedLine::Kind::Heading: {
+        ParsedLine heading;
+        heading.kind = ParsedLine::Kind::Heading;
+        heading.name = std::string(s);
+        return heading;
+    }
+    default:
+        break;
+    }
     if (s.find(',') != std::string_view::npos) return LatLonLine(s, precision);
-    if (s.size() >= 6 && (s[0] == ' ' || IsDigit(s[0]))) return MeshLine(s, precision);
-    ParsedLine heading;
-    heading.kind = ParsedLine::Kind::Heading;
-    heading.name = std::string(s);
-    return heading;
+    return MeshLine(s, precision);
 }
 
 }  // namespace kavum::data

@@ -29,6 +29,10 @@ struct ParsedLine {
 // The text of a line before its first ";".
 std::string_view CutComment(std::string_view line);
 
+// The kind of a line by the grammar alone, without reading its pieces:
+// Empty, Heading, or Record for every record line (accepted or not).
+ParsedLine::Kind ClassifyLine(std::string_view line);
+
 // Classifies and reads one line at the given precision. Throws the
 // conversion error of a piece that is not a number.
 ParsedLine ParseRecordLine(std::string_view line, geo::PointPrecision precision);

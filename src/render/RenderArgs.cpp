@@ -93,16 +93,51 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
             }
         } else if (arg == QLatin1String("--screen")) {
             a.screen = true;
+        } else if (arg == QLatin1String("--per-category")) {
+            a.perCategory = value();
+        } else if (arg == QLatin1String("--group")) {
+            a.group = ToInt(arg, value());
+            if (a.group < 1 || a.group > 9) Bad(QStringLiteral("--group must be between 1 and 9"));
+        } else if (arg == QLatin1String("--jobs") || arg == QLatin1String("-j")) {
+            a.jobs = ToInt(arg, value());
+            if (a.jobs < 1 || a.jobs > 256) Bad(QStringLiteral("--jobs must be between 1 and 256"));
+        } else if (arg == QLatin1String("--format")) {
+            a.format = value().toLower();
+            if (a.format != QLatin1String("emf") && a.format != QLatin1String("svg") &&
+                a.format != QLatin1String("pdf") && a.format != QLatin1String("png")) {
+                Bad(QStringLiteral("--format must be emf, svg, pdf or png"));
+            }
+        } else if (arg == QLatin1String("--mark-of-position")) {
+            a.markOfPosition = true;
+        } else if (arg == QLatin1String("--list")) {
+            a.list = true;
+        } else if (arg == QLatin1String("--keep-going")) {
+            a.keepGoing = true;
+        } else if (arg == QLatin1String("--progress")) {
+            a.progress = true;
+        } else if (arg == QLatin1String("--worker")) {
+            a.worker = true;
         } else if (arg.startsWith(QLatin1String("--"))) {
             Bad(QStringLiteral("unknown option %1").arg(arg));
-        } else if (a.output.isEmpty()) {
-            a.output = arg;
         } else {
-            Bad(QStringLiteral("only one output file may be given"));
+            a.inputs << arg;
         }
     }
-    if (!a.help && a.output.isEmpty()) Bad(QStringLiteral("no output file given"));
-    if (!a.help && !a.screen) {
+    if (a.help) return a;
+    if (a.Atlas() || a.list) {
+        // Every further argument is a data file or a folder of them.
+        if (a.Atlas() && a.list) Bad(QStringLiteral("--list and --per-category cannot be combined"));
+        if (a.screen) Bad(QStringLiteral("--screen makes one figure; it cannot be combined with --per-category or --list"));
+        if (!a.dumpPoints.isEmpty() || !a.dumpState.isEmpty()) {
+            Bad(QStringLiteral("--dump-points and --dump-state need the one-figure mode"));
+        }
+        return a;
+    }
+    if (a.group != 1 || a.markOfPosition) Bad(QStringLiteral("--group and --mark-of-position need --per-category"));
+    if (a.inputs.size() > 1) Bad(QStringLiteral("only one output file may be given"));
+    if (!a.inputs.isEmpty()) a.output = a.inputs.takeFirst();
+    if (a.output.isEmpty()) Bad(QStringLiteral("no output file given"));
+    if (!a.screen) {
         // The figure's format follows the extension.
         const QString name = a.output.section(QLatin1Char('/'), -1);
         const QString ext = name.contains(QLatin1Char('.')) ? name.section(QLatin1Char('.'), -1).toLower() : QString();
@@ -124,7 +159,12 @@ QString RenderUsage() {
     return QStringLiteral(
         "Usage: kavum-render [--settings FILE] [--map FILE] [--data FILE] [--precision N] [--mesh N]\n"
         "                    [--layout 1|2|3] [--prefecture 0|1] [--size WxH] [--fit width|height]\n"
-        "                    [--scale K | --dpi D] [--dump-points FILE] [--dump-state FILE] [--screen] OUTPUT\n"
+        "                    [--scale K | --dpi D] [--dump-points FILE] [--dump-state FILE] [--screen]\n"
+        "                    [--keep-going] OUTPUT\n"
+        "       kavum-render [options above] --per-category OUTDIR [--group N] [--jobs J]\n"
+        "                    [--format emf|svg|pdf|png] [--mark-of-position] [--progress] [--keep-going]\n"
+        "                    [--data FILE] [DATA-FILE-OR-FOLDER...]\n"
+        "       kavum-render [--precision N] --list [--data FILE] [DATA-FILE-OR-FOLDER...]\n"
         "\n"
         "Makes the distribution map from a settings file, a map file and a data file\n"
         "without showing a window, and writes the figure to OUTPUT: the picture that\n"
@@ -148,9 +188,32 @@ QString RenderUsage() {
         "  --dump-points FILE write every point of every series as CSV\n"
         "  --dump-state FILE  write the drawing state as key=value lines\n"
         "  --screen           write the mapping sheet as shown in the window, as PNG\n"
+        "  --keep-going       at a record line that does not convert, still write the figure\n"
+        "                     drawn up to that line (the exit status stays 1)\n"
         "  --help             show this text\n"
         "\n"
-        "Exit status: 0 success, 1 the drawing failed, 2 bad arguments.\n");
+        "Atlas production:\n"
+        "  --per-category DIR one figure per category (heading) of the data files, written to\n"
+        "                     DIR as NNNN-NAME.EXT; the data are --data FILE and every further\n"
+        "                     argument (a .grd/.csv file, or a folder whose .grd and .csv files\n"
+        "                     are read in name order); without any, the settings' data file\n"
+        "  --group N          N categories (1..9) in each figure, in the order of the data\n"
+        "  --jobs J           J figures at a time in worker processes (default: one per core);\n"
+        "                     the figures do not depend on J\n"
+        "  --format F         emf, svg, pdf or png (default png)\n"
+        "  --mark-of-position each category keeps the mark of its position in the data\n"
+        "                     (Mark1..Mark9 of the settings, round and round); by default\n"
+        "                     the first category of every figure has Mark1, the second Mark2...\n"
+        "  --progress         progress line on standard error even when it is no terminal\n"
+        "  --list             print the categories as tab-separated lines (number, name,\n"
+        "                     records accepted at the precision, records skipped), no drawing\n"
+        "\n"
+        "A record line that does not convert is reported as FILE:LINE: message. In atlas mode\n"
+        "the other figures are still made. Figures are written under a temporary name and\n"
+        "renamed, so no figure is ever left half written under its own name.\n"
+        "\n"
+        "Exit status: 0 success, 1 the drawing failed or a record line did not convert,\n"
+        "2 bad arguments.\n");
 }
 
 }  // namespace kavum::render

@@ -24,6 +24,20 @@ struct RenderArgs {
     bool screen = false;         // --screen: the mapping sheet as shown
     bool help = false;
     QString output;
+
+    // Atlas production: one figure per category (or per group of them).
+    QString perCategory;         // --per-category OUTDIR
+    QStringList inputs;          // further data files or folders (atlas and list modes)
+    int group = 1;               // categories per figure, 1..9
+    int jobs = 0;                // 0: one per core
+    QString format = QStringLiteral("png");   // figure format of the atlas
+    bool markOfPosition = false; // keep the mark of the category's position in the data
+    bool list = false;           // --list: the categories, no drawing
+    bool keepGoing = false;      // write what was drawn up to a bad record line
+    bool progress = false;       // progress line even when standard error is no terminal
+    bool worker = false;         // internal: an atlas worker fed with figure numbers on stdin
+
+    bool Atlas() const { return !perCategory.isEmpty(); }
 };
 
 // Throws std::invalid_argument with a message for a bad command line.

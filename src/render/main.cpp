@@ -1,5 +1,6 @@
 // kavum-render: makes the distribution map as the window would, without
 // showing it, and writes the figure and optional dumps.
+#include "AtlasRun.h"
 #include "RenderArgs.h"
 
 #include "app/FormMain.h"
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + QStringLiteral("/kavum");
     kavum::platform::ScriptedDialogs dialogs;
     TFormMain form(program, {}, dialogs);
+    int status = 0;
     if (!dialogs.Messages().isEmpty()) {
         Fail(dialogs.Messages().join(QLatin1Char('\n')));
         return 1;
@@ -126,6 +128,7 @@ int main(int argc, char** argv) {
         }
         if (args.prefecture) form.Prefecture->setChecked(*args.prefecture);
         if (args.fitToWidth) form.State.FitToWidth = *args.fitToWidth;
+        if (args.list || args.Atlas()) return kavum::render::RunAtlasMode(form, args, app.arguments().mid(1));
         // The window's client area is the requested size.
         form.show();
         QApplication::processEvents();
@@ -134,18 +137,27 @@ int main(int argc, char** argv) {
         // only when the sheet as shown is asked for.
         if (!args.screen) form.setUpdatesEnabled(false);
         form.NewMapBtnClick();
-    } catch (const kavum::platform::KavumError& e) {
-        Fail(QString::fromUtf8(e.Message().data(), static_cast<qsizetype>(e.Message().size())));
-        return 1;
     } catch (const std::exception& e) {
-        Fail(QString::fromUtf8(e.what()));
-        return 1;
+        const auto* kavumError = dynamic_cast<const kavum::platform::KavumError*>(&e);
+        const QString message = kavumError ? QString::fromUtf8(kavumError->Message().data(),
+                                                               static_cast<qsizetype>(kavumError->Message().size()))
+                                           : QString::fromUtf8(e.what());
+        const std::optional<std::size_t> line = form.FailedDataLine();
+        if (!line) {
+            Fail(message);
+            return 1;
+        }
+        // A record line that does not convert: the file and line, and with
+        // --keep-going the figure as drawn up to that line.
+        Fail(QStringLiteral("%1:%2: %3").arg(form.State.GrdFileName).arg(*line + 1).arg(message));
+        if (!args.keepGoing) return 1;
+        status = 1;
     }
     if (!dialogs.Messages().isEmpty()) {
         Fail(dialogs.Messages().join(QLatin1Char('\n')));
         return 1;
     }
-    if (!form.MenuEdit->menuAction()->isEnabled()) {
+    if (status == 0 && !form.MenuEdit->menuAction()->isEnabled()) {
         Fail(QStringLiteral("no map was made: the map file could not be found"));
         return 1;
     }
@@ -168,7 +180,7 @@ int main(int argc, char** argv) {
             Fail(QStringLiteral("%1 に書き込めません").arg(args.output));
             return 1;
         }
-        return 0;
+        return status;
     }
     try {
         form.SaveFigure(args.output, args.scale);
@@ -179,5 +191,5 @@ int main(int argc, char** argv) {
         Fail(QString::fromUtf8(e.what()));
         return 1;
     }
-    return 0;
+    return status;
 }

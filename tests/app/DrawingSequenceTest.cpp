@@ -16,7 +16,9 @@
 #include <QMenu>
 #include <QProcess>
 #include <QRadioButton>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
@@ -174,6 +176,28 @@ TEST_F(DrawingSequenceTest, FailuresStopTheSequence) {
     EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("'x0' is not a valid integer value"));
     EXPECT_EQ(w.SeriesH[1]->Count(), 1);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the busy cursor is gone
+}
+
+TEST_F(DrawingSequenceTest, AFailedPassShowsItsLineInTheEditorAfterTheMessage) {
+    TFormMain& w = Start();
+    w.EditGrdFile->setText(Data("bad.grd", "A\r\n53394611\r\n; note\r\n35.x,139.00\r\n53394611\r\n"));
+    EXPECT_FALSE(w.RunCommand([&] { w.NewMapBtnClick(); }));
+    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("'x0' is not a valid integer value"));
+    ASSERT_EQ(w.FailedDataLine(), std::optional<std::size_t>(3));
+    ASSERT_TRUE(w.EditorBox->isVisible());
+    const QTextCursor c = w.EditorBox->Memo1->textCursor();
+    EXPECT_EQ(c.blockNumber(), 3);
+    EXPECT_EQ(c.selectedText(), QStringLiteral("35.x,139.00"));
+    // Only once: the next failing command of another kind leaves the editor alone.
+    w.EdCancelBtnClick();
+    w.EditGX1->setText(QStringLiteral("12a"));
+    EXPECT_FALSE(w.RunCommand([&] { w.NewMapBtnClick(); }));
+    EXPECT_FALSE(w.EditorBox->isVisible());
+    // A whole pass leaves no line behind.
+    w.EditGX1->setText(QStringLiteral("128.00"));
+    w.EditGrdFile->setText(Data("good.grd", "A\r\n53394611\r\n"));
+    EXPECT_TRUE(w.RunCommand([&] { w.NewMapBtnClick(); }));
+    EXPECT_FALSE(w.FailedDataLine().has_value());
 }
 
 TEST_F(DrawingSequenceTest, AddReloadClearSaveAndReplot) {

@@ -1,0 +1,114 @@
+// The parts of atlas production that need no window: categories of several
+// files, groups, figure texts with their origins, counts, names and titles.
+#include "render/Atlas.h"
+
+#include "platform/Cp932.h"
+#include "platform/Errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace kavum::render;
+using kavum::platform::Utf8ToCp932;
+
+namespace {
+
+QString Write(const QTemporaryDir& dir, const char* name, const char* utf8) {
+    const QString path = dir.filePath(QString::fromUtf8(name));
+    std::ofstream(QFile::encodeName(path).toStdString(), std::ios::binary) << Utf8ToCp932(utf8);
+    return path;
+}
+
+}  // namespace
+
+TEST(Atlas, CategoriesOfSeveralFilesWithTheirLines) {
+    QTemporaryDir dir;
+    const QString a = Write(dir, "a.grd", "; survey\r\n53394611\r\nブナ ; beech\r\n53394611.12\r\n\r\nミズナラ\r\n5339462\r\n");
+    const QString b = Write(dir, "b.csv", "53394611\r\nカエデ\r\n35.40205,139.4610,850\r\n");
+    Write(dir, "c.txt", "ignored\r\n");
+    const QStringList files = ExpandDataInputs({dir.path()});
+    ASSERT_EQ(files, (QStringList{a, b}));
+    EXPECT_THROW(ExpandDataInputs({dir.filePath("none.grd")}), std::runtime_error);
+    EXPECT_THROW(ReadAtlasData({dir.filePath("none.grd")}), kavum::platform::FileError);
+
+    const AtlasData data = ReadAtlasData(files);
+    ASSERT_EQ(data.categories.size(), 3u);
+    // Records above the first heading of each file belong to no category.
+    EXPECT_EQ(data.orphanRecords, 2u);
+    const AtlasCategory& beech = data.categories[0];
+    EXPECT_EQ(beech.position, 1);
+    EXPECT_EQ(beech.name, Utf8ToCp932("ブナ "));
+    EXPECT_EQ(beech.heading.file, 0);
+    EXPECT_EQ(beech.heading.line, 3);
+    EXPECT_EQ(beech.lines.size(), 3u);   // heading, record, empty line
+    EXPECT_EQ(beech.lineNumbers, (std::vector<int>{3, 4, 5}));
+    EXPECT_EQ(data.categories[2].heading.file, 1);
+    EXPECT_EQ(data.categories[2].heading.line, 2);
+    EXPECT_EQ(data.categories[2].position, 3);
+
+    // A figure of the first and third categories keeps where every line came from.
+    const FigureText text = MakeFigureText(data, {0, 2});
+    ASSERT_EQ(text.lines.size(), 5u);
+    EXPECT_EQ(text.lines[4], "35.40205,139.4610,850");
+    EXPECT_EQ(text.origins[4].file, 1);
+    EXPECT_EQ(text.origins[4].line, 3);
+    EXPECT_EQ(LineReport(data, text.origins[4], QStringLiteral("bad")), b + QStringLiteral(":3: bad"));
+    EXPECT_EQ(FigureTitle(data, {0, 2}), QStringLiteral("ブナ ・カエデ"));
+
+    QStringList problems;
+    EXPECT_EQ(ListCategories(data, kavum::geo::PointPrecision::StandardMesh, &problems),
+              QStringLiteral("number\tname\taccepted\tskipped\n1\tブナ \t1\t0\n2\tミズナラ\t0\t1\n3\tカエデ\t1\t0\n"));
+    EXPECT_TRUE(problems.isEmpty());
+}
+
+TEST(Atlas, GroupsInDataOrder) {
+    EXPECT_EQ(GroupFigures(12, 5), (std::vector<std::vector<int>>{{0, 1, 2, 3, 4}, {5, 6, 7, 8, 9}, {10, 11}}));
+    EXPECT_EQ(GroupFigures(3, 1), (std::vector<std::vector<int>>{{0}, {1}, {2}}));
+    EXPECT_TRUE(GroupFigures(0, 9).empty());
+}
+
+TEST(Atlas, CountsStopAtTheFirstLineThatDoesNotConvert) {
+    const std::vector<std::string> lines = {"A", "53394611", "5339462", "53394611", "35.x,139.00", "53394611"};
+    const TextCounts counts = CountRecords(lines, kavum::geo::PointPrecision::StandardMesh);
+    EXPECT_EQ(counts.accepted, 2u);
+    EXPECT_EQ(counts.skipped, 1u);
+    EXPECT_EQ(counts.failedLine, std::optional<std::size_t>(4));
+    EXPECT_EQ(counts.failure, "'x0' is not a valid integer value");
+    // Lines before the first heading and after a tenth are not plotted.
+    std::vector<std::string> many = {"53394611"};
+    for (int k = 0; k < 10; ++k) many.insert(many.end(), {"H" + std::to_string(k), "53394611"});
+    EXPECT_EQ(CountRecords(many, kavum::geo::PointPrecision::StandardMesh).accepted, 9u);
+}
+
+TEST(Atlas, HeadingsBecomeSafeDistinctFileNames) {
+    EXPECT_EQ(SafeNamePart(Utf8ToCp932("ブナ")), QStringLiteral("ブナ"));
+    EXPECT_EQ(SafeNamePart("a/b\\c"), QStringLiteral("a_b_c"));
+    EXPECT_EQ(SafeNamePart(".."), QStringLiteral("category"));
+    EXPECT_EQ(SafeNamePart(" . "), QStringLiteral("category"));
+    EXPECT_EQ(SafeNamePart(".hidden."), QStringLiteral("hidden"));
+    EXPECT_EQ(SafeNamePart(std::string("a\x01\tb\x7f", 5)), QStringLiteral("a__b_"));
+    EXPECT_EQ(SafeNamePart("x:y*z?\"<>|"), QStringLiteral("x_y_z_____"));
+    // Long names are cut at a character boundary, within the byte limit.
+    const QString longName = SafeNamePart(Utf8ToCp932(std::string(200, 'a').c_str()) + Utf8ToCp932("ブ"));
+    EXPECT_EQ(longName, QString(100, QLatin1Char('a')));
+    const QString kana = SafeNamePart(Utf8ToCp932("ブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナブナ"
+                                                  "ブナブナブナブナブナ"));
+    EXPECT_LE(kana.toUtf8().size(), 100);
+    EXPECT_EQ(kana.toUtf8().size() % 3, 0);
+    // Bytes that are not Shift-JIS still give a name.
+    EXPECT_FALSE(SafeNamePart(std::string("\x81\xff\x80", 3)).isEmpty());
+
+    EXPECT_EQ(FigureFileName(7, 12, "..", QStringLiteral("png")), QStringLiteral("0007-category.png"));
+    EXPECT_EQ(FigureFileName(7, 12345, Utf8ToCp932("ブナ"), QStringLiteral("svg")), QStringLiteral("00007-ブナ.svg"));
+    // The running number keeps equal names apart.
+    QSet<QString> names;
+    for (int i = 1; i <= 3; ++i) names.insert(FigureFileName(i, 3, "/", QStringLiteral("png")));
+    EXPECT_EQ(names.size(), 3);
+}
