@@ -42,16 +42,15 @@ void PathData(QByteArray& out, const TVectorCanvas::Path& path) {
             out += ' ';
             Number(out, cy);
             for (int half = 0; half < 2; ++half) {
-                out += 'A';
+                out += 'a';
                 Number(out, rx);
                 out += ' ';
                 Number(out, ry);
                 out += " 0 0 1 ";
-                Number(out, half == 0 ? cx - rx : cx + rx);
-                out += ' ';
-                Number(out, cy);
+                Number(out, half == 0 ? -2 * rx : 2 * rx);
+                out += " 0";
             }
-            out += 'Z';
+            out += 'z';
             continue;
         }
         out += 'M';
@@ -70,12 +69,23 @@ void PathData(QByteArray& out, const TVectorCanvas::Path& path) {
             out += 'z';
             continue;
         }
+        char last = 0;  // the command of the step before
         for (int i = 1; i < sub.count; ++i) {
-            // Relative steps are the shortest.
-            out += i == 1 ? "l" : " ";
-            Number(out, p[i].x() - p[i - 1].x());
-            out += ' ';
-            Number(out, p[i].y() - p[i - 1].y());
+            // Relative steps are the shortest; upright ones need one number.
+            const double dx = p[i].x() - p[i - 1].x(), dy = p[i].y() - p[i - 1].y();
+            const char command = dy == 0 ? 'h' : dx == 0 ? 'v' : 'l';
+            const double first = command == 'v' ? dy : dx;
+            if (command != last) {
+                out += command;
+            } else if (first >= 0) {
+                out += ' ';  // a minus sign parts the numbers by itself
+            }
+            Number(out, first);
+            if (command == 'l') {
+                if (dy >= 0) out += ' ';
+                Number(out, dy);
+            }
+            last = command;
         }
         if (sub.kind == Kind::Polygon) out += 'z';
     }
@@ -122,42 +132,55 @@ QByteArray TSvgCanvas::Finish() {
 void TSvgCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, bool evenOdd,
                            const std::optional<Stroke>& stroke) {
     if (finished_) return;
-    out_ += "<path d=\"";
-    PathData(out_, path);
-    out_ += '"';
+    QByteArray paint;
     if (fill) {
-        out_ += " fill=\"";
-        Colour(out_, fill->color);
-        out_ += '"';
-        if (evenOdd) out_ += " fill-rule=\"evenodd\"";
+        paint += " fill=\"";
+        Colour(paint, fill->color);
+        paint += '"';
+        if (evenOdd) paint += " fill-rule=\"evenodd\"";
     } else {
-        out_ += " fill=\"none\"";
+        paint += " fill=\"none\"";
     }
     if (stroke) {
-        out_ += " stroke=\"";
-        Colour(out_, stroke->paint.color);
-        out_ += '"';
+        paint += " stroke=\"";
+        Colour(paint, stroke->paint.color);
+        paint += '"';
         if (stroke->width > 1) {
-            out_ += " stroke-width=\"" + QByteArray::number(stroke->width) +
-                    "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"";
+            paint += " stroke-width=\"" + QByteArray::number(stroke->width) +
+                     "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"";
         } else {
-            out_ += " stroke-linecap=\"butt\" stroke-linejoin=\"miter\"";
+            paint += " stroke-linecap=\"butt\" stroke-linejoin=\"miter\"";
             const std::vector<int> dashes = DashPattern(stroke->style);
             if (!dashes.empty()) {
-                out_ += " stroke-dasharray=\"";
-                for (std::size_t i = 0; i < dashes.size(); ++i) out_ += (i ? " " : "") + QByteArray::number(dashes[i]);
-                out_ += '"';
+                paint += " stroke-dasharray=\"";
+                for (std::size_t i = 0; i < dashes.size(); ++i) paint += (i ? " " : "") + QByteArray::number(dashes[i]);
+                paint += '"';
             }
         }
     }
     // The mask mode keeps what lies below where the colour has it.
-    if ((fill && fill->multiply) || (stroke && stroke->paint.multiply)) out_ += " style=\"mix-blend-mode:multiply\"";
-    out_ += "/>\n";
+    if ((fill && fill->multiply) || (stroke && stroke->paint.multiply)) paint += " style=\"mix-blend-mode:multiply\"";
+    // Paths of one paint that follow each other share a group that carries it.
+    if (paint != paint_) {
+        ClosePaint();
+        out_ += "<g" + paint + ">\n";
+        paint_ = paint;
+    }
+    out_ += "<path d=\"";
+    PathData(out_, path);
+    out_ += "\"/>\n";
+}
+
+void TSvgCanvas::ClosePaint() {
+    if (paint_.isEmpty()) return;
+    out_ += "</g>\n";
+    paint_.clear();
 }
 
 void TSvgCanvas::WriteText(const QString& text, const std::vector<double>& xs, double baseline,
                            const TCanvasFont& font) {
     if (finished_) return;
+    ClosePaint();
     out_ += "<text xml:space=\"preserve\" x=\"";
     // One x per character; the two halves of a pair share the first's.
     bool first = true;
@@ -179,6 +202,7 @@ void TSvgCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
 }
 
 void TSvgCanvas::CloseClip() {
+    ClosePaint();
     if (clipped_) out_ += "</g>\n";
     clipped_ = false;
 }

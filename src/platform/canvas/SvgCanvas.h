@@ -34,6 +34,8 @@ public:
 private:
     void OpenClip();
     void CloseClip();
+    void ClosePaint();
+    QByteArray paint_;  // of the open paint group
     std::optional<TRect> clip_;
     int groups_ = 0;
     QSet<QString> ids_;

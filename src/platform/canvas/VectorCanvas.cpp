@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace kavum::platform {
 
@@ -102,6 +103,11 @@ void TVectorCanvas::FlushPending() {
     // Clearing a set writes over all its buckets, empty or not: after a
     // long run of pixels that would cost as much at every shape.
     if (!pixels_.empty()) pixels_.clear();
+    if (subpaths_.bucket_count() > 1024) {
+        std::unordered_set<std::string>().swap(subpaths_);
+    } else if (!subpaths_.empty()) {
+        subpaths_.clear();
+    }
     grid_.Clear();
     batch_ = Batch::None;
 }
@@ -126,12 +132,23 @@ void TVectorCanvas::AddArea(const std::vector<QPoint>& quads) {
     }
 }
 
+bool TVectorCanvas::Repeats(Path::Kind kind, const QPointF* pts, int count, bool multiply) {
+    if (multiply) return false;
+    std::string key(1 + sizeof(QPointF) * static_cast<std::size_t>(count), '\0');
+    key[0] = static_cast<char>(kind);
+    std::memcpy(key.data() + 1, pts, sizeof(QPointF) * static_cast<std::size_t>(count));
+    return !subpaths_.insert(std::move(key)).second;
+}
+
 // Shapes share a path while none can touch another: the path is filled and
 // then outlined as a whole, which for separate shapes sets the pixels that
 // drawing them one by one sets.
 void TVectorCanvas::QueueShape(const std::optional<Paint>& fill, bool evenOdd, const std::optional<Stroke>& stroke,
                                Path::Kind kind, const QPointF* pts, int count) {
     Queue(Batch::Shapes, fill, evenOdd, stroke);
+    // The same shape again on top of itself in the batch: nothing changes
+    // (the others of the batch do not touch it).
+    if (Repeats(kind, pts, count, (fill && fill->multiply) || (stroke && stroke->paint.multiply))) return;
     double l = pts[0].x(), t = pts[0].y(), r = l, b = t;
     for (int i = 1; i < count; ++i) {
         l = std::min(l, pts[i].x());
@@ -147,6 +164,7 @@ void TVectorCanvas::QueueShape(const std::optional<Paint>& fill, bool evenOdd, c
     if (!path_.Empty() && grid_.Touches(bl, bt, br, bb, margin)) {
         FlushPending();
         Queue(Batch::Shapes, fill, evenOdd, stroke);
+        Repeats(kind, pts, count, false);  // noted in the new batch
     }
     path_.Add(kind, pts, count);
     grid_.Add(bl, bt, br, bb, margin);
@@ -235,12 +253,14 @@ void TVectorCanvas::Polyline(const QPoint* points, int count) {
         // at any scale.
         Queue(Batch::Lines, std::nullopt, false, Stroke{PenPaint(), 1, Pen().style});
         const std::vector<QPointF> centres = ThinLineCentres(points, count);
+        if (Repeats(Path::Kind::Polyline, centres.data(), count, PenPaint().multiply)) return;
         path_.Add(Path::Kind::Polyline, centres.data(), count);
         return;
     }
     Queue(Batch::Lines, std::nullopt, false, Stroke{PenPaint(), Pen().width, TPenStyle::Solid});
     std::vector<QPointF> centres(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) centres[static_cast<std::size_t>(i)] = Centre(points[i]);
+    if (Repeats(Path::Kind::Polyline, centres.data(), count, PenPaint().multiply)) return;
     path_.Add(Path::Kind::Polyline, centres.data(), count);
 }
 

@@ -13,6 +13,7 @@
 #include <QPointF>
 
 #include <optional>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -90,6 +91,9 @@ private:
     void QueueShape(const std::optional<Paint>& fill, bool evenOdd, const std::optional<Stroke>& stroke,
                     Path::Kind kind, const QPointF* pts, int count);
     void AddArea(const std::vector<QPoint>& quads);
+    // Whether the same subpath is in the batch already, in a plain colour:
+    // drawing it again changes no pixel. Otherwise it is noted.
+    bool Repeats(Path::Kind kind, const QPointF* pts, int count, bool multiply);
     Paint PenPaint() const;
     std::optional<Paint> BrushFill() const;
 
@@ -103,6 +107,7 @@ private:
     Path path_;
     TShapeGrid grid_;
     std::unordered_set<unsigned long long> pixels_;
+    std::unordered_set<std::string> subpaths_;  // of the batch
 };
 
 // The lengths of the dashes and gaps of a pattern of a line of width 1, in
