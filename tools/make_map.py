@@ -28,7 +28,10 @@ import csv
 import json
 import math
 import os
+import re
+import subprocess
 import sys
+import tempfile
 
 import numpy as np
 from scipy.io import netcdf_file
@@ -187,8 +190,12 @@ def load_relief(path, lon_range, lat_range):
 
 def land_mask(arcs, prefectures, ii, jj):
     """True for grid nodes inside any prefecture polygon."""
-    px = ii / CELLS_PER_DEGREE
-    py = jj / CELLS_PER_DEGREE
+    return inside_prefectures(arcs, prefectures,
+                              ii / CELLS_PER_DEGREE, jj / CELLS_PER_DEGREE)
+
+
+def inside_prefectures(arcs, prefectures, px, py):
+    """True for the points (arrays of lon, lat) inside any prefecture."""
     land = np.zeros(px.shape, dtype=bool)
     for _, polygons in prefectures:
         inside = np.zeros(px.shape, dtype=bool)
@@ -304,18 +311,19 @@ def column_heights(node_cols, node_heights, summit_cols, summit_heights):
 # --------------------------------------------------------------------------
 # Writers
 
-def fmt_point(lon, lat):
-    return "%.4f,%.4f" % (lon, lat)
+def fmt_point(lon, lat, decimals=4):
+    return "%.*f,%.*f" % (decimals, lon, decimals, lat)
 
 
-def polyline_lines(polylines):
-    """Data lines of polylines, each followed by a ';' break."""
+def polyline_lines(polylines, decimals=4):
+    """Data lines of polylines, each followed by a ';' break. Points that
+    repeat the one before them once written are dropped."""
     lines = []
     for pts in polylines:
         prev = None
         body = []
         for lon, lat in pts:
-            s = fmt_point(lon, lat)
+            s = fmt_point(lon, lat, decimals)
             if s != prev:
                 body.append(s)
                 prev = s
@@ -326,26 +334,46 @@ def polyline_lines(polylines):
     return lines
 
 
-def build_map(arcs, prefectures, relief, summits, stats):
+def split_arcs(arcs, prefectures):
+    """Coastline arcs (one prefecture) and boundary arcs (two prefectures)."""
     users = arc_users(arcs, prefectures)
     if any(u not in (1, 2) for u in users):
         raise SystemExit("arc used by %s prefectures" %
                          sorted(set(u for u in users if u not in (1, 2))))
     coast = [arcs[i] for i, u in enumerate(users) if u == 1]
     bounds = [arcs[i] for i, u in enumerate(users) if u == 2]
-    h_lines = polyline_lines(coast)
-    g_lines = polyline_lines(bounds)
-    stats["coast_points"] = sum(1 for l in h_lines if l != ";")
-    stats["coast_lines"] = h_lines.count(";")
-    stats["boundary_points"] = sum(1 for l in g_lines if l != ";")
-    stats["boundary_lines"] = g_lines.count(";")
+    return coast, bounds
 
-    allpts = np.concatenate(arcs)
-    lon_min, lat_min = allpts.min(axis=0)
-    lon_max, lat_max = allpts.max(axis=0)
 
+def build_profiles(arcs, prefectures, relief, summits, stats, region=None):
+    """Staircase lines of the west-east and south-north profiles: the highest
+    land of each 1/12 degree column. Without a region the columns span all
+    prefectures; with one (W, E, S, N) they span the region, and only land
+    and summits inside it count."""
     ii, jj, z = relief
     land = land_mask(arcs, prefectures, ii, jj)
+    if region is None:
+        allpts = np.concatenate(arcs)
+        lon_min, lat_min = allpts.min(axis=0)
+        lon_max, lat_max = allpts.max(axis=0)
+        we_first = int(math.floor(lon_min * CELLS_PER_DEGREE))
+        we_last = int(math.floor(lon_max * CELLS_PER_DEGREE))
+        sn_first = int(math.floor(lat_min * CELLS_PER_DEGREE))
+        sn_last = int(math.floor(lat_max * CELLS_PER_DEGREE))
+    else:
+        west, east, south, north = region
+        # A node stands for the cell of 1/12 degree around it.
+        half = 0.5 / CELLS_PER_DEGREE
+        land &= ((ii / CELLS_PER_DEGREE >= west - half) &
+                 (ii / CELLS_PER_DEGREE <= east + half) &
+                 (jj / CELLS_PER_DEGREE >= south - half) &
+                 (jj / CELLS_PER_DEGREE <= north + half))
+        summits = [s for s in summits
+                   if west <= s["lon"] <= east and south <= s["lat"] <= north]
+        we_first = int(math.floor(west * CELLS_PER_DEGREE))
+        we_last = max(we_first, int(math.ceil(east * CELLS_PER_DEGREE)) - 1)
+        sn_first = int(math.floor(south * CELLS_PER_DEGREE))
+        sn_last = max(sn_first, int(math.ceil(north * CELLS_PER_DEGREE)) - 1)
     stats["land_nodes"] = int(land.sum())
     node_h = np.maximum(z[land], 0.0)
     s_lon_cols = [int(math.floor(s["lon"] * CELLS_PER_DEGREE)) for s in summits]
@@ -354,17 +382,40 @@ def build_map(arcs, prefectures, relief, summits, stats):
 
     we = column_heights(ii[land], node_h, s_lon_cols, s_h)
     sn = column_heights(jj[land], node_h, s_lat_cols, s_h)
-    we_first = int(math.floor(lon_min * CELLS_PER_DEGREE))
-    we_last = int(math.floor(lon_max * CELLS_PER_DEGREE))
-    sn_first = int(math.floor(lat_min * CELLS_PER_DEGREE))
-    sn_last = int(math.floor(lat_max * CELLS_PER_DEGREE))
     we_lines = profile_lines(we_first, we_last, we)
     sn_lines = profile_lines(sn_first, sn_last, sn)
     stats["we_max"] = max(int(l.split(",")[1]) for l in we_lines)
     stats["sn_max"] = max(int(l.split(",")[1]) for l in sn_lines)
     stats["we_lines"] = len(we_lines)
     stats["sn_lines"] = len(sn_lines)
-    stats["relief_max_on_land"] = int(node_h.max())
+    stats["relief_max_on_land"] = int(node_h.max()) if node_h.size else 0
+    return we_lines, sn_lines
+
+
+def map_file_lines(header, h_lines, g_lines, we_lines, sn_lines):
+    lines = list(header)
+    lines += ["*H-MAP"] + h_lines
+    lines += ["*G-MAP"] + g_lines
+    lines += ["*WE-PROF"] + we_lines + [";"]
+    lines += ["*SN-PROF"] + sn_lines + [";"]
+    lines += ["*END"]
+    check_map_lines(lines)
+    return lines
+
+
+def count_stats(stats, h_lines, g_lines):
+    stats["coast_points"] = sum(1 for l in h_lines if l != ";")
+    stats["coast_lines"] = h_lines.count(";")
+    stats["boundary_points"] = sum(1 for l in g_lines if l != ";")
+    stats["boundary_lines"] = g_lines.count(";")
+
+
+def build_map(arcs, prefectures, relief, summits, stats):
+    coast, bounds = split_arcs(arcs, prefectures)
+    h_lines = polyline_lines(coast)
+    g_lines = polyline_lines(bounds)
+    count_stats(stats, h_lines, g_lines)
+    we_lines, sn_lines = build_profiles(arcs, prefectures, relief, summits, stats)
 
     header = [
         "; Kavum map data: Japan",
@@ -374,13 +425,7 @@ def build_map(arcs, prefectures, relief, summits, stats):
         "; Made by tools/make_map.py from the 47 prefectures of Global Map Japan,",
         ";   the ETOPO5 relief grid and the GSI list of major mountains.",
     ] + ["; " + a for a in ATTRIBUTION]
-    lines = header
-    lines += ["*H-MAP"] + h_lines
-    lines += ["*G-MAP"] + g_lines
-    lines += ["*WE-PROF"] + we_lines + [";"]
-    lines += ["*SN-PROF"] + sn_lines + [";"]
-    lines += ["*END"]
-    check_map_lines(lines)
+    lines = map_file_lines(header, h_lines, g_lines, we_lines, sn_lines)
     return encode_lines(lines), (coast, bounds, we_lines, sn_lines)
 
 
@@ -464,6 +509,278 @@ def build_ini(map_file, grd_file):
 
 
 # --------------------------------------------------------------------------
+# Detailed coastlines and lakes from GSHHG
+
+# --detail name: GMT's resolution letter and the Debian package that holds it.
+GSHHG_RESOLUTIONS = {
+    "full": ("f", "gmt-gshhg-full"),
+    "high": ("h", "gmt-gshhg-high"),
+    "intermediate": ("i", "gmt-gshhg-low"),
+    "low": ("l", "gmt-gshhg-low"),
+}
+
+# Japan's box (W, E, S, N): every line of a detailed map lies inside it.
+JAPAN_BOX = (122.0, 154.0, 20.0, 46.0)
+
+# A GSHHG line belongs to Japan when one of its points lies this close (in
+# degrees of latitude) to a line of Global Map Japan, or inside a prefecture.
+# The farthest islets of Japan that Global Map lacks (in the Izu and Tokara
+# islands) lie about 0.32 away, the nearest foreign shores (Korea's islands
+# off Tsushima, Sakhalin off Cape Soya) 0.38 or more.
+JAPAN_DISTANCE = 0.33
+
+# Detailed maps keep 5 decimals (about 1 m); GSHHG is stored to about 2 m.
+DETAIL_DECIMALS = 5
+
+GSHHG_ATTRIBUTION = [
+    "Coastlines and lakes: GSHHG %s, Global Self-consistent Hierarchical",
+    "  High-resolution Geography, by P. Wessel and W. H. F. Smith, distributed",
+    "  under the GNU Lesser General Public License (version 3 or later):",
+    "  Wessel, P., and W. H. F. Smith (1996), A global, self-consistent,",
+    "  hierarchical, high-resolution shoreline database, J. Geophys. Res.,",
+    "  101(B4), 8741-8743.",
+]
+
+
+def parse_region(text):
+    """'W,E,S,N' in decimal degrees, inside Japan's box."""
+    try:
+        values = [float(v) for v in text.split(",")]
+    except ValueError:
+        values = []
+    if len(values) != 4 or not all(math.isfinite(v) for v in values):
+        raise SystemExit("--region wants four numbers W,E,S,N in decimal "
+                         "degrees, for example 139.55,139.75,35.1,35.35")
+    west, east, south, north = values
+    if not (west < east and south < north):
+        raise SystemExit("--region: west must lie below east and south below "
+                         "north (got %s)" % text)
+    bw, be, bs, bn = JAPAN_BOX
+    if west < bw or east > be or south < bs or north > bn:
+        raise SystemExit("--region must lie inside Japan's box %g,%g,%g,%g"
+                         % JAPAN_BOX)
+    return west, east, south, north
+
+
+def gmt_shorelines(resolution, region):
+    """Runs Debian's gmt: the shorelines of all levels (1 coast, 2 lake,
+    3 island in a lake, 4 pond on such an island) inside the region, cut to
+    it, as GMT's text pieces. Returns (text, GSHHG version)."""
+    letter, package = GSHHG_RESOLUTIONS[resolution]
+    cmd = ["gmt", "coast", "-R%.10g/%.10g/%.10g/%.10g" % region,
+           "-D" + letter, "-W", "-M", "-A0/1/4", "-V",
+           "--FORMAT_FLOAT_OUT=%.12g", "--IO_SEGMENT_MARKER=>"]
+    # gmt leaves a history file in its working directory.
+    with tempfile.TemporaryDirectory() as tmp:
+        try:
+            run = subprocess.run(cmd, cwd=tmp, capture_output=True, text=True)
+        except FileNotFoundError:
+            raise SystemExit("--detail needs Debian's gmt and %s: "
+                             "apt-get install gmt %s" % (package, package))
+    if run.returncode != 0:
+        raise SystemExit("gmt coast failed (is %s installed?):\n%s"
+                         % (package, run.stderr.strip()))
+    found = re.search(r"GSHHG version (\S+)", run.stderr)
+    return run.stdout, found.group(1) if found else "(version unknown)"
+
+
+def parse_pieces(text):
+    """GMT's multi-segment text to pieces (level, [(lon, lat), ...])."""
+    pieces = []
+    level = None
+    pts = None
+    for line in text.splitlines():
+        if line.startswith(">"):
+            found = re.search(r"Level (\d+)", line)
+            if not found:
+                raise SystemExit("unexpected gmt segment header: " + line)
+            level = int(found.group(1))
+            pts = []
+            pieces.append((level, pts))
+        elif line.strip():
+            if pts is None:
+                raise SystemExit("gmt output starts without a segment header")
+            x, y = line.split()[:2]
+            pts.append((float(x), float(y)))
+    return [(lev, p) for lev, p in pieces if len(p) >= 2]
+
+
+def join_pieces(pieces):
+    """Joins the pieces of one level whose ends meet: GSHHG delivers every
+    shoreline cut at the edges of its bins, and a cut point is written alike
+    in both bins. Returns lines (level, points) in the order of their first
+    piece; a line whose ends meet is closed (last point = first point)."""
+    starts, ends = {}, {}
+    for i, (level, pts) in enumerate(pieces):
+        if pts[0] != pts[-1]:
+            starts.setdefault((level, pts[0]), []).append(i)
+            ends.setdefault((level, pts[-1]), []).append(i)
+    used = [False] * len(pieces)
+
+    def take(index, key):
+        for j in index.get(key, ()):
+            if not used[j]:
+                used[j] = True
+                return pieces[j][1]
+        return None
+
+    lines = []
+    for i, (level, pts) in enumerate(pieces):
+        if used[i]:
+            continue
+        used[i] = True
+        line = list(pts)
+        while line[0] != line[-1]:
+            nxt = take(starts, (level, line[-1]))
+            if nxt is None:
+                break
+            line.extend(nxt[1:])
+        while line[0] != line[-1]:
+            prev = take(ends, (level, line[0]))
+            if prev is None:
+                break
+            line[:0] = prev[:-1]
+        lines.append((level, line))
+    return lines
+
+
+def split_cut_edges(lines, region):
+    """Breaks a line wherever a segment runs along an edge of the region or
+    along a whole-degree meridian or parallel (the bin edges): such segments
+    would be made by cutting, not by the shore."""
+    west, east, south, north = region
+
+    def along_cut(p, q):
+        if p[0] == q[0] and (p[0] in (west, east) or p[0] == math.floor(p[0])):
+            return True
+        return p[1] == q[1] and (p[1] in (south, north) or p[1] == math.floor(p[1]))
+
+    out = []
+    for level, pts in lines:
+        run = [pts[0]]
+        for p, q in zip(pts, pts[1:]):
+            if along_cut(p, q):
+                if len(run) >= 2:
+                    out.append((level, run))
+                run = [q]
+            else:
+                run.append(q)
+        if len(run) >= 2:
+            out.append((level, run))
+    return out
+
+
+def japanese_lines(lines, arcs, prefectures):
+    """The lines of Japan: those with a point near a line of Global Map
+    Japan (coasts of islands, most lakes) or inside a prefecture (lakes far
+    from any coast or boundary)."""
+    from scipy.spatial import cKDTree
+    # Degrees of longitude shrink towards the pole; 36 N is Japan's middle.
+    squeeze = np.array([math.cos(math.radians(36.0)), 1.0])
+    tree = cKDTree(np.concatenate(arcs) * squeeze)
+    near = []
+    for level, pts in lines:
+        d, _ = tree.query(np.asarray(pts) * squeeze, k=1,
+                          distance_upper_bound=JAPAN_DISTANCE)
+        near.append(bool(np.isfinite(d).any()))
+    rest = [n for n, ok in enumerate(near) if not ok]
+    if rest:
+        px = np.array([lines[n][1][0][0] for n in rest])
+        py = np.array([lines[n][1][0][1] for n in rest])
+        for n, inside in zip(rest, inside_prefectures(arcs, prefectures, px, py)):
+            near[n] = bool(inside)
+    return [line for line, ok in zip(lines, near) if ok]
+
+
+def clip_polyline(pts, region):
+    """Cuts a polyline to the region (Liang-Barsky per segment); returns the
+    runs inside it, each with its crossing points on the edges."""
+    west, east, south, north = region
+    runs, run = [], []
+    for (x0, y0), (x1, y1) in zip(pts[:-1], pts[1:]):
+        dx, dy = x1 - x0, y1 - y0
+        t0, t1 = 0.0, 1.0
+        ok = True
+        for p, q in ((-dx, x0 - west), (dx, east - x0),
+                     (-dy, y0 - south), (dy, north - y0)):
+            if p == 0:
+                if q < 0:
+                    ok = False
+                    break
+            else:
+                t = q / p
+                if p < 0:
+                    t0 = max(t0, t)
+                else:
+                    t1 = min(t1, t)
+        if not ok or t0 > t1:
+            if len(run) >= 2:
+                runs.append(run)
+            run = []
+            continue
+        a = (x0 + t0 * dx, y0 + t0 * dy) if t0 > 0 else (x0, y0)
+        b = (x0 + t1 * dx, y0 + t1 * dy) if t1 < 1 else (x1, y1)
+        if run and run[-1] != a:
+            if len(run) >= 2:
+                runs.append(run)
+            run = []
+        if not run:
+            run = [a]
+        run.append(b)
+        if t1 < 1:
+            runs.append(run)
+            run = []
+    if len(run) >= 2:
+        runs.append(run)
+    return runs
+
+
+def build_detail_map(arcs, prefectures, relief, summits, resolution, region,
+                     stats):
+    """A map with GSHHG's coastlines and lakes at the resolution, the
+    prefecture boundaries of Global Map Japan and the profiles; all of Japan
+    when region is None, else cut to the region."""
+    box = region or JAPAN_BOX
+    text, version = gmt_shorelines(resolution, box)
+    pieces = parse_pieces(text)
+    lines = split_cut_edges(join_pieces(pieces), box)
+    lines = japanese_lines(lines, arcs, prefectures)
+    # Coastlines first, then lake shores, islands in lakes and their ponds.
+    lines.sort(key=lambda line: line[0])
+    stats["gmt_pieces"] = len(pieces)
+    stats["closed_lines"] = sum(1 for _, p in lines if p[0] == p[-1])
+    stats["lake_lines"] = sum(1 for lev, _ in lines if lev >= 2)
+    h_lines = polyline_lines([p for _, p in lines], DETAIL_DECIMALS)
+
+    _, bounds = split_arcs(arcs, prefectures)
+    if region is not None:
+        bounds = [run for pts in bounds for run in clip_polyline(pts, region)]
+    g_lines = polyline_lines(bounds, DETAIL_DECIMALS)
+    count_stats(stats, h_lines, g_lines)
+    we_lines, sn_lines = build_profiles(arcs, prefectures, relief, summits,
+                                        stats, region)
+
+    where = ("Japan" if region is None else
+             "%g-%g E, %g-%g N" % region)
+    header = [
+        "; Kavum map data: %s, GSHHG %s resolution coastlines and lakes"
+        % (where, resolution),
+        "; *H-MAP coastlines, lake shores and islands in lakes, *G-MAP prefecture",
+        ";   boundaries (longitude, latitude in decimal degrees), *WE-PROF and",
+        ";   *SN-PROF the highest land per 1/12 degree of longitude and of",
+        ";   latitude (position, elevation in m).",
+        "; Made by tools/make_map.py --detail %s%s from GSHHG (read with gmt),"
+        % (resolution, "" if region is None else
+           " --region %.10g,%.10g,%.10g,%.10g" % region),
+        ";   the 47 prefectures of Global Map Japan, the ETOPO5 relief grid and",
+        ";   the GSI list of major mountains.",
+    ] + ["; " + (a % version if "%s" in a else a) for a in GSHHG_ATTRIBUTION]
+    header += ["; " + a for a in ATTRIBUTION]
+    lines = map_file_lines(header, h_lines, g_lines, we_lines, sn_lines)
+    return encode_lines(lines)
+
+
+# --------------------------------------------------------------------------
 # Quick look
 
 def plot(path, coast, bounds, we_lines, sn_lines, summits):
@@ -511,6 +828,33 @@ def plot(path, coast, bounds, we_lines, sn_lines, summits):
 
 # --------------------------------------------------------------------------
 
+def make_detail(args):
+    region = parse_region(args.region) if args.region else None
+    if args.out:
+        out = args.out
+    elif region is None:
+        out = os.path.join(args.assets, "Kavum_Nippon_detail.mdt")
+    else:
+        raise SystemExit("--region needs --out FILE.mdt")
+    arcs, prefectures = load_topology(
+        os.path.join(args.data, "japan-prefectures.topojson"))
+    summits = load_summits(os.path.join(args.data, "japan-mountains.csv"))
+    if region is None:
+        relief = load_relief(args.relief, (120, 156), (20, 48))
+    else:
+        west, east, south, north = region
+        relief = load_relief(args.relief, (west - 1, east + 1),
+                             (south - 1, north + 1))
+    stats = {}
+    mdt = build_detail_map(arcs, prefectures, relief, summits, args.detail,
+                           region, stats)
+    changed = write_if_changed(out, mdt)
+    print("%-28s %9d bytes%s" % (out, len(mdt), "" if changed else " (unchanged)"))
+    for k in sorted(stats):
+        print("  %-20s %s" % (k, stats[k]))
+    return 0
+
+
 def main(argv):
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--data", default=DEFAULT_DATA,
@@ -522,7 +866,23 @@ def main(argv):
                     help="output folder (default: %(default)s)")
     ap.add_argument("--plot", metavar="PNG",
                     help="also draw the map and profiles into this PNG file")
+    ap.add_argument("--detail", choices=list(GSHHG_RESOLUTIONS),
+                    help="make only a map with GSHHG coastlines and lakes of "
+                         "this resolution (needs gmt and the matching "
+                         "gmt-gshhg package), by default "
+                         "assets/Kavum_Nippon_detail.mdt")
+    ap.add_argument("--region", metavar="W,E,S,N",
+                    help="with --detail: cut the map to this range of "
+                         "longitude and latitude (decimal degrees)")
+    ap.add_argument("--out", metavar="MDT",
+                    help="with --detail: the map file to write (needed with "
+                         "--region)")
     args = ap.parse_args(argv)
+
+    if args.detail:
+        return make_detail(args)
+    if args.region or args.out:
+        ap.error("--region and --out go with --detail")
 
     arcs, prefectures = load_topology(
         os.path.join(args.data, "japan-prefectures.topojson"))
