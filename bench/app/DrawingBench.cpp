@@ -1,4 +1,4 @@
-// The drawing sequence on the bundled map: reading the map lines, and the
+// The drawing sequence on the bundled maps: reading the map lines, and the
 // plotting pass over a million mesh-code records in nine categories.
 #include "app/FormMain.h"
 #include "chart/Chart.h"
@@ -56,6 +56,17 @@ void BM_DrawMapLines(benchmark::State& state) {
     state.counters["points"] = w.SeriesH0->Count();
 }
 BENCHMARK(BM_DrawMapLines)->Unit(benchmark::kMillisecond);
+
+// The detailed map (GSHHG full resolution), with the boundaries drawn.
+void BM_DrawMapLinesDetail(benchmark::State& state) {
+    auto& w = Form();
+    w.Prefecture->setChecked(true);
+    w.EditMapFile->setText(QStringLiteral(KAVUM_SOURCE_DIR "/assets/Kavum_Nippon_detail.mdt"));
+    for (auto _ : state) w.DrawMapLines();
+    state.counters["points"] = w.SeriesH0->Count();
+    w.EditMapFile->setText(QStringLiteral(KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt"));
+}
+BENCHMARK(BM_DrawMapLinesDetail)->Unit(benchmark::kMillisecond);
 
 void BM_PlotOnMapMillion(benchmark::State& state) {
     auto& w = Form();

@@ -2,10 +2,52 @@
 
 #include "platform/Numbers.h"
 
+#include <cstdint>
 #include <string>
 
 namespace kavum::map {
 namespace {
+
+constexpr long double Pow10[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L, 1e9L,
+                                 1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L};
+
+// The common form of map numbers, an optional minus, digits and an optional
+// fraction ("-139.12345"), at most 18 digits in all. The digits make an exact
+// integer and the power of ten is exact, so the one rounding of the division
+// gives the correctly rounded extended value that the general conversion
+// gives, and the same double. Anything else is left to that conversion.
+bool PlainDecimal(std::string_view text, double& value) {
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative) ++i;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int fraction = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (++digits > 18) return false;
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+            if (point) ++fraction;
+        } else if (c == '.' && !point && digits > 0) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || (point && fraction == 0)) return false;
+    long double v = static_cast<long double>(mantissa);
+    if (fraction > 0) v /= Pow10[fraction];
+    value = static_cast<double>(negative ? -v : v);
+    return true;
+}
+
+double MapNumber(std::string_view text) {
+    double value;
+    if (PlainDecimal(text, value)) return value;
+    return platform::StrToFloat(text);
+}
 
 class MapReader {
 public:
@@ -40,6 +82,7 @@ private:
             std::size_t end = nl == std::string_view::npos ? text_.size() : nl;
             std::string_view raw = text_.substr(pos_, end - pos_);
             pos_ = nl == std::string_view::npos ? text_.size() : nl + 1;
+            if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
             if (raw.find('\r') != std::string_view::npos) {
                 buffer_.clear();
                 for (char c : raw) {
@@ -62,8 +105,8 @@ private:
     bool ReadPair() {
         const std::size_t comma = line_.find(',');
         if (comma != std::string_view::npos && comma > 0) {
-            a_ = platform::StrToFloat(line_.substr(0, comma));
-            b_ = platform::StrToFloat(line_.substr(comma + 1, 8));
+            a_ = MapNumber(line_.substr(0, comma));
+            b_ = MapNumber(line_.substr(comma + 1, 8));
             havePair_ = true;
         }
         return havePair_;

@@ -1,10 +1,13 @@
 #include "map/MapFile.h"
 #include "platform/Errors.h"
+#include "platform/Numbers.h"
 #include "platform/Profile.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <chrono>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,20 +123,73 @@ TEST(MapFile, EightCharacterSecondFieldAndErrors) {
     EXPECT_EQ(Read("*H-MAP\n139,35.12345,100\n"), "H mask w1 H(139,35.12345)");
 }
 
-TEST(MapFile, BundledMapReadsQuickly) {
-    const std::string text = kavum::platform::ReadWholeFile(KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt");
+TEST(MapFile, NumbersReadAsTheGeneralConversionReadsThem) {
+    // Plain decimals take a shorter road than other number forms; both must
+    // give the same doubles, to the last bit.
+    std::mt19937_64 rng(16);
+    std::vector<std::string> firsts = {"139.75", "-0.5", "0.1", "35.00005", "139.99999", "7", "-12",
+                                       "123456789012345678", "1234567890.12345678", "0.000000000000000001",
+                                       "1e2", " 139.5", "+139.5", "139.5 ", "00139.50"};
+    std::vector<std::string> seconds = {"35.68123", "0.3", "45.99995", "-1.25", "1000", "2.5E1", " 35.5"};
+    for (int n = 0; n < 3000; ++n) {
+        const int intDigits = 1 + static_cast<int>(rng() % 4);
+        const int fracDigits = static_cast<int>(rng() % 15);
+        std::string t = rng() % 5 == 0 ? "-" : "";
+        for (int i = 0; i < intDigits; ++i) t += static_cast<char>('0' + rng() % 10);
+        if (fracDigits > 0) t += '.';
+        for (int i = 0; i < fracDigits; ++i) t += static_cast<char>('0' + rng() % 10);
+        (n % 2 ? firsts : seconds).push_back(t);
+    }
+    struct Points : MapLineSink {
+        std::vector<double> xs, ys;
+        void AddPoint(MapSeries, double x, double y, std::uint32_t) override {
+            xs.push_back(x);
+            ys.push_back(y);
+        }
+        void AddBreak(MapSeries) override {
+            xs.push_back(0);
+            ys.push_back(0);
+        }
+        void SetPen(MapSeries, LinePenMode, std::optional<int>) override {}
+    } points;
+    std::string text = "*H-MAP\r\n";
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (std::size_t i = 0; i < firsts.size(); ++i) {
+        const std::string& b = seconds[i % seconds.size()];
+        pairs.emplace_back(firsts[i], b.substr(0, 8));
+        text += firsts[i] + "," + b + "\r\n";
+    }
+    ReadMapData(text, {}, points);
+    ASSERT_EQ(points.xs.size(), pairs.size());
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const double a = kavum::platform::StrToFloat(pairs[i].first);
+        if (a == 0) continue;  // a break
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(points.xs[i]), std::bit_cast<std::uint64_t>(a)) << pairs[i].first;
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(points.ys[i]),
+                  std::bit_cast<std::uint64_t>(kavum::platform::StrToFloat(pairs[i].second)))
+            << pairs[i].second;
+    }
+}
+
+TEST(MapFile, BundledMapsRead) {
     struct Counter : MapLineSink {
         std::size_t points[3] = {0, 0, 0};
         std::size_t breaks = 0;
         void AddPoint(MapSeries s, double, double, std::uint32_t) override { ++points[static_cast<int>(s)]; }
         void AddBreak(MapSeries) override { ++breaks; }
         void SetPen(MapSeries, LinePenMode, std::optional<int>) override {}
-    } counter;
+    };
     MapReadOptions o;
     o.prefecture = true;
-    ReadMapData(text, o, counter);
-    EXPECT_GT(counter.points[0], 30000u);
-    EXPECT_GT(counter.points[1], 100u);
-    EXPECT_GT(counter.points[2], 100u);
-    EXPECT_GT(counter.breaks, 1000u);
+    Counter present, detail;
+    ReadMapData(kavum::platform::ReadWholeFile(KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt"), o, present);
+    EXPECT_GT(present.points[0], 30000u);
+    EXPECT_GT(present.points[1], 100u);
+    EXPECT_GT(present.points[2], 100u);
+    EXPECT_GT(present.breaks, 1000u);
+    ReadMapData(kavum::platform::ReadWholeFile(KAVUM_SOURCE_DIR "/assets/Kavum_Nippon_detail.mdt"), o, detail);
+    EXPECT_GT(detail.points[0], 150000u);
+    EXPECT_EQ(detail.points[1], present.points[1]) << "the same west-east profile";
+    EXPECT_EQ(detail.points[2], present.points[2]) << "the same south-north profile";
+    EXPECT_GT(detail.breaks, 2000u);
 }
