@@ -1,4 +1,4 @@
-// Checks the committed map file, sample data and default settings with the
+// Checks the committed map files, sample data and default settings with the
 // rules of their formats. A small reader of its own keeps this test free of
 // the program's code, so a fault in either shows up as a disagreement.
 
@@ -145,19 +145,28 @@ MapFile ReadMap(const std::vector<std::string>& lines) {
     return map;
 }
 
-const MapFile& Map() {
-    static const MapFile map = [] {
-        return ReadMap(CrLfLines(ReadBytes(Assets / "Kavum_Nippon.mdt"), "Kavum_Nippon.mdt"));
-    }();
-    return map;
+const std::string PresentMap = "Kavum_Nippon.mdt";
+const std::string DetailMap = "Kavum_Nippon_detail.mdt";
+
+const MapFile& Map(const std::string& file) {
+    static std::map<std::string, MapFile> maps;
+    auto it = maps.find(file);
+    if (it == maps.end()) it = maps.emplace(file, ReadMap(CrLfLines(ReadBytes(Assets / file), file))).first;
+    return it->second;
 }
 
-const MapSection& Section(const std::string& marker) {
-    for (const auto& s : Map().sections)
+const MapSection& Section(const std::string& file, const std::string& marker) {
+    for (const auto& s : Map(file).sections)
         if (s.marker == marker) return s;
     static const MapSection none;
-    ADD_FAILURE() << "no section " << marker;
+    ADD_FAILURE() << file << ": no section " << marker;
     return none;
+}
+
+bool HasComment(const std::string& file, const std::string& text) {
+    for (const auto& c : Map(file).topComments)
+        if (c.find(text) != std::string::npos) return true;
+    return false;
 }
 
 // The staircase outline of a profile section: (position, elevation) steps.
@@ -189,79 +198,154 @@ Profile Outline(const MapSection& s) {
 }
 
 TEST(BundledMap, SizeAndSectionOrder) {
-    EXPECT_LE(std::filesystem::file_size(Assets / "Kavum_Nippon.mdt"), 2u * 1024 * 1024);
-    std::vector<std::string> markers;
-    for (const auto& s : Map().sections) markers.push_back(s.marker);
-    EXPECT_EQ(markers, (std::vector<std::string>{"*H-MAP", "*G-MAP", "*WE-PROF", "*SN-PROF", "*END"}));
-    EXPECT_GE(Map().topComments.size(), 3u);
-    bool credit = false;
-    for (const auto& c : Map().topComments)
-        credit |= c.find("\x8d\x91\x93\x79\x92\x6e\x97\x9d\x89\x40") != std::string::npos;  // 国土地理院
-    EXPECT_TRUE(credit) << "attribution missing from the header comments";
+    EXPECT_LE(std::filesystem::file_size(Assets / PresentMap), 2u * 1024 * 1024);
+    EXPECT_LE(std::filesystem::file_size(Assets / DetailMap), 16u * 1024 * 1024);
+    for (const std::string& file : {PresentMap, DetailMap}) {
+        SCOPED_TRACE(file);
+        std::vector<std::string> markers;
+        for (const auto& s : Map(file).sections) markers.push_back(s.marker);
+        EXPECT_EQ(markers, (std::vector<std::string>{"*H-MAP", "*G-MAP", "*WE-PROF", "*SN-PROF", "*END"}));
+        EXPECT_GE(Map(file).topComments.size(), 3u);
+        EXPECT_TRUE(HasComment(file, "\x8d\x91\x93\x79\x92\x6e\x97\x9d\x89\x40"))  // 国土地理院
+            << "attribution missing from the header comments";
+    }
+    EXPECT_TRUE(HasComment(DetailMap, "GSHHG"));
+    EXPECT_TRUE(HasComment(DetailMap, "Wessel"));
+    EXPECT_TRUE(HasComment(DetailMap, "GNU Lesser General Public License"));
 }
 
 TEST(BundledMap, LinesStayInsideJapan) {
-    for (const char* marker : {"*H-MAP", "*G-MAP"}) {
-        const auto& s = Section(marker);
-        for (const auto& run : s.runs) {
-            EXPECT_GE(run.size(), 2u) << marker << ": a polyline of one point";
-            for (const auto& p : run) {
-                ASSERT_TRUE(p.a >= 122 && p.a <= 154 && p.b >= 20 && p.b <= 46)
-                    << marker << " point " << p.a << "," << p.b;
+    for (const std::string& file : {PresentMap, DetailMap}) {
+        SCOPED_TRACE(file);
+        for (const char* marker : {"*H-MAP", "*G-MAP"}) {
+            const auto& s = Section(file, marker);
+            for (const auto& run : s.runs) {
+                EXPECT_GE(run.size(), 2u) << marker << ": a polyline of one point";
+                for (const auto& p : run) {
+                    ASSERT_TRUE(p.a >= 122 && p.a <= 154 && p.b >= 20 && p.b <= 46)
+                        << marker << " point " << p.a << "," << p.b;
+                }
             }
         }
+        EXPECT_GE(Section(file, "*G-MAP").points, 5000u);
+        // Each polyline ends with a break, so none joins the next.
+        EXPECT_GE(Section(file, "*H-MAP").runs.size(), 500u);
+        EXPECT_GE(Section(file, "*G-MAP").runs.size(), 47u);
     }
-    EXPECT_GE(Section("*H-MAP").points, 30000u);
-    EXPECT_LE(Section("*H-MAP").points, 80000u);
-    EXPECT_GE(Section("*G-MAP").points, 5000u);
-    // Each polyline ends with a break, so none joins the next.
-    EXPECT_GE(Section("*H-MAP").runs.size(), 500u);
-    EXPECT_GE(Section("*G-MAP").runs.size(), 47u);
+    EXPECT_GE(Section(PresentMap, "*H-MAP").points, 30000u);
+    EXPECT_LE(Section(PresentMap, "*H-MAP").points, 80000u);
+    EXPECT_GE(Section(DetailMap, "*H-MAP").points, 150000u);
+    EXPECT_LE(Section(DetailMap, "*H-MAP").points, 1000000u);
+}
+
+// Shoelace area of a closed run, in square degrees.
+double Area(const std::vector<Point>& run) {
+    double twice = 0;
+    for (std::size_t i = 0; i + 1 < run.size(); ++i) twice += run[i].a * run[i + 1].b - run[i + 1].a * run[i].b;
+    return std::abs(twice) / 2;
+}
+
+// A closed coastline run whose bounding box is the given one within tol.
+const std::vector<Point>* ClosedRunIn(const MapSection& s, double west, double east, double south, double north,
+                                      double tol) {
+    for (const auto& run : s.runs) {
+        if (run.size() < 4 || run.front().a != run.back().a || run.front().b != run.back().b) continue;
+        double w = 1e9, e = -1e9, so = 1e9, n = -1e9;
+        for (const auto& p : run) {
+            w = std::min(w, p.a);
+            e = std::max(e, p.a);
+            so = std::min(so, p.b);
+            n = std::max(n, p.b);
+        }
+        if (std::abs(w - west) < tol && std::abs(e - east) < tol && std::abs(so - south) < tol &&
+            std::abs(n - north) < tol)
+            return &run;
+    }
+    return nullptr;
+}
+
+TEST(BundledMap, DetailedCoastsAreWholeAndHoldTheLakes) {
+    const auto& coast = Section(DetailMap, "*H-MAP");
+    // GSHHG delivers its shorelines cut at 1-degree bin edges; joined again,
+    // every coastline and lake shore of Japan is a closed line, and no
+    // segment runs along a bin edge.
+    std::size_t open = 0, alongEdges = 0;
+    for (const auto& run : coast.runs) {
+        if (run.front().a != run.back().a || run.front().b != run.back().b) ++open;
+        for (std::size_t i = 0; i + 1 < run.size(); ++i) {
+            const Point& p = run[i];
+            const Point& q = run[i + 1];
+            if ((p.a == q.a && p.a == std::floor(p.a)) || (p.b == q.b && p.b == std::floor(p.b))) ++alongEdges;
+        }
+    }
+    EXPECT_EQ(open, 0u) << "coastlines left in pieces";
+    EXPECT_EQ(alongEdges, 0u) << "segments along bin edges";
+
+    // Lake Biwa (about 670 km2), Kasumigaura (about 170 km2) and Inawashiro
+    // (about 100 km2) as closed lines of their size. A square degree is about
+    // 9,000 to 10,000 km2 at these latitudes.
+    const auto* biwa = ClosedRunIn(coast, 135.86, 136.28, 34.97, 35.52, 0.06);
+    ASSERT_NE(biwa, nullptr) << "Lake Biwa";
+    EXPECT_NEAR(Area(*biwa) * 9100, 670, 120);
+    const auto* kasumigaura = ClosedRunIn(coast, 140.21, 140.50, 35.95, 36.20, 0.08);
+    ASSERT_NE(kasumigaura, nullptr) << "Kasumigaura";
+    EXPECT_NEAR(Area(*kasumigaura) * 9000, 170, 60);
+    const auto* inawashiro = ClosedRunIn(coast, 140.00, 140.15, 37.42, 37.55, 0.04);
+    ASSERT_NE(inawashiro, nullptr) << "Inawashiro";
+    EXPECT_NEAR(Area(*inawashiro) * 8800, 103, 30);
+    // The present map has no lakes: nothing closed in Lake Biwa's box.
+    EXPECT_EQ(ClosedRunIn(Section(PresentMap, "*H-MAP"), 135.86, 136.28, 34.97, 35.52, 0.06), nullptr);
 }
 
 TEST(BundledMap, ProfilesShowFujiAndCoverTheLand) {
-    const auto& coast = Section("*H-MAP");
-    double west = 1e9, east = -1e9, south = 1e9, north = -1e9;
-    for (const auto& run : coast.runs)
-        for (const auto& p : run) {
-            west = std::min(west, p.a);
-            east = std::max(east, p.a);
-            south = std::min(south, p.b);
-            north = std::max(north, p.b);
-        }
+    for (const std::string& file : {PresentMap, DetailMap}) {
+        SCOPED_TRACE(file);
+        const auto& coast = Section(file, "*H-MAP");
+        double west = 1e9, east = -1e9, south = 1e9, north = -1e9;
+        for (const auto& run : coast.runs)
+            for (const auto& p : run) {
+                west = std::min(west, p.a);
+                east = std::max(east, p.a);
+                south = std::min(south, p.b);
+                north = std::max(north, p.b);
+            }
 
-    const auto& weSection = Section("*WE-PROF");
-    const auto& snSection = Section("*SN-PROF");
-    Profile we = Outline(weSection), sn = Outline(snSection);
-    for (const auto* s : {&weSection, &snSection})
-        for (const auto& run : s->runs) {
-            ASSERT_FALSE(run.empty());
-            EXPECT_EQ(run.front().b, 0) << s->marker << " starts above sea level";
-            EXPECT_EQ(run.back().b, 0) << s->marker << " ends above sea level";
-            for (const auto& p : run) EXPECT_TRUE(p.b >= 0 && p.b <= 4000) << s->marker << " " << p.b;
-            EXPECT_TRUE(std::is_sorted(run.begin(), run.end(),
-                                       [](const Point& x, const Point& y) { return x.a < y.a; }))
-                << s->marker;
-        }
+        const auto& weSection = Section(file, "*WE-PROF");
+        const auto& snSection = Section(file, "*SN-PROF");
+        Profile we = Outline(weSection), sn = Outline(snSection);
+        for (const auto* s : {&weSection, &snSection})
+            for (const auto& run : s->runs) {
+                ASSERT_FALSE(run.empty());
+                EXPECT_EQ(run.front().b, 0) << s->marker << " starts above sea level";
+                EXPECT_EQ(run.back().b, 0) << s->marker << " ends above sea level";
+                for (const auto& p : run) EXPECT_TRUE(p.b >= 0 && p.b <= 4000) << s->marker << " " << p.b;
+                EXPECT_TRUE(std::is_sorted(run.begin(), run.end(),
+                                           [](const Point& x, const Point& y) { return x.a < y.a; }))
+                    << s->marker;
+            }
 
-    EXPECT_NEAR(we.maxElevation, 3776, 100);
-    EXPECT_NEAR(sn.maxElevation, 3776, 100);
-    EXPECT_NEAR(we.maxAt, 138.73, 0.2) << "the highest column should hold Mt Fuji";
-    EXPECT_NEAR(sn.maxAt, 35.36, 0.2);
-    // The Northern Alps (about 137.6 E, 36.3 N) rise above 3000 m too.
-    EXPECT_GE(we.HighestBetween(137.4, 137.8, weSection), 3000);
-    EXPECT_GE(sn.HighestBetween(36.1, 36.5, snSection), 3000);
-    // Hokkaido's highest ground (Asahidake, 2291 m) lies far below Fuji.
-    EXPECT_LT(sn.HighestBetween(42.0, 45.6, snSection), 2500);
+        EXPECT_NEAR(we.maxElevation, 3776, 100);
+        EXPECT_NEAR(sn.maxElevation, 3776, 100);
+        EXPECT_NEAR(we.maxAt, 138.73, 0.2) << "the highest column should hold Mt Fuji";
+        EXPECT_NEAR(sn.maxAt, 35.36, 0.2);
+        // The Northern Alps (about 137.6 E, 36.3 N) rise above 3000 m too.
+        EXPECT_GE(we.HighestBetween(137.4, 137.8, weSection), 3000);
+        EXPECT_GE(sn.HighestBetween(36.1, 36.5, snSection), 3000);
+        // Hokkaido's highest ground (Asahidake, 2291 m) lies far below Fuji.
+        EXPECT_LT(sn.HighestBetween(42.0, 45.6, snSection), 2500);
 
-    EXPECT_LE(we.first, west);
-    EXPECT_GE(we.last, east);
-    EXPECT_LE(sn.first, south);
-    EXPECT_GE(sn.last, north);
-    EXPECT_LT(we.first, 123.5);
-    EXPECT_GT(we.last, 145.5);
-    EXPECT_LT(sn.first, 24.5);
-    EXPECT_GT(sn.last, 45.3);
+        // The profiles span the coastlines (the detailed ones to within a
+        // column: GSHHG reaches a little beyond Global Map here and there).
+        const double slack = file == DetailMap ? 1.0 / 12 : 0;
+        EXPECT_LE(we.first, west + slack);
+        EXPECT_GE(we.last, east - slack);
+        EXPECT_LE(sn.first, south + slack);
+        EXPECT_GE(sn.last, north - slack);
+        EXPECT_LT(we.first, 123.5);
+        EXPECT_GT(we.last, 145.5);
+        EXPECT_LT(sn.first, 24.5);
+        EXPECT_GT(sn.last, 45.3);
+    }
 }
 
 // ---------------------------------------------------------------------------
