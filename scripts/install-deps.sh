@@ -13,6 +13,7 @@ PACKAGES=(
   emf2svg poppler-utils librsvg2-bin
   clang libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev fakeroot
+  gmt gmt-gshhg-full python3-numpy python3-scipy ferret-datasets
 )
 
 missing=()

@@ -13,7 +13,7 @@ endif()
 
 foreach(f
     bin/kavum bin/kavum-render
-    share/kavum/Kavum_Nippon.mdt share/kavum/kavum.ini
+    share/kavum/Kavum_Nippon.mdt share/kavum/Kavum_Nippon_detail.mdt share/kavum/kavum.ini
     share/kavum/samples/mountains.grd share/kavum/samples/mountains-mesh.grd
     share/kavum/manual/index.html
     share/applications/org.kavum.Kavum.desktop
@@ -81,6 +81,14 @@ endif()
 file(SIZE "${PREFIX}/figure.png" size)
 if(size LESS 20000)
   message(FATAL_ERROR "the installed kavum-render drew an empty figure (${size} bytes)")
+endif()
+# The detailed map draws from the installed tree as well.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env HOME=${home} --unset=XDG_CONFIG_HOME QT_QPA_PLATFORM=offscreen
+    "${PREFIX}/bin/kavum-render" --layout 3 --map "${PREFIX}/share/kavum/Kavum_Nippon_detail.mdt"
+    "${PREFIX}/figure-detail.png"
+  RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(failed OR NOT EXISTS "${PREFIX}/figure-detail.png")
+  message(FATAL_ERROR "the installed kavum-render failed on the detailed map: ${out}")
 endif()
 if(NOT IS_DIRECTORY "${home}/.config/kavum")
   message(FATAL_ERROR "no settings folder ${home}/.config/kavum")
