@@ -51,6 +51,9 @@ public:
     platform::FileDialog OpenDialog1;
     platform::FileDialog SaveDialog1;
     platform::ColorDialog ColorDialog1;
+    // The scale of a figure saved as SVG, PDF or PNG, asked after the file
+    // is chosen; the last choice stays for the session.
+    platform::FigureScaleDialog FigureScaleDialog1;
     platform::Dialogs& Dialogs() const { return dialogs_; }
     const QString& ExecutablePath() const { return executablePath_; }
 

@@ -59,7 +59,18 @@ void TFormMain::SaveToEMFItemClick() {
     const QString fileName = SaveDialog1.FileName;
     const exporting::FigureFormat format = ChosenFormat(fileName, SaveDialog1.FilterIndex);
     if (format != exporting::FigureFormat::Emf) {
-        SaveFigureAs(*this, fileName, format, 1.0);
+        // The bitmap and the vector documents at a scale of the user's
+        // choice; the metafile stays at the screen's size.
+        const std::optional<exporting::Figure> figure =
+            exporting::SavedFigure(ChartsOf(*this), State.ShowMode, State.MapAspect, State.LegendLeft,
+                                   State.LegendTop);
+        if (!figure) return;  // no map yet: nothing to save
+        FigureScaleDialog1.MinScale = exporting::MinFigureScale;
+        FigureScaleDialog1.MaxScale = exporting::MaxFigureScale;
+        FigureScaleDialog1.Bitmap = format == exporting::FigureFormat::Png;
+        FigureScaleDialog1.Size = FigureScaleDialog1.Bitmap ? figure->bitmapSize : figure->size;
+        if (!Dialogs().ExecuteFigureScale(this, FigureScaleDialog1)) return;
+        SaveFigureAs(*this, fileName, format, FigureScaleDialog1.Scale);
         return;
     }
     switch (State.ShowMode) {

@@ -2,12 +2,20 @@
 
 #include <QColor>
 #include <QColorDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 
 #include <algorithm>
+#include <cmath>
 
 namespace kavum::platform {
 
@@ -112,6 +120,90 @@ bool QtDialogs::ExecuteColor(QWidget* parent, ColorDialog& dialog) {
     return true;
 }
 
+namespace {
+
+// The screen resolution a figure is drawn for at scale 1.
+constexpr double FigureDpi = 96.0;
+
+QString FigureSizeText(const FigureScaleDialog& dialog, double scale) {
+    const QSize size = dialog.Size;
+    if (dialog.Bitmap) {
+        const long w = std::max(1L, std::lround(size.width() * scale));
+        const long h = std::max(1L, std::lround(size.height() * scale));
+        return QStringLiteral("%1 × %2 ピクセル").arg(w).arg(h);
+    }
+    const double mm = 25.4 / FigureDpi * scale;
+    return QStringLiteral("%1 × %2 mm")
+        .arg(size.width() * mm, 0, 'f', 1)
+        .arg(size.height() * mm, 0, 'f', 1);
+}
+
+}  // namespace
+
+// A small dialog of the scale and, for a bitmap, the resolution it stands
+// for; either field sets the other.
+bool QtDialogs::ExecuteFigureScale(QWidget* parent, FigureScaleDialog& dialog) {
+    QDialog box(parent);
+    box.setWindowTitle(dialog.Bitmap ? QStringLiteral("図の解像度") : QStringLiteral("図の倍率"));
+    auto* form = new QFormLayout(&box);
+    auto* scaleEdit = new QDoubleSpinBox(&box);
+    scaleEdit->setObjectName(QStringLiteral("ScaleEdit"));
+    scaleEdit->setDecimals(3);
+    scaleEdit->setRange(dialog.MinScale, dialog.MaxScale);
+    scaleEdit->setSingleStep(0.5);
+    scaleEdit->setSuffix(QStringLiteral(" 倍"));
+    auto* dpiEdit = new QSpinBox(&box);
+    dpiEdit->setObjectName(QStringLiteral("DpiEdit"));
+    dpiEdit->setRange(static_cast<int>(std::ceil(dialog.MinScale * FigureDpi)),
+                      static_cast<int>(std::floor(dialog.MaxScale * FigureDpi)));
+    dpiEdit->setSingleStep(12);
+    dpiEdit->setSuffix(QStringLiteral(" dpi"));
+    auto* sizeLabel = new QLabel(&box);
+    sizeLabel->setObjectName(QStringLiteral("SizeLabel"));
+    auto* scaleLabel = new QLabel(QStringLiteral("倍率(&S):"), &box);
+    scaleLabel->setBuddy(scaleEdit);
+    form->addRow(scaleLabel, scaleEdit);
+    if (dialog.Bitmap) {
+        auto* dpiLabel = new QLabel(QStringLiteral("解像度(&R):"), &box);
+        dpiLabel->setBuddy(dpiEdit);
+        form->addRow(dpiLabel, dpiEdit);
+    } else {
+        dpiEdit->hide();
+    }
+    form->addRow(QStringLiteral("大きさ:"), sizeLabel);
+    auto* note = new QLabel(dialog.Bitmap ? QStringLiteral("96 dpi (1 倍) が画面と同じ大きさです。")
+                                          : QStringLiteral("1 倍が画面と同じ大きさです。"),
+                            &box);
+    form->addRow(note);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+
+    // The scale as last set: a resolution gives its exact scale, which the
+    // three decimals of the scale field may only show rounded.
+    double chosen = std::clamp(dialog.Scale, dialog.MinScale, dialog.MaxScale);
+    auto show = [&](double scale, bool fromDpi) {
+        chosen = scale;
+        const QSignalBlocker blockScale(scaleEdit);
+        const QSignalBlocker blockDpi(dpiEdit);
+        scaleEdit->setValue(scale);
+        if (!fromDpi) dpiEdit->setValue(static_cast<int>(std::lround(scale * FigureDpi)));
+        sizeLabel->setText(FigureSizeText(dialog, scale));
+    };
+    show(chosen, false);
+    QObject::connect(scaleEdit, &QDoubleSpinBox::valueChanged, &box, [&](double v) { show(v, false); });
+    QObject::connect(dpiEdit, &QSpinBox::valueChanged, &box, [&](int dpi) {
+        show(std::clamp(dpi / FigureDpi, dialog.MinScale, dialog.MaxScale), true);
+    });
+    scaleEdit->selectAll();
+    if (box.exec() != QDialog::Accepted) return false;
+    dialog.Scale = chosen;
+    return true;
+}
+
 void QtDialogs::ShowMessage(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon) {
     QMessageBox::Icon qtIcon = QMessageBox::Information;
     if (icon == MessageIcon::Warning) qtIcon = QMessageBox::Warning;
@@ -191,7 +283,7 @@ QStringList ScriptedDialogs::Messages() const {
 }
 
 bool ScriptedDialogs::ExecuteOpen(QWidget*, FileDialog& dialog) {
-    uses_.push_back(Use{Kind::Open, dialog, {}, {}, {}, MessageIcon::Information});
+    uses_.push_back(Use{Kind::Open, dialog, {}, {}, {}, MessageIcon::Information, {}});
     if (open_.empty()) return false;
     std::optional<QString> answer = std::move(open_.front());
     open_.pop_front();
@@ -201,7 +293,7 @@ bool ScriptedDialogs::ExecuteOpen(QWidget*, FileDialog& dialog) {
 }
 
 bool ScriptedDialogs::ExecuteSave(QWidget*, FileDialog& dialog) {
-    uses_.push_back(Use{Kind::Save, dialog, {}, {}, {}, MessageIcon::Information});
+    uses_.push_back(Use{Kind::Save, dialog, {}, {}, {}, MessageIcon::Information, {}});
     if (save_.empty()) return false;
     std::optional<QString> answer = std::move(save_.front());
     save_.pop_front();
@@ -211,7 +303,7 @@ bool ScriptedDialogs::ExecuteSave(QWidget*, FileDialog& dialog) {
 }
 
 bool ScriptedDialogs::ExecuteColor(QWidget*, ColorDialog& dialog) {
-    uses_.push_back(Use{Kind::Color, {}, dialog, {}, {}, MessageIcon::Information});
+    uses_.push_back(Use{Kind::Color, {}, dialog, {}, {}, MessageIcon::Information, {}});
     if (color_.empty()) return false;
     std::optional<std::uint32_t> answer = color_.front();
     color_.pop_front();
@@ -220,12 +312,23 @@ bool ScriptedDialogs::ExecuteColor(QWidget*, ColorDialog& dialog) {
     return true;
 }
 
+bool ScriptedDialogs::ExecuteFigureScale(QWidget*, FigureScaleDialog& dialog) {
+    Use use{Kind::FigureScale, {}, {}, {}, {}, MessageIcon::Information, dialog};
+    uses_.push_back(use);
+    if (scale_.empty()) return true;
+    const std::optional<double> answer = scale_.front();
+    scale_.pop_front();
+    if (!answer) return false;
+    dialog.Scale = std::clamp(*answer, dialog.MinScale, dialog.MaxScale);
+    return true;
+}
+
 void ScriptedDialogs::ShowMessage(QWidget*, const QString& caption, const QString& text, MessageIcon icon) {
-    uses_.push_back(Use{Kind::Message, {}, {}, caption, text, icon});
+    uses_.push_back(Use{Kind::Message, {}, {}, caption, text, icon, {}});
 }
 
 bool ScriptedDialogs::Confirm(QWidget*, const QString& caption, const QString& text) {
-    uses_.push_back(Use{Kind::Confirm, {}, {}, caption, text, MessageIcon::Warning});
+    uses_.push_back(Use{Kind::Confirm, {}, {}, caption, text, MessageIcon::Warning, {}});
     if (confirm_.empty()) return false;
     const bool yes = confirm_.front();
     confirm_.pop_front();

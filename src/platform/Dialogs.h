@@ -4,6 +4,7 @@
 // program's dialogs do; an implementation only runs one. QtDialogs shows real
 // dialogs; ScriptedDialogs answers from a script and records every use, for
 // tests and for running without a user.
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -31,6 +32,17 @@ struct ColorDialog {
     std::uint32_t Color = 0;  // 0x00BBGGRR
 };
 
+// The scale of a figure written as a bitmap or as a vector document, asked
+// once its file is chosen. The window keeps it, so the scale chosen last is
+// proposed next time.
+struct FigureScaleDialog {
+    double Scale = 1.0;     // proposed at opening; the chosen scale on OK
+    double MinScale = 1.0;
+    double MaxScale = 8.0;
+    QSize Size;             // the picture at scale 1, in pixels at 96 dpi
+    bool Bitmap = true;     // a bitmap (a resolution in dpi) or a vector document
+};
+
 enum class MessageIcon { Information, Warning, Error };
 
 class Dialogs {
@@ -42,6 +54,9 @@ public:
     virtual bool ExecuteSave(QWidget* parent, FileDialog& dialog) = 0;
     // True when the user confirmed; then dialog.Color is the chosen colour.
     virtual bool ExecuteColor(QWidget* parent, ColorDialog& dialog) = 0;
+    // True when the user confirmed; then dialog.Scale is the chosen scale,
+    // within MinScale..MaxScale.
+    virtual bool ExecuteFigureScale(QWidget* parent, FigureScaleDialog& dialog) = 0;
     virtual void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                              MessageIcon icon) = 0;
     // A question with the buttons はい and いいえ; true for はい.
@@ -66,6 +81,7 @@ public:
     bool ExecuteOpen(QWidget* parent, FileDialog& dialog) override;
     bool ExecuteSave(QWidget* parent, FileDialog& dialog) override;
     bool ExecuteColor(QWidget* parent, ColorDialog& dialog) override;
+    bool ExecuteFigureScale(QWidget* parent, FigureScaleDialog& dialog) override;
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
     bool Confirm(QWidget* parent, const QString& caption, const QString& text) override;
@@ -80,7 +96,7 @@ private:
 // dialog's settings as they were when it opened.
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { Open, Save, Color, Message, Confirm };
+    enum class Kind { Open, Save, Color, Message, Confirm, FigureScale };
     struct Use {
         Kind kind;
         FileDialog file;        // Open, Save
@@ -88,11 +104,15 @@ public:
         QString caption;        // Message, Confirm
         QString text;
         MessageIcon icon = MessageIcon::Information;
+        FigureScaleDialog scale;  // FigureScale
     };
 
     void AnswerOpen(std::optional<QString> path) { open_.push_back(std::move(path)); }
     void AnswerSave(std::optional<QString> path) { save_.push_back(std::move(path)); }
     void AnswerColor(std::optional<std::uint32_t> color) { color_.push_back(color); }
+    // A scale, or none for a cancelled dialog. With no answer queued the
+    // dialog is confirmed with the scale it proposes, as by pressing Enter.
+    void AnswerFigureScale(std::optional<double> scale) { scale_.push_back(scale); }
     // With no answer queued a question is answered いいえ.
     void AnswerConfirm(bool yes) { confirm_.push_back(yes); }
 
@@ -105,12 +125,14 @@ public:
     bool ExecuteOpen(QWidget* parent, FileDialog& dialog) override;
     bool ExecuteSave(QWidget* parent, FileDialog& dialog) override;
     bool ExecuteColor(QWidget* parent, ColorDialog& dialog) override;
+    bool ExecuteFigureScale(QWidget* parent, FigureScaleDialog& dialog) override;
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
     bool Confirm(QWidget* parent, const QString& caption, const QString& text) override;
 
 private:
     std::deque<bool> confirm_;
+    std::deque<std::optional<double>> scale_;
     std::deque<std::optional<QString>> open_;
     std::deque<std::optional<QString>> save_;
     std::deque<std::optional<std::uint32_t>> color_;

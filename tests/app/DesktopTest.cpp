@@ -10,11 +10,13 @@
 #include <QColorDialog>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -72,6 +74,61 @@ TEST(Desktop, SavingDataOpensOnTheDataFileEntry) {
         dialogs.ExecuteSave(nullptr, file);
         EXPECT_TRUE(shown.startsWith(QString(QChar(u'a' + entry - 1)))) << entry << " " << shown.toStdString();
     }
+}
+
+// The scale asked after a figure's file is chosen: the resolution and the
+// scale set each other, the size follows, and only OK gives a scale.
+TEST(Desktop, TheFigureScaleDialogTiesResolutionAndScale) {
+    kavum::platform::QtDialogs dialogs;
+    kavum::platform::FigureScaleDialog png;
+    png.Scale = 2.0;
+    png.Size = QSize(1017, 1085);
+    QString title, size300, size2;
+    int dpiAt2 = 0;
+    bool dpiShown = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        auto* scale = box->findChild<QDoubleSpinBox*>(QStringLiteral("ScaleEdit"));
+        auto* dpi = box->findChild<QSpinBox*>(QStringLiteral("DpiEdit"));
+        auto* label = box->findChild<QLabel*>(QStringLiteral("SizeLabel"));
+        ASSERT_TRUE(scale && dpi && label);
+        dpiShown = !dpi->isHidden();
+        dpiAt2 = dpi->value();
+        size2 = label->text();
+        dpi->setValue(300);
+        size300 = label->text();
+        EXPECT_DOUBLE_EQ(scale->value(), 3.125);
+        qobject_cast<QDialog*>(box)->accept();
+    });
+    ASSERT_TRUE(dialogs.ExecuteFigureScale(nullptr, png));
+    EXPECT_EQ(title, QStringLiteral("図の解像度"));
+    EXPECT_TRUE(dpiShown);
+    EXPECT_EQ(dpiAt2, 192);
+    EXPECT_EQ(size2, QStringLiteral("2034 × 2170 ピクセル"));
+    EXPECT_EQ(size300, QStringLiteral("3178 × 3391 ピクセル"));
+    EXPECT_DOUBLE_EQ(png.Scale, 300.0 / 96.0);
+
+    // A vector document has no resolution: its size in millimetres; a
+    // cancelled dialog leaves the scale as it was.
+    kavum::platform::FigureScaleDialog pdf;
+    pdf.Bitmap = false;
+    pdf.Size = QSize(960, 480);
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        dpiShown = !box->findChild<QSpinBox*>(QStringLiteral("DpiEdit"))->isHidden();
+        box->findChild<QDoubleSpinBox*>(QStringLiteral("ScaleEdit"))->setValue(1.5);
+        size2 = box->findChild<QLabel*>(QStringLiteral("SizeLabel"))->text();
+        qobject_cast<QDialog*>(box)->reject();
+    });
+    EXPECT_FALSE(dialogs.ExecuteFigureScale(nullptr, pdf));
+    EXPECT_EQ(title, QStringLiteral("図の倍率"));
+    EXPECT_FALSE(dpiShown);
+    EXPECT_EQ(size2, QStringLiteral("381.0 × 190.5 mm"));
+    EXPECT_EQ(pdf.Scale, 1.0);
 }
 
 TEST(Desktop, StatusBarPanelsAreCutAtTheEdge) {

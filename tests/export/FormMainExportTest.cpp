@@ -173,6 +173,55 @@ TEST_F(FigureCommands, TheThreeViewsCarryTheLegendAndLeaveItWhereItWas) {
     EXPECT_TRUE(dialogs.Messages().isEmpty()) << dialogs.Messages().join('\n').toStdString();
 }
 
+// SVG, PDF and PNG are written at the scale asked for after the file is
+// chosen; the metafile is not asked about.
+TEST_F(FigureCommands, VectorAndBitmapFiguresAreSavedAtTheScaleChosen) {
+    TFormMain& f = Start(3);
+    const ThreeViewPicture g = ThreeViewGeometry(f.State.MapAspect, 50, 50);
+    auto scaleUses = [&] { return dialogs.UsesOf(ScriptedDialogs::Kind::FigureScale); };
+    Save("Noname-3D.emf");
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("Noname-3D.emf")));
+    EXPECT_TRUE(scaleUses().empty());
+
+    dialogs.AnswerFigureScale(2.0);
+    Save("twice.png");
+    ASSERT_EQ(scaleUses().size(), 1u);
+    EXPECT_EQ(scaleUses()[0].scale.Scale, 1.0);  // first proposed at the screen's size
+    EXPECT_TRUE(scaleUses()[0].scale.Bitmap);
+    EXPECT_EQ(scaleUses()[0].scale.Size, g.size);
+    const QImage twice(dir.filePath("twice.png"));
+    EXPECT_EQ(twice.size(), g.size * 2);
+    EXPECT_NEAR(twice.dotsPerMeterX(), 192 / 0.0254, 1);
+
+    // The choice stays for the next figure; a vector document has no resolution.
+    Save("twice.svg");
+    ASSERT_EQ(scaleUses().size(), 2u);
+    EXPECT_EQ(scaleUses()[1].scale.Scale, 2.0);
+    EXPECT_FALSE(scaleUses()[1].scale.Bitmap);
+    EXPECT_EQ(QSvgRenderer(dir.filePath("twice.svg")).defaultSize(), g.size * 2);
+
+    // Cancelled: nothing is written, and the scale stays as it was.
+    dialogs.AnswerFigureScale(std::nullopt);
+    Save("cancelled.pdf");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("cancelled.pdf")));
+    dialogs.AnswerFigureScale(300.0 / 96.0);
+    Save("300dpi.png");
+    EXPECT_EQ(scaleUses().back().scale.Scale, 2.0);
+    EXPECT_EQ(QImage(dir.filePath("300dpi.png")).size(),
+              QSize(qRound(g.size.width() * 3.125), qRound(g.size.height() * 3.125)));
+    // The metafile stays at the screen's size whatever was chosen before.
+    Save("again.emf");
+    EXPECT_EQ(PictureSize(ReadFile(dir.filePath("again.emf"))), g.size);
+    EXPECT_EQ(scaleUses().size(), 4u);
+    EXPECT_TRUE(dialogs.Messages().isEmpty()) << dialogs.Messages().join('\n').toStdString();
+
+    // Before the first map there is no figure to ask about.
+    Start(0);
+    Save("none.png");
+    EXPECT_TRUE(scaleUses().empty());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("none.png")));
+}
+
 TEST_F(FigureCommands, AFileThatCannotBeMadeIsReportedAndLeavesNothing) {
     TFormMain& f = Start(3);
     Save("missing/Noname-3D.emf");
