@@ -57,6 +57,14 @@ uint8_t PitchAndFamilyOf(const QString& face) {
     return U_DEFAULT_PITCH | U_FF_DONTCARE;
 }
 
+// Whether every step of a line is across or up (or none at all).
+bool Upright(const QPoint* pts, int count) {
+    for (int i = 1; i < count; ++i) {
+        if (pts[i].x() != pts[i - 1].x() && pts[i].y() != pts[i - 1].y()) return false;
+    }
+    return true;
+}
+
 bool Fits16(const QPoint& p) {
     return p.x() >= SHRT_MIN && p.x() <= SHRT_MAX && p.y() >= SHRT_MIN && p.y() <= SHRT_MAX;
 }
@@ -442,11 +450,22 @@ struct TMetafileCanvas::Impl {
 
     // Quadrilaterals (four points each) filled with the brush, without an
     // outline, as their union: the winding rule keeps a pixel given twice.
+    // They go out as a path that is filled: a device fills it as it fills
+    // the polygons, while readers that give a polygon without a pen an
+    // outline of its fill colour (which runs thin areas together) fill a
+    // path as it is.
     void EmitAreas(const std::vector<QPoint>& pts) {
         if (pts.empty()) return;
         SetFillMode(U_WINDING);
         std::vector<uint32_t> counts(pts.size() / 4, 4);
         const U_RECTL bounds = BoundsOf(pts.data(), static_cast<int>(pts.size()));
+        Emit(U_EMRBEGINPATH_set());
+        EmitAreaPolygons(pts, counts, bounds);
+        Emit(U_EMRENDPATH_set());
+        Emit(U_EMRFILLPATH_set(bounds));
+    }
+
+    void EmitAreaPolygons(const std::vector<QPoint>& pts, const std::vector<uint32_t>& counts, const U_RECTL& bounds) {
         if (std::all_of(pts.begin(), pts.end(), Fits16)) {
             std::vector<U_POINT16> p16(pts.size());
             for (std::size_t i = 0; i < pts.size(); ++i) {
@@ -595,10 +614,14 @@ void TMetafileCanvas::Polygon(const QPoint* points, int count) {
 
 void TMetafileCanvas::Polyline(const QPoint* points, int count) {
     if (d_->finished || count < 2 || Pen().style == TPenStyle::Clear) return;
-    if (Pen().width <= 1 && Pen().style != TPenStyle::Solid) {
+    if (Pen().width <= 1 && (Pen().style != TPenStyle::Solid || (count == 2 && Upright(points, count)))) {
         // A dotted or dashed line goes out as the areas of the pixels its
         // pattern sets: readers draw the Windows patterns in patterns of
-        // their own or as solid lines.
+        // their own or as solid lines. So does a thin straight line across
+        // or up (axes, grid lines, ticks): readers centre a line of one
+        // pixel on its coordinates, which they take as the edges between
+        // pixels, and draw it two pixels wide at half intensity, while its
+        // area lies on the pixels a device sets. Longer lines stay lines.
         d_->QueueArea(Pen().color, Pen().mode);
         const std::vector<QPoint> dashes = DashAreasOf(points, count, Pen().style, d_->clip);
         d_->areas.insert(d_->areas.end(), dashes.begin(), dashes.end());
