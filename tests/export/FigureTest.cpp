@@ -25,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <stdexcept>
 
@@ -236,6 +237,174 @@ TEST(FigureMetafile, DotsAndDashesAreTheBitmapsPixels) {
         for (const auto& polygon : Polygons(r)) squaresOnce += PixelsInside(polygon).size() == 1 && BoxOf(polygon).isValid();
     }
     EXPECT_EQ(squaresOnce, squares + 1);
+}
+
+int Differences(const QImage& a, const QImage& b, int tolerance);
+
+// Thin straight lines across or up and the thin frames of rectangles: drawn
+// by a bitmap and by the metafile, whose fills are played back here.
+void DrawUprightScene(TCanvas& c, bool mask = true) {
+    c.SetBrush(TCanvasBrush{clWhite, TBrushStyle::Solid});
+    c.FillRect(TRect{0, 0, 90, 60});
+    c.SetPen(TCanvasPen{clBlue, 1, TPenStyle::Solid, TPenMode::Copy});
+    c.Line(5, 5, 60, 5);
+    c.Line(8, 50, 8, 10);  // drawn upwards: the end at the top is left out
+    c.SetBrush(TCanvasBrush{clYellow, TBrushStyle::Solid});
+    c.SetPen(TCanvasPen{clBlack, 1, TPenStyle::Solid, TPenMode::Copy});
+    c.Rectangle(TRect{20, 15, 40, 30});
+    c.Rectangle(TRect{45, 15, 47, 17});  // all frame
+    c.Rectangle(TRect{45, 20, 46, 28});  // one pixel wide
+    c.SetBrush(TCanvasBrush{clYellow, TBrushStyle::Clear});
+    c.Rectangle(TRect{50, 15, 60, 25});  // a frame alone
+    if (mask) {
+        c.SetPen(TCanvasPen{clRed, 1, TPenStyle::Solid, TPenMode::Mask});
+        c.Line(3, 20, 70, 20);  // across the blue line, the frames and the fill
+    }
+    c.SetPen(TCanvasPen{clGreen, 1, TPenStyle::Alternate, TPenMode::Copy});
+    c.Line(70, 55, 70, 30);
+}
+
+// The fills of a metafile played back on white: brushes, the mix, the fill
+// rule and paths; pens are not played, and a pen-less polygon outside a path
+// is a failure.
+QImage PlayFills(const QByteArray& emf, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    std::map<std::uint32_t, QRgb> brushes;
+    QRgb brush = qRgb(255, 255, 255);
+    bool noBrush = false;
+    bool mask = false, winding = false, inPath = false;
+    std::vector<std::vector<QPoint>> path;
+    for (const Record& r : Records(emf)) {
+        switch (r.type) {
+            case 39: {  // CREATEBRUSHINDIRECT
+                const std::uint32_t c = r.U32(16);
+                brushes[r.U32(8)] = qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+                break;
+            }
+            case 37: {  // SELECTOBJECT
+                const std::uint32_t h = r.U32(8);
+                if (h == 0x80000005u) noBrush = true;
+                if (h == 0x80000000u) noBrush = false, brush = qRgb(255, 255, 255);
+                if (brushes.count(h)) noBrush = false, brush = brushes[h];
+                break;
+            }
+            case 20: mask = r.U32(8) == 9; break;      // SETROP2
+            case 19: winding = r.U32(8) == 2; break;   // SETPOLYFILLMODE
+            case 59: inPath = true; path.clear(); break;
+            case 60: inPath = false; break;
+            case 62: {  // FILLPATH
+                if (noBrush) break;
+                std::map<std::pair<int, int>, int> cover;
+                for (const auto& polygon : path) {
+                    for (const QPoint& p : PixelsInside(polygon)) ++cover[{p.x(), p.y()}];
+                }
+                for (const auto& [at, n] : cover) {
+                    if (winding ? n == 0 : n % 2 == 0) continue;
+                    const QPoint p(at.first, at.second);
+                    if (!image.rect().contains(p)) continue;
+                    image.setPixel(p, mask ? (image.pixel(p) & brush) : brush);
+                }
+                break;
+            }
+            case 86:
+            case 91:
+                EXPECT_TRUE(inPath) << "a polygon drawn with a pen";
+                for (const auto& polygon : Polygons(r)) path.push_back(polygon);
+                break;
+            default:
+                break;
+        }
+    }
+    return image;
+}
+
+TEST(FigureMetafile, ThinUprightLinesAndFramesAreFilledOnTheBitmapsPixels) {
+    QImage bitmap(90, 60, QImage::Format_RGB32);
+    bitmap.fill(Qt::white);
+    {
+        TPainterCanvas c(bitmap);
+        DrawUprightScene(c);
+    }
+    TMetafileCanvas m(90, 60);
+    DrawUprightScene(m);
+    const QByteArray emf = m.Finish();
+    std::size_t polylines = 0;
+    for (const Record& r : Records(emf)) polylines += r.type == 87 || r.type == 90 || r.type == 2 || r.type == 4;
+    EXPECT_EQ(polylines, 0u);
+    const QImage played = PlayFills(emf, bitmap.size());
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 90; ++x) ASSERT_EQ(played.pixel(x, y), bitmap.pixel(x, y)) << x << "," << y;
+    }
+
+    // Sloped lines, lines of several steps, wide pens and frames in the mask
+    // mode stay lines and outlines.
+    TMetafileCanvas lines(90, 60);
+    lines.SetPen(TCanvasPen{clGreen, 1, TPenStyle::Solid, TPenMode::Copy});
+    lines.Line(10, 40, 30, 52);
+    const QPoint steps[3] = {QPoint(40, 40), QPoint(60, 40), QPoint(60, 55)};
+    lines.Polyline(steps, 3);
+    lines.SetPen(TCanvasPen{clGreen, 2, TPenStyle::Solid, TPenMode::Copy});
+    lines.Line(5, 5, 60, 5);
+    lines.SetPen(TCanvasPen{clGreen, 1, TPenStyle::Solid, TPenMode::Mask});
+    lines.Rectangle(TRect{20, 15, 40, 30});
+    std::vector<std::uint32_t> counts;
+    int outlined = 0;
+    for (const Record& r : Records(lines.Finish())) {
+        if (r.type == 87) counts.push_back(r.U32(24));
+        if (r.type == 90) {
+            for (std::uint32_t i = 0; i < r.U32(24); ++i) counts.push_back(r.U32(32 + 4 * static_cast<int>(i)));
+        }
+        outlined += r.type == 86 && BoxOf(Polygons(r)[0]) == QRect(QPoint(20, 15), QPoint(39, 29));
+    }
+    EXPECT_EQ(counts, (std::vector<std::uint32_t>{2, 3, 2}));
+    EXPECT_EQ(outlined, 1);
+}
+
+// Vector readers show the thin lines, frames and dots on the bitmap's
+// pixels: not two pixels wide at half strength, not run together. (They
+// know no mask mode: the scene has none.)
+TEST(FigureMetafile, OtherReadersShowThinLinesOnThePixels) {
+    QImage bitmap(90, 60, QImage::Format_RGB32);
+    bitmap.fill(Qt::white);
+    {
+        TPainterCanvas c(bitmap);
+        DrawUprightScene(c, false);
+    }
+    TMetafileCanvas m(90, 60);
+    DrawUprightScene(m, false);
+    QTemporaryDir dir;
+    const QString emf = dir.filePath("upright.emf");
+    WriteMetafileFile(m.Finish(), emf);
+    // The picture as a reader shows it, on white, against the bitmap (a
+    // reader may leave out the last column and row).
+    auto compare = [&](const QString& png, const char* reader) {
+        QImage shown(png);
+        ASSERT_FALSE(shown.isNull()) << reader;
+        QImage flat(shown.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        {
+            QPainter p(&flat);
+            p.drawImage(0, 0, shown);
+        }
+        ASSERT_GE(flat.width(), 89) << reader;
+        ASSERT_GE(flat.height(), 59) << reader;
+        const QRect common(0, 0, 89, 59);
+        EXPECT_EQ(Differences(bitmap.copy(common), flat.copy(common), 72), 0) << reader;
+    };
+    bool any = false;
+    if (HaveProgram("emf2svg-conv") && HaveProgram("rsvg-convert")) {
+        any = true;
+        ASSERT_EQ(RunProgram("emf2svg-conv", {"-i", emf, "-o", dir.filePath("e.svg")}), 0);
+        ASSERT_EQ(RunProgram("rsvg-convert", {"-o", dir.filePath("e.png"), dir.filePath("e.svg")}), 0);
+        compare(dir.filePath("e.png"), "emf2svg-conv");
+    }
+    if (HaveProgram("inkscape")) {
+        any = true;
+        ASSERT_EQ(RunProgram("inkscape", {emf, "--export-type=png", "--export-filename=" + dir.filePath("i.png")}), 0);
+        compare(dir.filePath("i.png"), "inkscape");
+    }
+    if (!any) GTEST_SKIP() << "neither emf2svg-conv with rsvg-convert nor inkscape is installed";
 }
 
 // Separate shapes of one pen and brush share a record; a shape that may

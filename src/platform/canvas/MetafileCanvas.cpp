@@ -110,6 +110,9 @@ struct ShapeKey {
     bool penVisible = true;
     TCanvasBrush brush;
     TPenMode mode = TPenMode::Copy;
+    // Filled without the pen, the outline going out after the fills as the
+    // areas of its pixels in the pen's colour.
+    bool framed = false;
     bool operator==(const ShapeKey&) const = default;
 };
 
@@ -144,6 +147,7 @@ struct TMetafileCanvas::Impl {
     std::vector<QPoint> shapes;
     std::vector<uint32_t> shapeCounts;
     ShapeKey shapeKey;
+    std::vector<QPoint> shapeFrames;  // the outlines of framed shapes
     TShapeGrid shapeCells{1, 1};
     // The single pixels among them: a pixel set again (the vertices of a map
     // line lie on few pixels) goes out once.
@@ -310,7 +314,7 @@ struct TMetafileCanvas::Impl {
             FlushPending();
         }
         const U_RECTL b = BoundsOf(pts, count);
-        const int margin = (key.penVisible ? key.pen.width : 0) + 1;
+        const int margin = (key.penVisible || key.framed ? key.pen.width : 0) + 1;
         if (!shapes.empty() && shapeCells.Touches(b.left, b.top, b.right, b.bottom, margin)) FlushPending();
         shapeKey = key;
         shapes.insert(shapes.end(), pts, pts + count);
@@ -318,8 +322,11 @@ struct TMetafileCanvas::Impl {
         shapeCells.Add(b.left, b.top, b.right, b.bottom, margin);
     }
 
-    void EmitShapes(const std::vector<QPoint>& pts, const std::vector<uint32_t>& counts) {
+    // Polygons without an outline go out as a path that is filled, as the
+    // areas do (see EmitAreas).
+    void EmitShapes(const std::vector<QPoint>& pts, const std::vector<uint32_t>& counts, bool filledPath) {
         const U_RECTL bounds = BoundsOf(pts.data(), static_cast<int>(pts.size()));
+        if (filledPath) Emit(U_EMRBEGINPATH_set());
         const bool small = std::all_of(pts.begin(), pts.end(), Fits16);
         std::vector<U_POINT16> p16;
         std::vector<U_POINTL> p32;
@@ -339,6 +346,10 @@ struct TMetafileCanvas::Impl {
         } else {
             Emit(small ? U_EMRPOLYPOLYGON16_set(bounds, polys, counts.data(), n, p16.data())
                        : U_EMRPOLYPOLYGON_set(bounds, polys, counts.data(), n, p32.data()));
+        }
+        if (filledPath) {
+            Emit(U_EMRENDPATH_set());
+            Emit(U_EMRFILLPATH_set(bounds));
         }
     }
 
@@ -387,11 +398,19 @@ struct TMetafileCanvas::Impl {
             pts.swap(shapes);
             counts.swap(shapeCounts);
             shapeCells.Clear();
-            SelectPen(shapeKey.pen, shapeKey.penVisible);
+            SelectPen(shapeKey.pen, shapeKey.penVisible && !shapeKey.framed);
             SelectBrush(shapeKey.brush);
             SetRop2(shapeKey.mode);
             SetFillMode(U_ALTERNATE);
-            EmitShapes(pts, counts);
+            EmitShapes(pts, counts, !shapeKey.penVisible || shapeKey.framed);
+            if (!shapeFrames.empty()) {
+                // Frames of shapes that do not touch: the alternate rule
+                // leaves out the inside of each.
+                std::vector<QPoint> frames;
+                frames.swap(shapeFrames);
+                SelectBrush(TCanvasBrush{shapeKey.pen.color, TBrushStyle::Solid});
+                EmitAreas(frames, U_ALTERNATE);
+            }
         }
         if (!areas.empty()) {
             // Filled without an outline: on a Windows device the pixels of the
@@ -454,9 +473,9 @@ struct TMetafileCanvas::Impl {
     // the polygons, while readers that give a polygon without a pen an
     // outline of its fill colour (which runs thin areas together) fill a
     // path as it is.
-    void EmitAreas(const std::vector<QPoint>& pts) {
+    void EmitAreas(const std::vector<QPoint>& pts, uint32_t fillMode = U_WINDING) {
         if (pts.empty()) return;
-        SetFillMode(U_WINDING);
+        SetFillMode(fillMode);
         std::vector<uint32_t> counts(pts.size() / 4, 4);
         const U_RECTL bounds = BoundsOf(pts.data(), static_cast<int>(pts.size()));
         Emit(U_EMRBEGINPATH_set());
@@ -591,6 +610,24 @@ void TMetafileCanvas::Rectangle(const TRect& rect) {
     // stops one pixel short of them, as a rectangle without a pen does.
     const QPoint corners[4] = {QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.top),
                                QPoint(rect.right - 1, rect.bottom - 1), QPoint(rect.left, rect.bottom - 1)};
+    if (Pen().style == TPenStyle::Solid && Pen().width <= 1 && Pen().mode == TPenMode::Copy) {
+        // A thin outline goes out as the area of its pixels over the fill
+        // without a pen, for the reason straight thin lines do: the device
+        // sets the same pixels, and readers draw the frame crisp where they
+        // would draw a line on the pixels' edges.
+        d_->QueueShape(ShapeKey{PenKey{Pen().color, 1, TPenStyle::Solid}, false, FillOf(Brush()), TPenMode::Copy, true},
+                       corners, 4);
+        // The frame's area: the rectangle's pixels less those inside the
+        // outline (none when it is at most two pixels wide or high).
+        const int l = rect.left, t = rect.top, r = rect.right, b = rect.bottom;
+        std::vector<QPoint>& frames = d_->shapeFrames;
+        frames.insert(frames.end(), {QPoint(l, t), QPoint(r, t), QPoint(r, b), QPoint(l, b)});
+        if (r - l > 2 && b - t > 2) {
+            frames.insert(frames.end(), {QPoint(l + 1, t + 1), QPoint(l + 1, b - 1), QPoint(r - 1, b - 1),
+                                         QPoint(r - 1, t + 1)});
+        }
+        return;
+    }
     d_->QueueShape(ShapeKey{PenKey{Pen().color, Pen().width, Pen().style}, Pen().style != TPenStyle::Clear,
                             FillOf(Brush()), Pen().mode},
                    corners, 4);
