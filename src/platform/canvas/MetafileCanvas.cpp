@@ -135,6 +135,10 @@ struct TMetafileCanvas::Impl {
     DcState dc;         // what the recorded device context holds
     bool saved = false;  // a SaveDC for the clip is open
     DcState savedDc;    // the state RestoreDC brings back
+    // The brush selected before the one in force, kept for the next fill of
+    // its colour (fills and frames of shapes take turns).
+    GdiObject spareBrush;
+    TColor spareBrushColor = 0;
 
     // Pixels waiting to go out together, all of one colour.
     // Areas waiting to go out together (four points each), all of one
@@ -236,17 +240,39 @@ struct TMetafileCanvas::Impl {
             const GdiObject old = dc.brush;
             Emit(U_EMRSELECTOBJECT_set(U_NULL_BRUSH));
             dc.brush = GdiObject{U_NULL_BRUSH, false};
-            Release(old);
+            SpareBrush(old, dc.brushKey.color);
             return;
         }
         if (dc.brush.created && dc.brushKey.color == brush.color) return;
         uint32_t h = 0;
-        Emit(createbrushindirect_set(&h, eht, logbrush_set(U_BS_SOLID, ColorRef(brush.color), 0)));
+        if (spareBrush.created && spareBrushColor == brush.color) {
+            h = spareBrush.handle;
+            spareBrush = GdiObject{};
+        } else {
+            Emit(createbrushindirect_set(&h, eht, logbrush_set(U_BS_SOLID, ColorRef(brush.color), 0)));
+        }
         Emit(selectobject_set(h, eht));
         const GdiObject old = dc.brush;
+        const TColor oldColor = dc.brushKey.color;
         dc.brush = GdiObject{h, true};
         dc.brushKey = TCanvasBrush{brush.color, TBrushStyle::Solid};
-        Release(old);
+        SpareBrush(old, oldColor);
+    }
+
+    // A brush no longer selected is kept as the spare one, in place of the
+    // spare before it.
+    void SpareBrush(const GdiObject& old, TColor color) {
+        if (!old.created) return;
+        if (saved && old.handle == savedDc.brush.handle) return;  // the restore selects it again
+        DropSpareBrush();
+        spareBrush = old;
+        spareBrushColor = color;
+    }
+
+    void DropSpareBrush() {
+        if (!spareBrush.created) return;
+        Release(spareBrush);
+        spareBrush = GdiObject{};
     }
 
     void SelectFont(const TCanvasFont& font) {
@@ -515,6 +541,7 @@ struct TMetafileCanvas::Impl {
                 Emit(deleteobject_set(&h, eht));
             }
         }
+        DropSpareBrush();
         Emit(U_EMREOF_set(0, nullptr, et));
         // emf_finish completes the header in the buffer; its file is the
         // null device, since the bytes are taken from memory.
