@@ -5,7 +5,11 @@
 // needed, selected, and deleted once nothing selects them; the mask mode is
 // the R2_MASKPEN mix; fonts keep the program's face names and the Shift-JIS
 // character set; text goes out as EXTTEXTOUTW with the advance of every
-// character taken from the same metrics as on screen.
+// character taken from the same metrics as on screen. Dotted lines, single
+// pixels, thin straight lines across or up and the thin frames of rectangles
+// go out as filled paths over the pixels a device sets, so that vector
+// readers, which take coordinates as the edges between pixels, show them on
+// those pixels rather than between them.
 #include "platform/canvas/Canvas.h"
 
 #include <QByteArray>
