@@ -3,6 +3,7 @@
 #include "export/PngWriter.h"
 
 #include "platform/Errors.h"
+#include "platform/Numbers.h"
 #include "platform/canvas/Clipboard.h"
 #include "platform/canvas/MetafileCanvas.h"
 #include "platform/canvas/PainterCanvas.h"
@@ -17,6 +18,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace kavum::exporting {
 
@@ -57,6 +63,23 @@ void WhiteGround(platform::TCanvas& canvas, const QSize& size) {
     canvas.FillRect(platform::TRect{0, 0, size.width(), size.height()});
 }
 
+// A large bitmap is drawn mark by mark, each touching a few dozen rows far
+// apart in memory; on large pages those rows share the address
+// translations. Asked for before the first pixel is written; a hint only.
+void AskForLargePages(QImage& image) {
+#ifdef __linux__
+    constexpr std::uintptr_t Large = std::uintptr_t{2} << 20;
+    if (image.sizeInBytes() < static_cast<qsizetype>(4 * Large)) return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(image.bits());
+    const std::uintptr_t end = begin + static_cast<std::uintptr_t>(image.sizeInBytes());
+    const std::uintptr_t first = (begin + Large - 1) & ~(Large - 1);
+    const std::uintptr_t last = end & ~(Large - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)image;
+#endif
+}
+
 void CheckScale(double scale) {
     if (!ValidFigureScale(scale)) {
         throw platform::KavumError(QStringLiteral("図の倍率は %1 から %2 までです (%3)")
@@ -75,12 +98,14 @@ bool ValidFigureScale(double scale) { return scale >= MinFigureScale && scale <=
 
 QSize ScaledSize(const QSize& size, double scale) {
     if (scale == 1.0) return size;
-    return QSize(std::max(1, static_cast<int>(std::lround(size.width() * scale))),
-                 std::max(1, static_cast<int>(std::lround(size.height() * scale))));
+    return QSize(std::max(1, platform::RoundHalfEven(size.width() * scale)),
+                 std::max(1, platform::RoundHalfEven(size.height() * scale)));
 }
 
-QRectF ScaledRect(const TRect& rect, double scale) {
-    return QRectF(rect.left * scale, rect.top * scale, rect.Width() * scale, rect.Height() * scale);
+TRect ScaledRect(const TRect& rect, double scale) {
+    if (scale == 1.0) return rect;
+    const auto at = [scale](int v) { return platform::RoundHalfEven(v * scale); };
+    return TRect{at(rect.left), at(rect.top), at(rect.right), at(rect.bottom)};
 }
 
 std::optional<FigureFormat> FigureFormatOfPath(const QString& path) {
@@ -158,12 +183,12 @@ std::optional<Figure> ClipboardFigure(const FigureCharts& charts, int showMode, 
     return SavedFigure(charts, showMode, mapAspect, legendLeft, legendTop);
 }
 
-void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend) {
+void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend, double scale) {
     const bool move = figure.legend.has_value() && legend.left && legend.top;
     ScopedValue left(move ? legend.left : nullptr, move ? figure.legend->x() : 0);
     ScopedValue top(move ? legend.top : nullptr, move ? figure.legend->y() : 0);
     for (const ChartPlacement& placement : figure.charts) {
-        if (placement.chart) placement.chart->DrawInto(canvas, placement.rect);
+        if (placement.chart) placement.chart->DrawInto(canvas, placement.rect, scale);
     }
 }
 
@@ -183,10 +208,12 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
                                        .toStdString());
     }
     QImage image(std::max(1, size.width()), std::max(1, size.height()), QImage::Format_RGB32);
+    AskForLargePages(image);
     image.fill(Qt::white);
     {
-        platform::TPainterCanvas canvas(image, figure.scale);
-        DrawFigure(canvas, figure, legend);
+        // Pixel for pixel at any scale: the charts draw their sizes scaled.
+        platform::TPainterCanvas canvas(image);
+        DrawFigure(canvas, figure, legend, figure.scale);
     }
     image.setDotsPerMeterX(qRound(PictureDpi * figure.scale / 0.0254));
     image.setDotsPerMeterY(qRound(PictureDpi * figure.scale / 0.0254));
@@ -195,17 +222,19 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
 
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString& title) {
     CheckScale(figure.scale);
-    platform::TSvgCanvas canvas(figure.size.width(), figure.size.height(), title, figure.scale);
-    WhiteGround(canvas, figure.size);
-    DrawFigure(canvas, figure, legend);
+    const QSize size = ScaledSize(figure.size, figure.scale);
+    platform::TSvgCanvas canvas(size.width(), size.height(), title);
+    WhiteGround(canvas, size);
+    DrawFigure(canvas, figure, legend, figure.scale);
     return canvas.Finish();
 }
 
 QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title) {
     CheckScale(figure.scale);
-    platform::TPdfCanvas canvas(figure.size.width(), figure.size.height(), title, figure.scale);
-    WhiteGround(canvas, figure.size);
-    DrawFigure(canvas, figure, legend);
+    const QSize size = ScaledSize(figure.size, figure.scale);
+    platform::TPdfCanvas canvas(size.width(), size.height(), title);
+    WhiteGround(canvas, size);
+    DrawFigure(canvas, figure, legend, figure.scale);
     return canvas.Finish();
 }
 

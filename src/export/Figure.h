@@ -42,9 +42,11 @@ struct Figure {
     // none: where it stands on screen.
     std::optional<QPoint> legend;
     // Every length of the written picture is scale times the sizes above
-    // (MinFigureScale..MaxFigureScale): the bitmap has scale times the pixels,
-    // the SVG and PDF documents scale times the size, with the same drawing.
-    // The metafile is always at scale 1.
+    // (MinFigureScale..MaxFigureScale): the charts are drawn as if each of
+    // their pixel sizes were scale times larger, into the picture of
+    // ScaledSize, with the positions of their points at that finer grid.
+    // The bitmap has those pixels; the SVG and PDF documents have them as
+    // their units, at 96 to the inch. The metafile is always at scale 1.
     double scale = 1.0;
 };
 
@@ -56,8 +58,9 @@ double ScaleOfDpi(double dpi);
 bool ValidFigureScale(double scale);
 // A picture size times the scale, to whole pixels (at least 1 x 1).
 QSize ScaledSize(const QSize& size, double scale);
-// A rectangle of the picture as it lands in the scaled picture.
-QRectF ScaledRect(const TRect& rect, double scale);
+// A rectangle of the picture as it lands in the scaled picture (each edge
+// scale times as far, to the nearest pixel): where a chart is drawn.
+TRect ScaledRect(const TRect& rect, double scale);
 
 // A chart's own picture at its client size: the bitmap is the client size,
 // the other pictures are one pixel narrower and lower (at least 1 x 1).
@@ -94,10 +97,10 @@ struct LegendPosition {
     int* top = nullptr;
 };
 
-// Draws the figure's charts in order onto the canvas. The legend is set to
-// the figure's position for the drawing and set back afterwards, also when
-// the drawing fails.
-void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend = {});
+// Draws the figure's charts in order onto the canvas at the scale (a canvas
+// of the picture's ScaledSize). The legend is set to the figure's position
+// for the drawing and set back afterwards, also when the drawing fails.
+void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend = {}, double scale = 1.0);
 
 QByteArray FigureMetafile(const Figure& figure, LegendPosition legend = {});
 // White ground, 32-bit RGB, scale times the bitmap size, with the
