@@ -4,6 +4,7 @@
 #include "chart/ChartAxis.h"
 #include "platform/Errors.h"
 #include "platform/canvas/PainterCanvas.h"
+#include "platform/canvas/VectorCanvas.h"
 
 #include <algorithm>
 #include <cmath>
@@ -88,8 +89,22 @@ void DrawPointerShape(TCanvas& c, int x, int y, int h, int v, TColor color, TSer
                 const platform::TCanvasBrush brush = c.Brush();
                 const bool transparent = c.TextTransparent();
                 c.SetBrush(platform::TCanvasBrush{color, platform::TBrushStyle::Solid});
-                const int o = dot / 2;
-                c.FillRect(TRect{x - o, y - o, x - o + dot, y - o + dot});
+                if (dynamic_cast<const platform::TVectorCanvas*>(&c)) {
+                    // A vector picture draws wide lines round, through the
+                    // pixel centres: the dot is round too, centred where
+                    // a line through the point runs, so that the dots of a
+                    // map line stay inside it.
+                    const platform::TCanvasPen pen = c.Pen();
+                    c.SetPenStyle(platform::TPenStyle::Clear);
+                    const int d = dot % 2 ? dot : dot - 1;
+                    const int l = x - d / 2;
+                    const int t = y - d / 2;
+                    c.Ellipse(TRect{l, t, l + d + 1, t + d + 1});
+                    c.SetPen(pen);
+                } else {
+                    const int o = dot / 2;
+                    c.FillRect(TRect{x - o, y - o, x - o + dot, y - o + dot});
+                }
                 c.SetBrush(brush);
                 c.SetTextTransparent(transparent);
             }

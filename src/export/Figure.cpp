@@ -18,11 +18,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace kavum::exporting {
 
@@ -61,23 +56,6 @@ bool BitmapFits(const QSize& size) {
 void WhiteGround(platform::TCanvas& canvas, const QSize& size) {
     canvas.SetBrush(platform::TCanvasBrush{platform::clWhite, platform::TBrushStyle::Solid});
     canvas.FillRect(platform::TRect{0, 0, size.width(), size.height()});
-}
-
-// A large bitmap is drawn mark by mark, each touching a few dozen rows far
-// apart in memory; on large pages those rows share the address
-// translations. Asked for before the first pixel is written; a hint only.
-void AskForLargePages(QImage& image) {
-#ifdef __linux__
-    constexpr std::uintptr_t Large = std::uintptr_t{2} << 20;
-    if (image.sizeInBytes() < static_cast<qsizetype>(4 * Large)) return;
-    const auto begin = reinterpret_cast<std::uintptr_t>(image.bits());
-    const std::uintptr_t end = begin + static_cast<std::uintptr_t>(image.sizeInBytes());
-    const std::uintptr_t first = (begin + Large - 1) & ~(Large - 1);
-    const std::uintptr_t last = end & ~(Large - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)image;
-#endif
 }
 
 void CheckScale(double scale) {
@@ -208,7 +186,6 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
                                        .toStdString());
     }
     QImage image(std::max(1, size.width()), std::max(1, size.height()), QImage::Format_RGB32);
-    AskForLargePages(image);
     image.fill(Qt::white);
     {
         // Pixel for pixel at any scale: the charts draw their sizes scaled.

@@ -170,6 +170,7 @@ bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
                 scratch.Ellipse(TRect{local[0].x(), local[0].y(), local[1].x(), local[1].y()}, outline, inside);
                 break;
             case Shape::Polygon: scratch.Polygon(local.data(), count, outline, inside); break;
+            case Shape::Polyline: scratch.Polyline(local.data(), count, stroke); break;
         }
         std::vector<Stamps::Run> runs;
         for (int y = 0; y < h; ++y) {
@@ -357,6 +358,7 @@ void TPainterCanvas::Polygon(const QPoint* points, int count) {
 
 void TPainterCanvas::Polyline(const QPoint* points, int count) {
     if (!painter_ || count < 2 || !PenVisible()) return;
+    if (stampShapes_ && Stamp(Shape::Polyline, points, count)) return;
     if (raster_) {
         const TPixelRaster::Stroke pen{ToArgb(Pen().color), Pen().width, Pen().style, Pen().mode == TPenMode::Mask};
         raster_->Polyline(points, count, pen);

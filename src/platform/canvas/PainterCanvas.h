@@ -43,7 +43,7 @@ public:
 
     // True when shapes are rasterized into image memory.
     bool DirectPixels() const { return raster_ != nullptr; }
-    // While on, small rectangles, ellipses and polygons of copying pens
+    // While on, small rectangles, ellipses, polygons and lines of copying pens
     // are rasterized once for each form (geometry and paint) and copied to
     // their places afterwards, with the same pixels: for the many marks of
     // a chart drawn at a scale. Image canvases only.
@@ -53,7 +53,7 @@ public:
 
 private:
     void PreparePen(bool forShape);
-    enum class Shape { Rectangle, Ellipse, Polygon };
+    enum class Shape { Rectangle, Ellipse, Polygon, Polyline };
     // Draws the shape through the stamps; false when it is not drawn so.
     bool Stamp(Shape shape, const QPoint* points, int count);
 
