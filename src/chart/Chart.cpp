@@ -193,16 +193,19 @@ void TChart::StrokePolyline(TCanvas& c, const QPoint* points, int count) const {
         return;
     }
     // The dashes of a pattern step scale pixels long, each filled as the
-    // area a square pen as wide as the line sweeps along it.
+    // area a pen as wide as the line sweeps along it: as long as its steps
+    // along the line, as wide as the pen across it.
     const platform::TCanvasBrush brush = c.Brush();
     const bool transparent = c.TextTransparent();
     c.SetPen(platform::TCanvasPen{pen.color, 1, platform::TPenStyle::Clear, pen.mode});
     c.SetBrush(platform::TCanvasBrush{pen.color, platform::TBrushStyle::Solid});
     const long long w = pen.width;
     const long long o = w / 2;
-    auto square = [&](long long x, long long y, std::vector<QPoint>& out) {
+    // The part of the pen at one step: one pixel along the line, the pen's
+    // width across.
+    auto square = [&](long long x, long long y, bool xMajor, std::vector<QPoint>& out) {
         const int l = static_cast<int>(x - o), t = static_cast<int>(y - o);
-        const int r = static_cast<int>(x - o + w), b = static_cast<int>(y - o + w);
+        const int r = static_cast<int>(x - o + (xMajor ? 1 : w)), b = static_cast<int>(y - o + (xMajor ? w : 1));
         out.insert(out.end(), {QPoint(l, t), QPoint(r, t), QPoint(r, b), QPoint(l, b)});
     };
     long long phase = 0;
@@ -213,6 +216,7 @@ void TChart::StrokePolyline(TCanvas& c, const QPoint* points, int count) const {
         const long long dy = static_cast<long long>(b.y()) - a.y();
         const long long n = std::max(std::llabs(dx), std::llabs(dy));
         if (n == 0) continue;
+        const bool xMajor = std::llabs(dx) >= std::llabs(dy);
         auto at = [&](long long k) {
             return QPoint(static_cast<int>(a.x() + platform::RoundHalfEven64(static_cast<double>(dx) * k / n)),
                           static_cast<int>(a.y() + platform::RoundHalfEven64(static_cast<double>(dy) * k / n)));
@@ -231,8 +235,8 @@ void TChart::StrokePolyline(TCanvas& c, const QPoint* points, int count) const {
             const QPoint p1 = at(end - 1);
             std::vector<QPoint> corners;
             corners.reserve(8);
-            square(p0.x(), p0.y(), corners);
-            square(p1.x(), p1.y(), corners);
+            square(p0.x(), p0.y(), xMajor, corners);
+            square(p1.x(), p1.y(), xMajor, corners);
             const std::vector<QPoint> hull = Hull(std::move(corners));
             if (hull.size() >= 3) c.Polygon(hull.data(), static_cast<int>(hull.size()));
             k = end;

@@ -72,6 +72,11 @@ void CheckScale(double scale) {
 
 double ScaleOfDpi(double dpi) { return dpi / PictureDpi; }
 
+double VectorGrid(double scale) {
+    if (scale == 1.0) return 1.0;
+    return scale * std::max(1.0, std::floor(MaxVectorGrid / scale));
+}
+
 bool ValidFigureScale(double scale) { return scale >= MinFigureScale && scale <= MaxFigureScale; }
 
 QSize ScaledSize(const QSize& size, double scale) {
@@ -199,19 +204,21 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
 
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString& title) {
     CheckScale(figure.scale);
-    const QSize size = ScaledSize(figure.size, figure.scale);
-    platform::TSvgCanvas canvas(size.width(), size.height(), title);
+    const double grid = VectorGrid(figure.scale);
+    const QSize size = ScaledSize(figure.size, grid);
+    platform::TSvgCanvas canvas(size.width(), size.height(), title, figure.scale / grid);
     WhiteGround(canvas, size);
-    DrawFigure(canvas, figure, legend, figure.scale);
+    DrawFigure(canvas, figure, legend, grid);
     return canvas.Finish();
 }
 
 QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title) {
     CheckScale(figure.scale);
-    const QSize size = ScaledSize(figure.size, figure.scale);
-    platform::TPdfCanvas canvas(size.width(), size.height(), title);
+    const double grid = VectorGrid(figure.scale);
+    const QSize size = ScaledSize(figure.size, grid);
+    platform::TPdfCanvas canvas(size.width(), size.height(), title, figure.scale / grid);
     WhiteGround(canvas, size);
-    DrawFigure(canvas, figure, legend, figure.scale);
+    DrawFigure(canvas, figure, legend, grid);
     return canvas.Finish();
 }
 

@@ -45,8 +45,9 @@ struct Figure {
     // (MinFigureScale..MaxFigureScale): the charts are drawn as if each of
     // their pixel sizes were scale times larger, into the picture of
     // ScaledSize, with the positions of their points at that finer grid.
-    // The bitmap has those pixels; the SVG and PDF documents have them as
-    // their units, at 96 to the inch. The metafile is always at scale 1.
+    // The bitmap has those pixels; the SVG and PDF documents have that size
+    // at 96 pixels to the inch, drawn on the finer grid of VectorGrid. The
+    // metafile is always at scale 1.
     double scale = 1.0;
 };
 
@@ -54,6 +55,14 @@ inline constexpr double MinFigureScale = 1.0;
 inline constexpr double MaxFigureScale = 8.0;
 // The scale of a resolution in dots per inch (96 dpi is scale 1).
 double ScaleOfDpi(double dpi);
+// The grid a vector picture at a scale is drawn on, in units per pixel of
+// the scale-1 picture: the scale times a whole number, at least the scale
+// and near MaxVectorGrid, so that its points lie on a grid finer than the
+// bitmap's (and the positions of a fractional scale fall between the
+// bitmap's pixels). The document keeps the size of the scaled picture.
+// Scale 1 is drawn at 1, as always.
+inline constexpr double MaxVectorGrid = 12.0;
+double VectorGrid(double scale);
 // Whether a scale can be written (a number in the range).
 bool ValidFigureScale(double scale);
 // A picture size times the scale, to whole pixels (at least 1 x 1).

@@ -69,13 +69,26 @@ TEST(FigureScale, FilesCarryTheirSizeAndResolution) {
     const QImage read = reader.read();
     EXPECT_EQ(read.size(), QSize(1000, 750));
     EXPECT_NEAR(read.dotsPerMeterX() * 0.0254, 240, 0.1);
-    // The SVG and the PDF page have the bitmap's pixels as their units, 96
-    // to the inch, and the chart is drawn into its rectangle times 2.5.
+    // The SVG and the PDF page are 2.5 times the picture, drawn on a grid of
+    // ten units to the picture's pixel; the chart fills its rectangle times
+    // 2.5.
+    EXPECT_DOUBLE_EQ(VectorGrid(2.5), 10);
+    EXPECT_DOUBLE_EQ(VectorGrid(1), 1);
+    EXPECT_DOUBLE_EQ(VectorGrid(6.25), 6.25);
     const QByteArray svg = FigureBytes(FigureFormat::Svg, one);
-    EXPECT_TRUE(svg.contains("width=\"998px\" height=\"748px\" viewBox=\"0 0 998 748\"")) << svg.left(300).constData();
-    EXPECT_TRUE(svg.contains("M0 0h1000v750h-1000z")) << "the chart's background at 2.5 times its rectangle";
+    EXPECT_TRUE(svg.contains("width=\"997.5px\" height=\"747.5px\" viewBox=\"0 0 3990 2990\""))
+        << svg.left(300).constData();
+    EXPECT_TRUE(svg.contains("M0 0h4000v3000h-4000z")) << "the chart's background";
     const QByteArray pdf = FigureBytes(FigureFormat::Pdf, one);
-    EXPECT_TRUE(pdf.contains("/MediaBox [0 0 748.5 561]"));
+    EXPECT_TRUE(pdf.contains("/MediaBox [0 0 748.125 560.625]"));
+    // The points of the line and the marks fall between the picture's
+    // pixels and their halves (a scale-1 picture has only those).
+    int between = 0;
+    const QRegularExpression number(QStringLiteral("[ MLlhv,-]([0-9]+)"));
+    for (const QRegularExpressionMatch& m : number.globalMatch(QString::fromUtf8(svg))) {
+        if (m.captured(1).toInt() % 5 != 0) ++between;
+    }
+    EXPECT_GT(between, 100);
 }
 
 // The rectangles the charts of a figure are drawn into, and their plot
