@@ -72,9 +72,12 @@ void CheckScale(double scale) {
 
 double ScaleOfDpi(double dpi) { return dpi / PictureDpi; }
 
-double VectorGrid(double scale) {
+double VectorGrid(double scale, const QSize& size) {
     if (scale == 1.0) return 1.0;
-    return scale * std::max(1.0, std::floor(MaxVectorGrid / scale));
+    // Every point of the picture stays inside the coordinates a chart draws.
+    const double extent = std::max({1, size.width(), size.height()});
+    const double finest = std::min(MaxVectorGrid, MaxVectorExtent / extent);
+    return scale * std::max(1.0, std::floor(finest / scale));
 }
 
 bool ValidFigureScale(double scale) { return scale >= MinFigureScale && scale <= MaxFigureScale; }
@@ -204,7 +207,7 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
 
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString& title) {
     CheckScale(figure.scale);
-    const double grid = VectorGrid(figure.scale);
+    const double grid = VectorGrid(figure.scale, figure.size);
     const QSize size = ScaledSize(figure.size, grid);
     platform::TSvgCanvas canvas(size.width(), size.height(), title, figure.scale / grid);
     WhiteGround(canvas, size);
@@ -214,7 +217,7 @@ QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString&
 
 QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title) {
     CheckScale(figure.scale);
-    const double grid = VectorGrid(figure.scale);
+    const double grid = VectorGrid(figure.scale, figure.size);
     const QSize size = ScaledSize(figure.size, grid);
     platform::TPdfCanvas canvas(size.width(), size.height(), title, figure.scale / grid);
     WhiteGround(canvas, size);

@@ -55,14 +55,16 @@ inline constexpr double MinFigureScale = 1.0;
 inline constexpr double MaxFigureScale = 8.0;
 // The scale of a resolution in dots per inch (96 dpi is scale 1).
 double ScaleOfDpi(double dpi);
-// The grid a vector picture at a scale is drawn on, in units per pixel of
-// the scale-1 picture: the scale times a whole number, at least the scale
-// and near MaxVectorGrid, so that its points lie on a grid finer than the
-// bitmap's (and the positions of a fractional scale fall between the
-// bitmap's pixels). The document keeps the size of the scaled picture.
+// The grid a vector picture of the size at a scale is drawn on, in units
+// per pixel of the scale-1 picture: the scale times a whole number, at least
+// the scale and up to MaxVectorGrid, so that its points lie on a grid finer
+// than the bitmap's (and the positions of a fractional scale fall between
+// the bitmap's pixels); no finer than keeps the picture within
+// MaxVectorExtent units. The document keeps the size of the scaled picture.
 // Scale 1 is drawn at 1, as always.
 inline constexpr double MaxVectorGrid = 12.0;
-double VectorGrid(double scale);
+inline constexpr double MaxVectorExtent = 30000.0;
+double VectorGrid(double scale, const QSize& size);
 // Whether a scale can be written (a number in the range).
 bool ValidFigureScale(double scale);
 // A picture size times the scale, to whole pixels (at least 1 x 1).

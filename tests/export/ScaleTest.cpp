@@ -72,9 +72,12 @@ TEST(FigureScale, FilesCarryTheirSizeAndResolution) {
     // The SVG and the PDF page are 2.5 times the picture, drawn on a grid of
     // ten units to the picture's pixel; the chart fills its rectangle times
     // 2.5.
-    EXPECT_DOUBLE_EQ(VectorGrid(2.5), 10);
-    EXPECT_DOUBLE_EQ(VectorGrid(1), 1);
-    EXPECT_DOUBLE_EQ(VectorGrid(6.25), 6.25);
+    EXPECT_DOUBLE_EQ(VectorGrid(2.5, one.size), 10);
+    EXPECT_DOUBLE_EQ(VectorGrid(1, one.size), 1);
+    EXPECT_DOUBLE_EQ(VectorGrid(6.25, one.size), 6.25);
+    // A tall figure keeps its points inside the coordinates a chart draws.
+    EXPECT_DOUBLE_EQ(VectorGrid(2.5, QSize(1000, 3750)), 7.5);
+    EXPECT_DOUBLE_EQ(VectorGrid(8, QSize(1000, 5000)), 8);
     const QByteArray svg = FigureBytes(FigureFormat::Svg, one);
     EXPECT_TRUE(svg.contains("width=\"997.5px\" height=\"747.5px\" viewBox=\"0 0 3990 2990\""))
         << svg.left(300).constData();
