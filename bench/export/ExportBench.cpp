@@ -68,8 +68,9 @@ kavum::exporting::LegendPosition Legend() {
     return kavum::exporting::LegendPosition{&w.State.LegendLeft, &w.State.LegendTop};
 }
 
-void Run(benchmark::State& state, kavum::exporting::FigureFormat format) {
-    const kavum::exporting::Figure figure = ThreeViews();
+void Run(benchmark::State& state, kavum::exporting::FigureFormat format, double scale = 1.0) {
+    kavum::exporting::Figure figure = ThreeViews();
+    figure.scale = scale;
     qsizetype bytes = 0;
     for (auto _ : state) {
         const QByteArray out = kavum::exporting::FigureBytes(format, figure, Legend());
@@ -92,10 +93,18 @@ void BM_ThreeViewEmf(benchmark::State& state) {
 void BM_ThreeViewSvg(benchmark::State& state) { Run(state, kavum::exporting::FigureFormat::Svg); }
 void BM_ThreeViewPdf(benchmark::State& state) { Run(state, kavum::exporting::FigureFormat::Pdf); }
 void BM_ThreeViewPng(benchmark::State& state) { Run(state, kavum::exporting::FigureFormat::Png); }
+// At a scale: the PNG at 600 dpi (scale 6.25), the SVG and PDF at 300 dpi
+// (scale 3.125, where coordinates fall between the picture's pixels).
+void BM_ThreeViewPng600Dpi(benchmark::State& state) { Run(state, kavum::exporting::FigureFormat::Png, 6.25); }
+void BM_ThreeViewSvg300Dpi(benchmark::State& state) { Run(state, kavum::exporting::FigureFormat::Svg, 3.125); }
+void BM_ThreeViewPdf300Dpi(benchmark::State& state) { Run(state, kavum::exporting::FigureFormat::Pdf, 3.125); }
 BENCHMARK(BM_ThreeViewEmf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThreeViewSvg)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThreeViewPdf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThreeViewPng)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThreeViewPng600Dpi)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThreeViewSvg300Dpi)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThreeViewPdf300Dpi)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

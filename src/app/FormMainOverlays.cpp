@@ -118,11 +118,17 @@ void TFormMain::Chart1AfterDraw() {
     const int count = LegendCount(State);
 
     // The box, as wide as the widest name.
+    // A figure at a scale draws everything of it that many times larger.
+    const TChart& chart = *Chart1;
+    const double scale = chart.DrawScale();
     int textWidth = 0;
     for (int i = 1; i <= count; ++i) textWidth = std::max(textWidth, c.TextWidth(State.LegendNames[i]));
-    State.LegendTextWidth = textWidth;
-    const map::LegendGeometry g = map::LegendLayout(State.LegendLeft, State.LegendTop, textWidth, count);
-    c.SetPen(platform::TCanvasPen{platform::clBlack, 1, platform::TPenStyle::Solid, platform::TPenMode::Copy});
+    if (scale == 1.0) State.LegendTextWidth = textWidth;
+    const int left = chart.Scaled(State.LegendLeft);
+    const int top = chart.Scaled(State.LegendTop);
+    const map::LegendGeometry g = map::LegendLayout(left, top, textWidth, count, scale);
+    c.SetPen(chart.ScaledPen(
+        platform::TCanvasPen{platform::clBlack, 1, platform::TPenStyle::Solid, platform::TPenMode::Copy}));
     c.SetBrushColor(platform::clWhite);
     c.FillRect(ToTRect(g.box));
     c.Rectangle(ToTRect(g.box));
@@ -131,7 +137,7 @@ void TFormMain::Chart1AfterDraw() {
     for (int i = 1; i <= count; ++i) {
         const MarkSetting& mark = State.Marks[i];
         const auto pen = static_cast<TColor>(mark.PenColor);
-        const int size = std::clamp(mark.Size, 0, MaxLegendMarkSize);
+        const int size = chart.ScaledHalfSize(std::clamp(mark.Size, 0, MaxLegendMarkSize));
         const QPoint centre = g.markCentres[static_cast<std::size_t>(i - 1)];
         const QPoint origin = g.nameOrigins[static_cast<std::size_t>(i - 1)];
         c.SetBrushColor(static_cast<TColor>(mark.BrushColor));
@@ -148,7 +154,7 @@ void TFormMain::Chart1AfterDraw() {
     if (State.LegendEditing) {
         const int e = EditedEntry(State);
         c.SetBrushColor(platform::RGBColor(255, 255, 0));
-        c.TextOut(State.LegendLeft + 40, State.LegendTop + 20 * e - 8,
+        c.TextOut(left + chart.Scaled(40), top + chart.Scaled(20 * e - 8),
                   platform::TextPrefixWithin(c.Metrics(), State.LegendNames[e], platform::MaxPictureExtent));
         c.SetBrushColor(platform::clWhite);
         LoadMarkControls();
@@ -156,14 +162,14 @@ void TFormMain::Chart1AfterDraw() {
 
     // Whole degrees along the bottom and the left of the three-view map.
     if (State.ShowMode == 3) {
-        c.SetFontSize(10);
+        c.SetFontHeight(chart.Scaled(platform::PointsToPixels(10)));
         c.SetBrushColor(platform::clWhite);
-        const int row = Chart1->LeftAxis().YValueToPixel(State.GY1) + 6;
+        const int row = Chart1->LeftAxis().YValueToPixel(State.GY1) + chart.Scaled(6);
         for (const map::DegreeLabel& l : map::DegreeLabels(State.GX1, State.GX2, false))
-            c.TextOut(Chart1->BottomAxis().XValueToPixel(l.value) - 10, row, l.text);
-        const int column = Chart1->BottomAxis().XValueToPixel(State.GX1) - 30;
+            c.TextOut(Chart1->BottomAxis().XValueToPixel(l.value) - chart.Scaled(10), row, l.text);
+        const int column = Chart1->BottomAxis().XValueToPixel(State.GX1) - chart.Scaled(30);
         for (const map::DegreeLabel& l : map::DegreeLabels(State.GY1, State.GY2, true))
-            c.TextOut(column, Chart1->LeftAxis().YValueToPixel(l.value) - 6, l.text);
+            c.TextOut(column, Chart1->LeftAxis().YValueToPixel(l.value) - chart.Scaled(6), l.text);
     }
 }
 
@@ -188,13 +194,14 @@ void TFormMain::Chart2AfterDraw() {
     TCanvas& c = Chart2->Canvas();
     Chart2->UseFont(Chart1->Legend().Font());
     c.SetTextTransparent(true);
-    const int column = Chart2->BottomAxis().XValueToPixel(State.GX1) - 32;
+    const TChart& chart = *Chart2;
+    const int column = Chart2->BottomAxis().XValueToPixel(State.GX1) - chart.Scaled(32);
     for (const map::ElevationLabel& l : map::WestEastElevationLabels(State.GH1, State.GH2))
-        c.TextOut(column, Chart2->LeftAxis().YValueToPixel(l.value) + l.shift, l.text);
+        c.TextOut(column, Chart2->LeftAxis().YValueToPixel(l.value) + chart.Scaled(l.shift), l.text);
     // Longitudes in the band kept free under the axis.
-    const int row = Chart2->LeftAxis().YValueToPixel(State.GH1) + 10;
+    const int row = Chart2->LeftAxis().YValueToPixel(State.GH1) + chart.Scaled(10);
     for (const map::DegreeLabel& l : map::DegreeLabels(State.GX1, State.GX2, false))
-        c.TextOut(Chart2->BottomAxis().XValueToPixel(l.value) - 10, row, l.text);
+        c.TextOut(Chart2->BottomAxis().XValueToPixel(l.value) - chart.Scaled(10), row, l.text);
 }
 
 void TFormMain::Chart3AfterDraw() {
@@ -202,9 +209,10 @@ void TFormMain::Chart3AfterDraw() {
     TCanvas& c = Chart3->Canvas();
     Chart3->UseFont(Chart1->Legend().Font());
     c.SetTextTransparent(true);
-    const int row = Chart3->LeftAxis().YValueToPixel(State.GY1) + 6;
+    const TChart& chart = *Chart3;
+    const int row = Chart3->LeftAxis().YValueToPixel(State.GY1) + chart.Scaled(6);
     for (const map::ElevationLabel& l : map::SouthNorthElevationLabels(State.GH2))
-        c.TextOut(Chart3->BottomAxis().XValueToPixel(l.value) + l.shift, row, l.text);
+        c.TextOut(Chart3->BottomAxis().XValueToPixel(l.value) + chart.Scaled(l.shift), row, l.text);
 }
 
 // ---------------------------------------------------------------- pointer readout

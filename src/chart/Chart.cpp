@@ -4,6 +4,7 @@
 #include "platform/canvas/Clipboard.h"
 #include "platform/canvas/MetafileCanvas.h"
 #include "platform/canvas/PainterCanvas.h"
+#include "platform/canvas/PixelRaster.h"
 
 #include <QContextMenuEvent>
 #include <QMouseEvent>
@@ -13,6 +14,8 @@
 #include <optional>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace kavum::chart {
@@ -125,10 +128,124 @@ TCanvas& TChart::Canvas() {
     return *bufferCanvas_;
 }
 
-void TChart::UseFont(const TChartFont& font) { Canvas().SetFont(font.CanvasFont()); }
+void TChart::UseFont(const TChartFont& font) { Canvas().SetFont(ScaledFont(font.CanvasFont())); }
 
 void TChart::DrawPointerShape(bool /*flat*/, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style) {
-    chart::DrawPointerShape(Canvas(), x, y, h, v, color, style);
+    chart::DrawPointerShape(Canvas(), x, y, h, v, color, style, Scaled(1));
+}
+
+// ---- scale ----
+
+int TChart::Scaled(int pixels) const {
+    if (scale_ == 1.0) return pixels;
+    return platform::RoundHalfEven(pixels * scale_);
+}
+
+int TChart::ScaledHalfSize(int half) const {
+    if (scale_ == 1.0) return half;
+    return (platform::RoundHalfEven((2.0 * half + 1) * scale_) - 1) / 2;
+}
+
+platform::TCanvasPen TChart::ScaledPen(platform::TCanvasPen pen) const {
+    if (scale_ != 1.0) pen.width = std::max(1, Scaled(std::max(1, pen.width)));
+    return pen;
+}
+
+platform::TCanvasFont TChart::ScaledFont(platform::TCanvasFont font) const {
+    if (scale_ != 1.0) font.height = std::max(1, Scaled(font.height));
+    return font;
+}
+
+namespace {
+
+// The convex hull of points, counter-clockwise (monotone chain).
+std::vector<QPoint> Hull(std::vector<QPoint> pts) {
+    std::sort(pts.begin(), pts.end(), [](const QPoint& a, const QPoint& b) {
+        return a.x() != b.x() ? a.x() < b.x() : a.y() < b.y();
+    });
+    pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
+    if (pts.size() < 3) return pts;
+    auto cross = [](const QPoint& o, const QPoint& a, const QPoint& b) {
+        return static_cast<long long>(a.x() - o.x()) * (b.y() - o.y()) -
+               static_cast<long long>(a.y() - o.y()) * (b.x() - o.x());
+    };
+    std::vector<QPoint> h(2 * pts.size());
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        while (k >= 2 && cross(h[k - 2], h[k - 1], pts[i]) <= 0) --k;
+        h[k++] = pts[i];
+    }
+    for (std::size_t i = pts.size() - 1, t = k + 1; i-- > 0;) {
+        while (k >= t && cross(h[k - 2], h[k - 1], pts[i]) <= 0) --k;
+        h[k++] = pts[i];
+    }
+    h.resize(k - 1);
+    return h;
+}
+
+}  // namespace
+
+void TChart::StrokePolyline(TCanvas& c, const QPoint* points, int count) const {
+    const platform::TCanvasPen pen = c.Pen();
+    if (scale_ == 1.0 || pen.style == platform::TPenStyle::Solid || pen.style == platform::TPenStyle::Clear ||
+        count < 2) {
+        c.Polyline(points, count);
+        return;
+    }
+    // The dashes of a pattern step scale pixels long, each filled as the
+    // area a pen as wide as the line sweeps along it: as long as its steps
+    // along the line, as wide as the pen across it.
+    const platform::TCanvasBrush brush = c.Brush();
+    const bool transparent = c.TextTransparent();
+    c.SetPen(platform::TCanvasPen{pen.color, 1, platform::TPenStyle::Clear, pen.mode});
+    c.SetBrush(platform::TCanvasBrush{pen.color, platform::TBrushStyle::Solid});
+    const long long w = pen.width;
+    const long long o = w / 2;
+    // The part of the pen at one step: one pixel along the line, the pen's
+    // width across.
+    auto square = [&](long long x, long long y, bool xMajor, std::vector<QPoint>& out) {
+        const int l = static_cast<int>(x - o), t = static_cast<int>(y - o);
+        const int r = static_cast<int>(x - o + (xMajor ? 1 : w)), b = static_cast<int>(y - o + (xMajor ? w : 1));
+        out.insert(out.end(), {QPoint(l, t), QPoint(r, t), QPoint(r, b), QPoint(l, b)});
+    };
+    long long phase = 0;
+    for (int i = 0; i + 1 < count; ++i) {
+        const QPoint a = points[i];
+        const QPoint b = points[i + 1];
+        const long long dx = static_cast<long long>(b.x()) - a.x();
+        const long long dy = static_cast<long long>(b.y()) - a.y();
+        const long long n = std::max(std::llabs(dx), std::llabs(dy));
+        if (n == 0) continue;
+        const bool xMajor = std::llabs(dx) >= std::llabs(dy);
+        auto at = [&](long long k) {
+            return QPoint(static_cast<int>(a.x() + platform::RoundHalfEven64(static_cast<double>(dx) * k / n)),
+                          static_cast<int>(a.y() + platform::RoundHalfEven64(static_cast<double>(dy) * k / n)));
+        };
+        auto on = [&](long long k) {
+            return platform::PenPatternOn(pen.style, static_cast<long long>(std::floor((phase + k) / scale_)));
+        };
+        for (long long k = 0; k < n;) {
+            if (!on(k)) {
+                ++k;
+                continue;
+            }
+            long long end = k + 1;
+            while (end < n && on(end)) ++end;
+            const QPoint p0 = at(k);
+            const QPoint p1 = at(end - 1);
+            std::vector<QPoint> corners;
+            corners.reserve(8);
+            square(p0.x(), p0.y(), xMajor, corners);
+            square(p1.x(), p1.y(), xMajor, corners);
+            const std::vector<QPoint> hull = Hull(std::move(corners));
+            if (hull.size() >= 3) c.Polygon(hull.data(), static_cast<int>(hull.size()));
+            k = end;
+        }
+        phase += n;
+    }
+    c.SetPen(pen);
+    c.SetBrush(brush);
+    c.SetTextTransparent(transparent);
 }
 
 // ---- layout and drawing ----
@@ -136,12 +253,12 @@ void TChart::DrawPointerShape(bool /*flat*/, int x, int y, int h, int v, TColor 
 void TChart::LayOut(TCanvas& /*canvas*/, const TRect& area, std::vector<TAxisTick> (&ticks)[4]) {
     TRect plot = area;
     // Horizontal axes take the height of a label line and of their title.
-    auto heightRoom = [](TCustomChartAxis& a) {
+    auto heightRoom = [this](TCustomChartAxis& a) {
         if (!a.Visible()) return 0;
-        int room = a.Ticks().Visible() ? TickLength : 0;
-        if (a.Labels()) room += LabelGap + platform::TextHeightOf(a.LabelsFont().CanvasFont());
+        int room = a.Ticks().Visible() ? Scaled(TickLength) : 0;
+        if (a.Labels()) room += Scaled(LabelGap) + platform::TextHeightOf(ScaledFont(a.LabelsFont().CanvasFont()));
         if (a.Title().Visible() && !a.Title().Caption().isEmpty()) {
-            room += TitleGap + platform::TextHeightOf(a.Title().Font().CanvasFont());
+            room += Scaled(TitleGap) + platform::TextHeightOf(ScaledFont(a.Title().Font().CanvasFont()));
         }
         return room;
     };
@@ -151,18 +268,18 @@ void TChart::LayOut(TCanvas& /*canvas*/, const TRect& area, std::vector<TAxisTic
 
     // Vertical axes: their extent is known now, and with it their labels,
     // whose widest text fixes the room they take.
-    auto widthRoom = [](TCustomChartAxis& a, const std::vector<TAxisTick>& axisTicks) {
+    auto widthRoom = [this](TCustomChartAxis& a, const std::vector<TAxisTick>& axisTicks) {
         if (!a.Visible()) return 0;
-        int room = a.Ticks().Visible() ? TickLength : 0;
+        int room = a.Ticks().Visible() ? Scaled(TickLength) : 0;
         if (a.Labels()) {
             int widest = 0;
-            for (const TAxisTick& t : axisTicks) {
-                widest = std::max(widest, platform::TextWidthOf(a.LabelsFont().CanvasFont(), t.text));
-            }
-            room += LabelGap + widest;
+            const platform::TCanvasFont font = ScaledFont(a.LabelsFont().CanvasFont());
+            for (const TAxisTick& t : axisTicks) widest = std::max(widest, platform::TextWidthOf(font, t.text));
+            room += Scaled(LabelGap) + widest;
         }
         if (a.Title().Visible() && !a.Title().Caption().isEmpty()) {
-            room += TitleGap + platform::TextWidthOf(a.Title().Font().CanvasFont(), a.Title().Caption());
+            room += Scaled(TitleGap) +
+                    platform::TextWidthOf(ScaledFont(a.Title().Font().CanvasFont()), a.Title().Caption());
         }
         return room;
     };
@@ -185,11 +302,10 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
     const TRect& plot = plot_;
     constexpr TAxisKind order[4] = {akLeft, akRight, akTop, akBottom};
     auto gridLine = [&](const TCustomChartAxis& a, int p) {
-        if (a.Horizontal()) {
-            c.Line(p, plot.top, p, plot.bottom);
-        } else {
-            c.Line(plot.left, p, plot.right, p);
-        }
+        const QPoint line[2] = {a.Horizontal() ? QPoint(p, plot.top) : QPoint(plot.left, p),
+                                a.Horizontal() ? QPoint(p, plot.bottom) : QPoint(plot.right, p)};
+        StrokePolyline(c, line, 2);
+        c.MoveTo(line[1].x(), line[1].y());
     };
     std::vector<int> positions[4];
     std::vector<int> minor[4];
@@ -209,11 +325,11 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
         TCustomChartAxis& a = *axes_[k];
         if (!a.Visible()) continue;
         if (a.MinorGrid().Visible() && !minor[k].empty()) {
-            c.SetPen(a.MinorGrid().CanvasPen());
+            c.SetPen(ScaledPen(a.MinorGrid().CanvasPen()));
             for (int p : minor[k]) gridLine(a, p);
         }
         if (a.Grid().Visible()) {
-            c.SetPen(a.Grid().CanvasPen());
+            c.SetPen(ScaledPen(a.Grid().CanvasPen()));
             for (int p : positions[k]) gridLine(a, p);
         }
     }
@@ -222,7 +338,7 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
     for (TAxisKind k : order) {
         TCustomChartAxis& a = *axes_[k];
         if (!a.Visible() || !a.Axis().Visible()) continue;
-        c.SetPen(a.Axis().CanvasPen());
+        c.SetPen(ScaledPen(a.Axis().CanvasPen()));
         switch (k) {
             case akLeft: c.Line(plot.left, plot.top, plot.left, plot.bottom + 1); break;
             case akRight: c.Line(plot.right, plot.top, plot.right, plot.bottom + 1); break;
@@ -243,16 +359,16 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
         TCustomChartAxis& a = *axes_[k];
         if (!a.Visible()) continue;
         if (a.Ticks().Visible()) {
-            c.SetPen(a.Ticks().CanvasPen());
-            for (int p : positions[k]) tick(k, p, TickLength, 0);
+            c.SetPen(ScaledPen(a.Ticks().CanvasPen()));
+            for (int p : positions[k]) tick(k, p, Scaled(TickLength), 0);
         }
         if (a.TicksInner().Visible()) {
-            c.SetPen(a.TicksInner().CanvasPen());
-            for (int p : positions[k]) tick(k, p, 0, TickLength);
+            c.SetPen(ScaledPen(a.TicksInner().CanvasPen()));
+            for (int p : positions[k]) tick(k, p, 0, Scaled(TickLength));
         }
         if (a.MinorTicks().Visible()) {
-            c.SetPen(a.MinorTicks().CanvasPen());
-            for (int p : minor[k]) tick(k, p, MinorTickLength, 0);
+            c.SetPen(ScaledPen(a.MinorTicks().CanvasPen()));
+            for (int p : minor[k]) tick(k, p, Scaled(MinorTickLength), 0);
         }
     }
     // Labels beside the axis, outside the plot, centred on their position;
@@ -260,10 +376,13 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
     for (TAxisKind k : order) {
         TCustomChartAxis& a = *axes_[k];
         if (!a.Visible()) continue;
-        const int offset = (a.Ticks().Visible() ? TickLength : 0) + LabelGap;
-        int labelRoom = a.Ticks().Visible() ? TickLength : 0;
+        const int tickLength = a.Ticks().Visible() ? Scaled(TickLength) : 0;
+        const int labelGap = Scaled(LabelGap);
+        const int titleGap = Scaled(TitleGap);
+        const int offset = tickLength + labelGap;
+        int labelRoom = tickLength;
         if (a.Labels()) {
-            c.SetFont(a.LabelsFont().CanvasFont());
+            c.SetFont(ScaledFont(a.LabelsFont().CanvasFont()));
             c.SetTextTransparent(true);
             const int h = c.TextHeight(QString());
             int widest = 0;
@@ -277,21 +396,21 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
                     default: c.TextOut(t.pos - w / 2, plot.bottom + offset, t.text); break;
                 }
             }
-            labelRoom += LabelGap + (a.Horizontal() ? h : widest);
+            labelRoom += labelGap + (a.Horizontal() ? h : widest);
         }
         const TChartAxisTitle& title = a.Title();
         if (title.Visible() && !title.Caption().isEmpty()) {
-            c.SetFont(title.Font().CanvasFont());
+            c.SetFont(ScaledFont(title.Font().CanvasFont()));
             c.SetTextTransparent(true);
             const int w = c.TextWidth(title.Caption());
             const int h = c.TextHeight(title.Caption());
             const int midX = plot.left + (plot.Width() - w) / 2;
             const int midY = plot.top + (plot.Height() - h) / 2;
             switch (k) {
-                case akLeft: c.TextOut(plot.left - labelRoom - TitleGap - w, midY, title.Caption()); break;
-                case akRight: c.TextOut(plot.right + labelRoom + TitleGap, midY, title.Caption()); break;
-                case akTop: c.TextOut(midX, plot.top - labelRoom - TitleGap - h, title.Caption()); break;
-                default: c.TextOut(midX, plot.bottom + labelRoom + TitleGap, title.Caption()); break;
+                case akLeft: c.TextOut(plot.left - labelRoom - titleGap - w, midY, title.Caption()); break;
+                case akRight: c.TextOut(plot.right + labelRoom + titleGap, midY, title.Caption()); break;
+                case akTop: c.TextOut(midX, plot.top - labelRoom - titleGap - h, title.Caption()); break;
+                default: c.TextOut(midX, plot.bottom + labelRoom + titleGap, title.Caption()); break;
             }
         }
     }
@@ -320,7 +439,7 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
 
     // 2. Title, centred above the plot area.
     if (title_.Visible() && HasTitleText(title_.Text())) {
-        c.SetFont(title_.Font().CanvasFont());
+        c.SetFont(ScaledFont(title_.Font().CanvasFont()));
         c.SetTextTransparent(true);
         int y = area.top;
         for (const QString& line : title_.Text()) {
@@ -328,7 +447,7 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
             c.TextOut(bounds.left + (w - tw) / 2, y, line);
             y += c.TextHeight(line);
         }
-        area.top = y + TitleGap;
+        area.top = y + Scaled(TitleGap);
     }
     if (area.bottom < area.top) area.bottom = area.top;
     if (area.right < area.left) area.right = area.left;
@@ -342,7 +461,15 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
 
     // 5. Series, in list order, clipped to the plot rectangle.
     {
-        if (clipPoints_) c.SetClipRect(TRect{plot_.left, plot_.top, plot_.right + 1, plot_.bottom + 1});
+        // The plot rectangle's last column and row included, and at a scale
+        // the rest of the square a pixel there becomes.
+        const int k = Scaled(1);
+        const int before = k / 2;
+        const int after = k - 1 - before;
+        if (clipPoints_) {
+            c.SetClipRect(TRect{plot_.left - before, plot_.top - before, plot_.right + 1 + after,
+                                plot_.bottom + 1 + after});
+        }
         Restorer unclip{[&] {
             if (clipPoints_) c.ResetClip();
         }};
@@ -356,19 +483,20 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
     }
 
     // 6. The canvas state the hook starts from.
-    c.SetPen(platform::TCanvasPen{platform::clBlack, 1, platform::TPenStyle::Solid, platform::TPenMode::Copy});
+    c.SetPen(ScaledPen(
+        platform::TCanvasPen{platform::clBlack, 1, platform::TPenStyle::Solid, platform::TPenMode::Copy}));
     c.SetBrush(platform::TCanvasBrush{platform::clWhite, platform::TBrushStyle::Solid});
     platform::TCanvasFont font = c.Font();
     font.color = platform::clBlack;
     font.height = platform::PointsToPixels(10);
-    c.SetFont(font);
+    c.SetFont(ScaledFont(font));
     c.SetTextTransparent(true);
 
     // 7. The owner's overlays.
     if (OnAfterDraw) OnAfterDraw(*this);
 }
 
-void TChart::DrawInto(TCanvas& canvas, const TRect& rect) {
+void TChart::DrawInto(TCanvas& canvas, const TRect& rect, double scale) {
     int extents[5][2];
     for (int k = 0; k < 5; ++k) {
         extents[k][0] = axes_[k]->StartPos();
@@ -377,14 +505,22 @@ void TChart::DrawInto(TCanvas& canvas, const TRect& rect) {
     const TRect savedPlot = plot_;
     const TRect savedBounds = bounds_;
     const bool savedBuffered = buffered_;
+    const double savedScale = scale_;
     buffered_ = false;
+    scale_ = scale > 0 && std::isfinite(scale) ? scale : 1.0;
     Restorer restore{[&] {
         buffered_ = savedBuffered;
+        scale_ = savedScale;
         for (int k = 0; k < 5; ++k) axes_[k]->SetExtent(extents[k][0], extents[k][1]);
         plot_ = savedPlot;
         bounds_ = savedBounds;
     }};
-    Draw(canvas, rect);
+    if (scale_ == 1.0) {
+        Draw(canvas, rect);
+        return;
+    }
+    const auto at = [&](int v) { return platform::RoundHalfEven(v * scale_); };
+    Draw(canvas, TRect{at(rect.left), at(rect.top), at(rect.right), at(rect.bottom)});
 }
 
 QImage TChart::PictureBitmap() {

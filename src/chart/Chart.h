@@ -96,6 +96,22 @@ public:
     // One pointer shape on the canvas with its current pen and brush.
     void DrawPointerShape(bool flat, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style);
 
+    // The scale of the drawing in progress (1 outside drawings): every size
+    // of the chart is drawn that many times larger, and the canvas
+    // coordinates (the axes' pixels included) are pixels of that size.
+    double DrawScale() const { return scale_; }
+    // A length of the chart's design (in pixels at scale 1) at the drawing's
+    // scale, to whole pixels.
+    int Scaled(int pixels) const;
+    // The half-size of a mark whose 2 x half + 1 pixels are scaled.
+    int ScaledHalfSize(int half) const;
+    // A pen and a font of the design at the drawing's scale.
+    platform::TCanvasPen ScaledPen(platform::TCanvasPen pen) const;
+    platform::TCanvasFont ScaledFont(platform::TCanvasFont font) const;
+    // A polyline in the canvas's current pen, its dash pattern drawn at the
+    // drawing's scale (a canvas knows patterns of thin pens only).
+    void StrokePolyline(platform::TCanvas& canvas, const QPoint* points, int count) const;
+
     // Plot rectangle of the last layout; right and bottom are the last
     // column and row (the pixels of the axes' maxima).
     TRect ChartRect() const { return plot_; }
@@ -105,8 +121,11 @@ public:
     // Draws the whole chart, hook included, into a rectangle of a foreign
     // canvas. The axes map into that rectangle while it runs (and the hook
     // runs); afterwards they are as before, and the on-screen picture is
-    // untouched.
-    void DrawInto(platform::TCanvas& canvas, const TRect& rect);
+    // untouched. At a scale the chart is drawn as if each of its pixel
+    // sizes were scale times larger (rectangle, margins, fonts, pens, marks,
+    // gaps) into the canvas's rectangle scale times rect, with the positions
+    // of the points mapped at that finer grid.
+    void DrawInto(platform::TCanvas& canvas, const TRect& rect, double scale = 1.0);
     // The chart's own pictures at its client size: a bitmap, and a metafile
     // one pixel narrower and lower (at least 1 x 1).
     QImage PictureBitmap();
@@ -170,6 +189,7 @@ private:
 
     TRect bounds_;
     TRect plot_;
+    double scale_ = 1.0;
     platform::TCanvas* active_ = nullptr;  // the canvas of the drawing in progress
     bool dirty_ = true;
     // Makes buffer_ the chart's size at the screen's pixel ratio; true when it was remade.

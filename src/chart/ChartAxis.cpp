@@ -188,7 +188,11 @@ std::vector<TAxisTick> TCustomChartAxis::CalcTicks() {
         const platform::TCanvasFont& font = labelsFont_.CanvasFont();
         const int size = Horizontal() ? std::max(platform::TextWidthOf(font, low), platform::TextWidthOf(font, high))
                                       : platform::TextHeightOf(font);
-        step = LabelStep(step, range, AxisSize(), size, labelsSeparation_);
+        // The labels of a drawing at a scale are those of the design: the
+        // step is found for the axis at scale 1.
+        const double scale = chart_->DrawScale();
+        const int axisSize = scale == 1.0 ? AxisSize() : platform::RoundHalfEven(AxisSize() / scale);
+        step = LabelStep(step, range, axisSize, size, labelsSeparation_);
     }
     for (double v : LabelValues(minimum_, maximum_, step, roundFirstLabel_)) {
         const int p = ValueToPixel(v);

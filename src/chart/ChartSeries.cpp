@@ -4,6 +4,7 @@
 #include "chart/ChartAxis.h"
 #include "platform/Errors.h"
 #include "platform/canvas/PainterCanvas.h"
+#include "platform/canvas/VectorCanvas.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,7 +45,7 @@ constexpr int MaxDrawnHalfSize = 32767;
 
 // ---- pointer shapes ----
 
-void DrawPointerShape(TCanvas& c, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style) {
+void DrawPointerShape(TCanvas& c, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style, int dot) {
     switch (style) {
         case psRectangle:
             c.Rectangle(TRect{x - h, y - v, x + h + 1, y + v + 1});
@@ -82,7 +83,31 @@ void DrawPointerShape(TCanvas& c, int x, int y, int h, int v, TColor color, TSer
             break;
         }
         case psSmallDot:
-            c.SetPixel(x, y, color);
+            if (dot <= 1) {
+                c.SetPixel(x, y, color);
+            } else {
+                const platform::TCanvasBrush brush = c.Brush();
+                const bool transparent = c.TextTransparent();
+                c.SetBrush(platform::TCanvasBrush{color, platform::TBrushStyle::Solid});
+                if (dynamic_cast<const platform::TVectorCanvas*>(&c)) {
+                    // A vector picture draws wide lines round, through the
+                    // pixel centres: the dot is round too, centred where
+                    // a line through the point runs, so that the dots of a
+                    // map line stay inside it.
+                    const platform::TCanvasPen pen = c.Pen();
+                    c.SetPenStyle(platform::TPenStyle::Clear);
+                    const int d = dot % 2 ? dot : dot - 1;
+                    const int l = x - d / 2;
+                    const int t = y - d / 2;
+                    c.Ellipse(TRect{l, t, l + d + 1, t + d + 1});
+                    c.SetPen(pen);
+                } else {
+                    const int o = dot / 2;
+                    c.FillRect(TRect{x - o, y - o, x - o + dot, y - o + dot});
+                }
+                c.SetBrush(brush);
+                c.SetTextTransparent(transparent);
+            }
             break;
     }
 }
@@ -128,14 +153,14 @@ void TSeriesPointer::Assign(const TSeriesPointer& other) {
 void TSeriesPointer::Prepare(TCanvas& canvas, TColor pointColor) const {
     const TColor penColor = pen_.Color() == UseSeriesColor ? pointColor : pen_.Color();
     const TColor brushColor = brush_.Color() == UseSeriesColor ? pointColor : brush_.Color();
-    canvas.SetPen(pen_.CanvasPen(penColor));
+    canvas.SetPen(chart_ ? chart_->ScaledPen(pen_.CanvasPen(penColor)) : pen_.CanvasPen(penColor));
     canvas.SetBrush(brush_.CanvasBrush(brushColor));
 }
 
 void TSeriesPointer::DrawPointerShape(bool /*flat*/, int x, int y, int h, int v, TColor color,
                                       TSeriesPointerStyle style) const {
     if (!chart_) return;
-    chart::DrawPointerShape(chart_->Canvas(), x, y, h, v, color, style);
+    chart::DrawPointerShape(chart_->Canvas(), x, y, h, v, color, style, chart_->Scaled(1));
 }
 
 // ---- rank index ----
@@ -446,15 +471,21 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
     const std::vector<TChartPoint>& pts = Points();
     const TCustomChartAxis& hx = GetHorizAxis();
     const TCustomChartAxis& vy = GetVertAxis();
-    const int h = std::min(pointer_.HorizSize(), MaxDrawnHalfSize);
-    const int v = std::min(pointer_.VertSize(), MaxDrawnHalfSize);
+    // At a scale a mark covers the square its pixels at scale 1 become.
+    const auto half = [&](int size) {
+        const int s = std::min(size, MaxDrawnHalfSize);
+        return std::min(chart_->ScaledHalfSize(s), MaxDrawnHalfSize);
+    };
+    const int h = half(pointer_.HorizSize());
+    const int v = half(pointer_.VertSize());
+    const int dot = chart_->Scaled(1);
     const TSeriesPointerStyle style = pointer_.Style();
     // Shapes that lie wholly outside the clip are left out: the clip would
     // remove them anyway.
     const bool clipped = chart_->ClipPoints();
     const TRect plot = chart_->ChartRect();
-    const long long reachX = static_cast<long long>(h) + 2;
-    const long long reachY = static_cast<long long>(v) + 2;
+    const long long reachX = static_cast<long long>(h) + chart_->Scaled(2);
+    const long long reachY = static_cast<long long>(v) + chart_->Scaled(2);
     std::vector<PlacedPointer> placed;
     placed.reserve(last > first ? last - first : 0);
     for (std::size_t i = first; i < last; ++i) {
@@ -474,14 +505,24 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
     }
     if (placed.empty()) return;
 
-    const auto* bitmap = dynamic_cast<const platform::TPainterCanvas*>(&canvas);
+    auto* bitmap = dynamic_cast<platform::TPainterCanvas*>(&canvas);
+    bool stamped = false;
     if (bitmap && bitmap->DirectPixels()) {
         // The pens the pointers are drawn with: copying, solid or none.
         const platform::TCanvasPen pen = pointer_.Pen().CanvasPen(platform::clBlack);
         const bool copying = pen.mode == platform::TPenMode::Copy &&
                              (pen.style == platform::TPenStyle::Solid || pen.style == platform::TPenStyle::Clear);
         if (copying) KeepLastAtEachCentre(placed);
+        // At a scale the marks are large and alike: each form is drawn once.
+        stamped = chart_->DrawScale() != 1.0;
     }
+    struct StampScope {
+        platform::TPainterCanvas* canvas;
+        ~StampScope() {
+            if (canvas) canvas->SetStampShapes(false);
+        }
+    } stampScope{stamped ? bitmap : nullptr};
+    if (stamped) bitmap->SetStampShapes(true);
 
     bool prepared = false;
     TColor preparedFor = 0;
@@ -494,7 +535,7 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
             prepared = true;
             preparedFor = color;
         }
-        DrawPointerShape(canvas, at.x, at.y, h, v, color, style);
+        DrawPointerShape(canvas, at.x, at.y, h, v, color, style, dot);
     }
 }
 
@@ -574,7 +615,8 @@ void TLineSeries::Draw(TCanvas& canvas) const {
     if (linePen_.Visible()) {
         const TCustomChartAxis& hx = GetHorizAxis();
         const TCustomChartAxis& vy = GetVertAxis();
-        canvas.SetPen(linePen_.CanvasPen());
+        const TChart& chart = ParentChart();
+        canvas.SetPen(chart.ScaledPen(linePen_.CanvasPen()));
         // Segments of one colour that follow each other go out as one
         // polyline.
         std::vector<QPoint> run;
@@ -583,7 +625,7 @@ void TLineSeries::Draw(TCanvas& canvas) const {
         auto flush = [&] {
             if (run.size() >= 2) {
                 canvas.SetPenColor(runColor);
-                canvas.Polyline(run.data(), static_cast<int>(run.size()));
+                chart.StrokePolyline(canvas, run.data(), static_cast<int>(run.size()));
             }
             run.clear();
         };

@@ -41,8 +41,10 @@ inline constexpr const char* PointerSizeMessage = "ポインタの大きさは 1
 
 // Draws one pointer shape, flat, centred at (x, y) with half-width h and
 // half-height v, with the canvas's current pen and brush; the line-only
-// shapes and the dot take color instead.
-void DrawPointerShape(platform::TCanvas& canvas, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style);
+// shapes and the dot take color instead. dot is the side of the square the
+// dot covers (a pixel of a drawing at a scale).
+void DrawPointerShape(platform::TCanvas& canvas, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style,
+                      int dot = 1);
 
 class TSeriesPointer {
 public:

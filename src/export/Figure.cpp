@@ -3,6 +3,7 @@
 #include "export/PngWriter.h"
 
 #include "platform/Errors.h"
+#include "platform/Numbers.h"
 #include "platform/canvas/Clipboard.h"
 #include "platform/canvas/MetafileCanvas.h"
 #include "platform/canvas/PainterCanvas.h"
@@ -71,16 +72,26 @@ void CheckScale(double scale) {
 
 double ScaleOfDpi(double dpi) { return dpi / PictureDpi; }
 
+double VectorGrid(double scale, const QSize& size) {
+    if (scale == 1.0) return 1.0;
+    // Every point of the picture stays inside the coordinates a chart draws.
+    const double extent = std::max({1, size.width(), size.height()});
+    const double finest = std::min(MaxVectorGrid, MaxVectorExtent / extent);
+    return scale * std::max(1.0, std::floor(finest / scale));
+}
+
 bool ValidFigureScale(double scale) { return scale >= MinFigureScale && scale <= MaxFigureScale; }
 
 QSize ScaledSize(const QSize& size, double scale) {
     if (scale == 1.0) return size;
-    return QSize(std::max(1, static_cast<int>(std::lround(size.width() * scale))),
-                 std::max(1, static_cast<int>(std::lround(size.height() * scale))));
+    return QSize(std::max(1, platform::RoundHalfEven(size.width() * scale)),
+                 std::max(1, platform::RoundHalfEven(size.height() * scale)));
 }
 
-QRectF ScaledRect(const TRect& rect, double scale) {
-    return QRectF(rect.left * scale, rect.top * scale, rect.Width() * scale, rect.Height() * scale);
+TRect ScaledRect(const TRect& rect, double scale) {
+    if (scale == 1.0) return rect;
+    const auto at = [scale](int v) { return platform::RoundHalfEven(v * scale); };
+    return TRect{at(rect.left), at(rect.top), at(rect.right), at(rect.bottom)};
 }
 
 std::optional<FigureFormat> FigureFormatOfPath(const QString& path) {
@@ -158,12 +169,12 @@ std::optional<Figure> ClipboardFigure(const FigureCharts& charts, int showMode, 
     return SavedFigure(charts, showMode, mapAspect, legendLeft, legendTop);
 }
 
-void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend) {
+void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend, double scale) {
     const bool move = figure.legend.has_value() && legend.left && legend.top;
     ScopedValue left(move ? legend.left : nullptr, move ? figure.legend->x() : 0);
     ScopedValue top(move ? legend.top : nullptr, move ? figure.legend->y() : 0);
     for (const ChartPlacement& placement : figure.charts) {
-        if (placement.chart) placement.chart->DrawInto(canvas, placement.rect);
+        if (placement.chart) placement.chart->DrawInto(canvas, placement.rect, scale);
     }
 }
 
@@ -185,8 +196,9 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
     QImage image(std::max(1, size.width()), std::max(1, size.height()), QImage::Format_RGB32);
     image.fill(Qt::white);
     {
-        platform::TPainterCanvas canvas(image, figure.scale);
-        DrawFigure(canvas, figure, legend);
+        // Pixel for pixel at any scale: the charts draw their sizes scaled.
+        platform::TPainterCanvas canvas(image);
+        DrawFigure(canvas, figure, legend, figure.scale);
     }
     image.setDotsPerMeterX(qRound(PictureDpi * figure.scale / 0.0254));
     image.setDotsPerMeterY(qRound(PictureDpi * figure.scale / 0.0254));
@@ -195,17 +207,21 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
 
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString& title) {
     CheckScale(figure.scale);
-    platform::TSvgCanvas canvas(figure.size.width(), figure.size.height(), title, figure.scale);
-    WhiteGround(canvas, figure.size);
-    DrawFigure(canvas, figure, legend);
+    const double grid = VectorGrid(figure.scale, figure.size);
+    const QSize size = ScaledSize(figure.size, grid);
+    platform::TSvgCanvas canvas(size.width(), size.height(), title, figure.scale / grid);
+    WhiteGround(canvas, size);
+    DrawFigure(canvas, figure, legend, grid);
     return canvas.Finish();
 }
 
 QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title) {
     CheckScale(figure.scale);
-    platform::TPdfCanvas canvas(figure.size.width(), figure.size.height(), title, figure.scale);
-    WhiteGround(canvas, figure.size);
-    DrawFigure(canvas, figure, legend);
+    const double grid = VectorGrid(figure.scale, figure.size);
+    const QSize size = ScaledSize(figure.size, grid);
+    platform::TPdfCanvas canvas(size.width(), size.height(), title, figure.scale / grid);
+    WhiteGround(canvas, size);
+    DrawFigure(canvas, figure, legend, grid);
     return canvas.Finish();
 }
 

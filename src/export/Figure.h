@@ -42,9 +42,12 @@ struct Figure {
     // none: where it stands on screen.
     std::optional<QPoint> legend;
     // Every length of the written picture is scale times the sizes above
-    // (MinFigureScale..MaxFigureScale): the bitmap has scale times the pixels,
-    // the SVG and PDF documents scale times the size, with the same drawing.
-    // The metafile is always at scale 1.
+    // (MinFigureScale..MaxFigureScale): the charts are drawn as if each of
+    // their pixel sizes were scale times larger, into the picture of
+    // ScaledSize, with the positions of their points at that finer grid.
+    // The bitmap has those pixels; the SVG and PDF documents have that size
+    // at 96 pixels to the inch, drawn on the finer grid of VectorGrid. The
+    // metafile is always at scale 1.
     double scale = 1.0;
 };
 
@@ -52,12 +55,23 @@ inline constexpr double MinFigureScale = 1.0;
 inline constexpr double MaxFigureScale = 8.0;
 // The scale of a resolution in dots per inch (96 dpi is scale 1).
 double ScaleOfDpi(double dpi);
+// The grid a vector picture of the size at a scale is drawn on, in units
+// per pixel of the scale-1 picture: the scale times a whole number, at least
+// the scale and up to MaxVectorGrid, so that its points lie on a grid finer
+// than the bitmap's (and the positions of a fractional scale fall between
+// the bitmap's pixels); no finer than keeps the picture within
+// MaxVectorExtent units. The document keeps the size of the scaled picture.
+// Scale 1 is drawn at 1, as always.
+inline constexpr double MaxVectorGrid = 12.0;
+inline constexpr double MaxVectorExtent = 30000.0;
+double VectorGrid(double scale, const QSize& size);
 // Whether a scale can be written (a number in the range).
 bool ValidFigureScale(double scale);
 // A picture size times the scale, to whole pixels (at least 1 x 1).
 QSize ScaledSize(const QSize& size, double scale);
-// A rectangle of the picture as it lands in the scaled picture.
-QRectF ScaledRect(const TRect& rect, double scale);
+// A rectangle of the picture as it lands in the scaled picture (each edge
+// scale times as far, to the nearest pixel): where a chart is drawn.
+TRect ScaledRect(const TRect& rect, double scale);
 
 // A chart's own picture at its client size: the bitmap is the client size,
 // the other pictures are one pixel narrower and lower (at least 1 x 1).
@@ -94,10 +108,10 @@ struct LegendPosition {
     int* top = nullptr;
 };
 
-// Draws the figure's charts in order onto the canvas. The legend is set to
-// the figure's position for the drawing and set back afterwards, also when
-// the drawing fails.
-void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend = {});
+// Draws the figure's charts in order onto the canvas at the scale (a canvas
+// of the picture's ScaledSize). The legend is set to the figure's position
+// for the drawing and set back afterwards, also when the drawing fails.
+void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition legend = {}, double scale = 1.0);
 
 QByteArray FigureMetafile(const Figure& figure, LegendPosition legend = {});
 // White ground, 32-bit RGB, scale times the bitmap size, with the

@@ -69,12 +69,13 @@ std::vector<DegreeLabel> DegreeLabels(double low, double high, bool isLatitude) 
     return out;
 }
 
-LegendGeometry LegendLayout(int left, int top, int textWidth, int count) {
+LegendGeometry LegendLayout(int left, int top, int textWidth, int count, double scale) {
+    const auto s = [scale](int v) { return scale == 1.0 ? v : platform::RoundHalfEven(v * scale); };
     LegendGeometry g;
-    g.box = QRect(QPoint(left, top), QPoint(left + textWidth + 70 - 1, top + 20 * count + 25 - 1));
+    g.box = QRect(QPoint(left, top), QPoint(left + textWidth + s(70) - 1, top + s(20 * count + 25) - 1));
     for (int i = 1; i <= count; ++i) {
-        g.markCentres.emplace_back(left + 20, top + 20 * i);
-        g.nameOrigins.emplace_back(left + 40, top + 20 * i - 8);
+        g.markCentres.emplace_back(left + s(20), top + s(20 * i));
+        g.nameOrigins.emplace_back(left + s(40), top + s(20 * i - 8));
     }
     return g;
 }

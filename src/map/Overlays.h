@@ -32,7 +32,10 @@ struct LegendGeometry {
     std::vector<QPoint> markCentres;
     std::vector<QPoint> nameOrigins;
 };
-LegendGeometry LegendLayout(int left, int top, int textWidth, int count);
+// At a scale every length of the box (but the text width, measured in the
+// scaled font) is scale times the one at scale 1, from the scaled corner
+// (left, top).
+LegendGeometry LegendLayout(int left, int top, int textWidth, int count, double scale = 1.0);
 
 // The elevation texts of the three-view profiles.
 struct ElevationLabel {

@@ -222,6 +222,64 @@ TEST_F(FigureCommands, VectorAndBitmapFiguresAreSavedAtTheScaleChosen) {
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("none.png")));
 }
 
+// The dark runs of a row of an image between two columns: (first, last).
+std::vector<std::pair<int, int>> DarkRuns(const QImage& image, int y, int from, int to) {
+    std::vector<std::pair<int, int>> runs;
+    for (int x = std::max(0, from); x <= std::min(to, image.width() - 1); ++x) {
+        const QRgb c = image.pixel(x, y);
+        if (qRed(c) + qGreen(c) + qBlue(c) >= 300) continue;
+        if (!runs.empty() && runs.back().second == x - 1) {
+            runs.back().second = x;
+        } else {
+            runs.emplace_back(x, x);
+        }
+    }
+    return runs;
+}
+
+TEST_F(FigureCommands, AtAScaleTheLegendAndLabelsGrowWithTheFigure) {
+    TFormMain& f = Start(3);
+    f.State.LegendLeft = 60;
+    f.State.LegendTop = 30;
+    f.SaveFigure(dir.filePath("one.png"), 1);
+    f.SaveFigure(dir.filePath("two.png"), 2);
+    EXPECT_EQ(f.State.LegendLeft, 60);
+    const QImage one(dir.filePath("one.png"));
+    const QImage two(dir.filePath("two.png"));
+    ASSERT_EQ(two.size(), one.size() * 2);
+    const ThreeViewPicture g = ThreeViewGeometry(f.State.MapAspect, 60, 30);
+    const map::LegendGeometry legend = map::LegendLayout(g.legendLeft, g.legendTop, f.State.LegendTextWidth, 2);
+    // A row through the legend box above its first entry: the two sides of
+    // the frame, one pixel wide at scale 1, two at scale 2, where the
+    // enlarged frame stands.
+    const int row = legend.box.top() + 5;
+    const auto thin = DarkRuns(one, row, legend.box.left() - 3, legend.box.right() + 3);
+    ASSERT_EQ(thin.size(), 2u);
+    EXPECT_EQ(thin[0], std::make_pair(legend.box.left(), legend.box.left()));
+    EXPECT_EQ(thin[1], std::make_pair(legend.box.right(), legend.box.right()));
+    const auto wide = DarkRuns(two, 2 * row, 2 * legend.box.left() - 6, 2 * legend.box.right() + 8);
+    ASSERT_EQ(wide.size(), 2u);
+    for (int side = 0; side < 2; ++side) {
+        EXPECT_EQ(wide[side].second - wide[side].first + 1, 2) << side;
+        EXPECT_NEAR(wide[side].first, 2 * thin[side].first, 4) << side;
+    }
+    // The labels' ink grows with them: the ink of the (navy) degree labels
+    // under the map, in a band along its bottom, about four times as much
+    // (the fonts of the two sizes are drawn a little differently).
+    auto ink = [](const QImage& image, const QRect& band) {
+        long long n = 0;
+        for (int y = band.top(); y <= band.bottom(); ++y)
+            for (int x = band.left(); x <= band.right(); ++x) n += 255 - qRed(image.pixel(x, y));
+        return n;
+    };
+    const QRect band(g.map.left, g.map.bottom - 24, g.map.right - g.map.left, 22);
+    const long long inkOne = ink(one, band);
+    const long long inkTwo = ink(two, QRect(band.topLeft() * 2, band.size() * 2));
+    ASSERT_GT(inkOne, 50 * 255);
+    EXPECT_GT(inkTwo, 3 * inkOne);
+    EXPECT_LT(inkTwo, 6 * inkOne);
+}
+
 TEST_F(FigureCommands, AFileThatCannotBeMadeIsReportedAndLeavesNothing) {
     TFormMain& f = Start(3);
     Save("missing/Noname-3D.emf");

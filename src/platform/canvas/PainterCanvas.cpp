@@ -72,39 +72,27 @@ TPainterCanvas::TPainterCanvas(QPainter& painter) : painter_(&painter) {
     vector_ = IsVectorEngine(painter_->paintEngine());
 }
 
-TPainterCanvas::TPainterCanvas(QImage& image) : TPainterCanvas(image, 1.0) {}
-
-TPainterCanvas::TPainterCanvas(QImage& image, double scale) {
-    if (scale == 1.0) {
-        if (DirectFormat(image.format()) && !image.isNull()) {
-            // Detach first, so that the painter and the raster share one buffer.
-            auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());
-            raster_ = std::make_unique<TPixelRaster>(bits, image.width(), image.height(), image.bytesPerLine() / 4);
-        }
-        ownPainter_ = std::make_unique<QPainter>(&image);
-        painter_ = ownPainter_.get();
-        painter_->setRenderHint(QPainter::Antialiasing, false);
-    } else {
-        ownPainter_ = std::make_unique<QPainter>(&image);
-        painter_ = ownPainter_.get();
-        painter_->setRenderHint(QPainter::Antialiasing, true);
-        painter_->setRenderHint(QPainter::TextAntialiasing, true);
-        painter_->scale(scale, scale);
-        vector_ = true;
-        scale_ = scale;
-        stamping_ = DirectFormat(image.format()) && !image.isNull();
-        if (stamping_) {
-            target_ = &image;
-            // Detached before the painter shares the buffer.
-            targetBits_ = reinterpret_cast<std::uint32_t*>(image.bits());
-            targetStride_ = image.bytesPerLine() / 4;
-            targetClip_ = image.rect();
-        }
+TPainterCanvas::TPainterCanvas(QImage& image) {
+    if (DirectFormat(image.format()) && !image.isNull()) {
+        // Detach first, so that the painter and the raster share one buffer.
+        auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());
+        raster_ = std::make_unique<TPixelRaster>(bits, image.width(), image.height(), image.bytesPerLine() / 4);
     }
+    ownPainter_ = std::make_unique<QPainter>(&image);
+    painter_ = ownPainter_.get();
+    painter_->setRenderHint(QPainter::Antialiasing, false);
     rasterOps_ = painter_->paintEngine() && painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
 }
 
+// The stamps of the shapes drawn so far: for each form the runs of equal
+// pixels it sets, relative to its origin.
 struct TPainterCanvas::Stamps {
+    struct Run {
+        int row;
+        int from;
+        int to;  // included
+        std::uint32_t argb;
+    };
     struct Key {
         int values[16] = {};
         bool operator==(const Key& o) const { return std::memcmp(values, o.values, sizeof values) == 0; }
@@ -116,76 +104,23 @@ struct TPainterCanvas::Stamps {
             return h;
         }
     };
-    std::unordered_map<Key, StampImage, KeyHash> entries;
+    std::unordered_map<Key, std::vector<Run>, KeyHash> entries;
 };
 
 TPainterCanvas::~TPainterCanvas() { End(); }
 
 namespace {
 
-// Shapes up to this size in picture pixels are stamped.
-constexpr int MaxStampSize = 48;
-// Stamps kept at most; the marks of a chart need a few dozen.
-constexpr int MaxStamps = 4096;
-
-}  // namespace
-
-// A stamp: premultiplied pixels, and the columns of each row that show.
-struct TPainterCanvas::StampImage {
-    QImage image;
-    std::vector<std::pair<int, int>> spans;  // per row: first, one past the last
-    void FindSpans() {
-        spans.assign(static_cast<std::size_t>(image.height()), {0, 0});
-        for (int y = 0; y < image.height(); ++y) {
-            const auto* p = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-            int first = 0, last = image.width();
-            while (first < last && (p[first] >> 24) == 0) ++first;
-            while (last > first && (p[last - 1] >> 24) == 0) --last;
-            spans[static_cast<std::size_t>(y)] = {first, last};
-        }
-    }
-};
-
-namespace {
-
-// Copies a premultiplied stamp over an opaque 32-bit image at (x, y),
-// inside the clip.
-void Blit(std::uint32_t* bits, qsizetype stride, const QRect& clip, const TPainterCanvas::StampImage& stamp, int x,
-          int y) {
-    const QRect area = clip.intersected(QRect(x, y, stamp.image.width(), stamp.image.height()));
-    if (area.isEmpty()) return;
-    const auto* srcBits = reinterpret_cast<const std::uint32_t*>(stamp.image.constBits());
-    const qsizetype srcStride = stamp.image.bytesPerLine() / 4;
-    for (int row = area.top(); row <= area.bottom(); ++row) {
-        const auto [first, last] = stamp.spans[static_cast<std::size_t>(row - y)];
-        const int from = std::max(area.left(), x + first);
-        const int to = std::min(area.right() + 1, x + last);
-        if (from >= to) continue;
-        std::uint32_t* d = bits + row * stride;
-        const std::uint32_t* src = srcBits + (row - y) * srcStride - x;
-        for (int i = from; i < to; ++i) {
-            const std::uint32_t sp = src[i];
-            const std::uint32_t a = sp >> 24;
-            if (a == 255) {
-                d[i] = sp;
-            } else if (a != 0) {
-                const std::uint32_t dp = d[i];
-                const std::uint32_t inv = 255 - a;
-                // Red and blue, then green, each times the remaining cover.
-                std::uint32_t rb = (dp & 0xFF00FFu) * inv + 0x800080u;
-                rb = ((rb + ((rb >> 8) & 0xFF00FFu)) >> 8) & 0xFF00FFu;
-                std::uint32_t g = (dp & 0xFF00u) * inv + 0x8000u;
-                g = ((g + ((g >> 8) & 0xFF00u)) >> 8) & 0xFF00u;
-                d[i] = 0xFF000000u | ((sp & 0xFFFFFFu) + rb + g);
-            }
-        }
-    }
-}
+// Shapes up to this size in pixels are stamped; stamps kept at most.
+constexpr int MaxStampSize = 400;
+constexpr std::size_t MaxStamps = 4096;
 
 }  // namespace
 
 bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
-    if (!stamping_ || Pen().mode != TPenMode::Copy || count < 1) return false;
+    const TCanvasPen& pen = Pen();
+    if (!raster_ || pen.mode != TPenMode::Copy || count < 1 || count > 4) return false;
+    if (pen.style != TPenStyle::Solid && pen.style != TPenStyle::Clear) return false;
     int left = points[0].x(), right = left, top = points[0].y(), bottom = top;
     for (int i = 1; i < count; ++i) {
         left = std::min(left, points[i].x());
@@ -193,24 +128,19 @@ bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
         top = std::min(top, points[i].y());
         bottom = std::max(bottom, points[i].y());
     }
-    if (right - left > MaxStampSize || bottom - top > MaxStampSize) return false;
+    if (static_cast<long long>(right) - left > MaxStampSize || static_cast<long long>(bottom) - top > MaxStampSize) {
+        return false;
+    }
     // Room for the pen on every side.
-    const int margin = Pen().width / 2 + 1;
-    const int ox = left - margin, oy = top - margin;
-    const double dx = ox * scale_, dy = oy * scale_;
-    const double fx = std::floor(dx), fy = std::floor(dy);
-    // The fraction of an image pixel, to 1/64.
-    const int phaseX = static_cast<int>(std::lround((dx - fx) * 64));
-    const int phaseY = static_cast<int>(std::lround((dy - fy) * 64));
-
-    if (count > 4) return false;
+    const int margin = pen.width + 2;
+    const int ox = left - margin;
+    const int oy = top - margin;
     Stamps::Key key;
     int* k = key.values;
-    *k++ = static_cast<int>(shape) | (count << 4) | (static_cast<int>(Pen().style) << 8) |
+    *k++ = static_cast<int>(shape) | (count << 4) | (static_cast<int>(pen.style) << 8) |
            (static_cast<int>(Brush().style) << 16);
-    *k++ = phaseX | (phaseY << 8);
-    *k++ = static_cast<int>(Pen().color);
-    *k++ = Pen().width;
+    *k++ = static_cast<int>(pen.color);
+    *k++ = pen.width;
     *k++ = static_cast<int>(Brush().color);
     for (int i = 0; i < count; ++i) {
         *k++ = points[i].x() - ox;
@@ -220,36 +150,48 @@ bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
     auto it = stamps_->entries.find(key);
     if (it == stamps_->entries.end()) {
         if (stamps_->entries.size() >= MaxStamps) stamps_->entries.clear();
-        const int w = static_cast<int>(std::ceil((right - left + 2 * margin) * scale_)) + 2;
-        const int h = static_cast<int>(std::ceil((bottom - top + 2 * margin) * scale_)) + 2;
-        QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        {
-            TPainterCanvas stamp(image, scale_);
-            stamp.stamping_ = false;
-            stamp.painter_->resetTransform();
-            stamp.painter_->translate(phaseX / 64.0, phaseY / 64.0);
-            stamp.painter_->scale(scale_, scale_);
-            stamp.painter_->translate(-ox, -oy);
-            stamp.SetPen(Pen());
-            stamp.SetBrush(Brush());
-            stamp.DrawShape(shape, points, count);
+        const int w = right - left + 1 + 2 * margin;
+        const int h = bottom - top + 1 + 2 * margin;
+        // Drawn at its place relative to the origin on a ground no paint
+        // gives (every paint is opaque).
+        std::vector<std::uint32_t> bits(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0u);
+        TPixelRaster scratch(bits.data(), w, h, w);
+        std::vector<QPoint> local(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) local[static_cast<std::size_t>(i)] = points[i] - QPoint(ox, oy);
+        const TPixelRaster::Stroke stroke{ToArgb(pen.color), pen.width, pen.style, false};
+        const TPixelRaster::Paint fill{ToArgb(Brush().color), false};
+        const TPixelRaster::Stroke* outline = PenVisible() ? &stroke : nullptr;
+        const TPixelRaster::Paint* inside = Brush().style == TBrushStyle::Solid ? &fill : nullptr;
+        switch (shape) {
+            case Shape::Rectangle:
+                scratch.Rectangle(TRect{local[0].x(), local[0].y(), local[1].x(), local[1].y()}, outline, inside);
+                break;
+            case Shape::Ellipse:
+                scratch.Ellipse(TRect{local[0].x(), local[0].y(), local[1].x(), local[1].y()}, outline, inside);
+                break;
+            case Shape::Polygon: scratch.Polygon(local.data(), count, outline, inside); break;
+            case Shape::Polyline: scratch.Polyline(local.data(), count, stroke); break;
         }
-        StampImage entry{std::move(image), {}};
-        entry.FindSpans();
-        it = stamps_->entries.emplace(key, std::move(entry)).first;
+        std::vector<Stamps::Run> runs;
+        for (int y = 0; y < h; ++y) {
+            const std::uint32_t* row = bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+            for (int x = 0; x < w;) {
+                if (row[x] == 0) {
+                    ++x;
+                    continue;
+                }
+                int end = x + 1;
+                while (end < w && row[end] == row[x]) ++end;
+                runs.push_back(Stamps::Run{y, x, end - 1, row[x]});
+                x = end;
+            }
+        }
+        it = stamps_->entries.emplace(key, std::move(runs)).first;
     }
-    Blit(targetBits_, targetStride_, targetClip_, it->second, static_cast<int>(fx), static_cast<int>(fy));
+    for (const Stamps::Run& run : it->second) {
+        raster_->Span(oy + run.row, ox + run.from, ox + run.to, TPixelRaster::Paint{run.argb, false});
+    }
     return true;
-}
-
-void TPainterCanvas::DrawShape(Shape shape, const QPoint* points, int count) {
-    switch (shape) {
-        case Shape::Rectangle: Rectangle(TRect{points[0].x(), points[0].y(), points[1].x(), points[1].y()}); break;
-        case Shape::Ellipse: Ellipse(TRect{points[0].x(), points[0].y(), points[1].x(), points[1].y()}); break;
-        case Shape::Polygon: Polygon(points, count); break;
-        case Shape::Polyline: Polyline(points, count); break;
-    }
 }
 
 void TPainterCanvas::End() {
@@ -334,7 +276,7 @@ void TPainterCanvas::FillRect(const TRect& rect) {
 
 void TPainterCanvas::Rectangle(const TRect& rect) {
     if (!painter_ || rect.IsEmpty()) return;
-    if (stamping_) {
+    if (stampShapes_) {
         const QPoint corners[2] = {QPoint(rect.left, rect.top), QPoint(rect.right, rect.bottom)};
         if (Stamp(Shape::Rectangle, corners, 2)) return;
     }
@@ -366,7 +308,7 @@ void TPainterCanvas::Rectangle(const TRect& rect) {
 
 void TPainterCanvas::Ellipse(const TRect& rect) {
     if (!painter_ || rect.IsEmpty()) return;
-    if (stamping_) {
+    if (stampShapes_) {
         const QPoint corners[2] = {QPoint(rect.left, rect.top), QPoint(rect.right, rect.bottom)};
         if (Stamp(Shape::Ellipse, corners, 2)) return;
     }
@@ -393,7 +335,7 @@ void TPainterCanvas::Ellipse(const TRect& rect) {
 
 void TPainterCanvas::Polygon(const QPoint* points, int count) {
     if (!painter_ || count < 2) return;
-    if (stamping_ && Stamp(Shape::Polygon, points, count)) return;
+    if (stampShapes_ && Stamp(Shape::Polygon, points, count)) return;
     const bool solid = Brush().style == TBrushStyle::Solid;
     if (raster_) {
         const TPixelRaster::Stroke pen{ToArgb(Pen().color), Pen().width, Pen().style, Pen().mode == TPenMode::Mask};
@@ -416,7 +358,7 @@ void TPainterCanvas::Polygon(const QPoint* points, int count) {
 
 void TPainterCanvas::Polyline(const QPoint* points, int count) {
     if (!painter_ || count < 2 || !PenVisible()) return;
-    if (stamping_ && Stamp(Shape::Polyline, points, count)) return;
+    if (stampShapes_ && Stamp(Shape::Polyline, points, count)) return;
     if (raster_) {
         const TPixelRaster::Stroke pen{ToArgb(Pen().color), Pen().width, Pen().style, Pen().mode == TPenMode::Mask};
         raster_->Polyline(points, count, pen);
@@ -453,18 +395,12 @@ void TPainterCanvas::SetClipRect(const TRect& rect) {
     if (!painter_) return;
     if (raster_) raster_->SetClip(rect);
     painter_->setClipRect(ToQRect(rect));
-    if (target_) {
-        const auto at = [&](int v) { return static_cast<int>(std::lround(v * scale_)); };
-        targetClip_ = target_->rect().intersected(
-            QRect(QPoint(at(rect.left), at(rect.top)), QPoint(at(rect.right) - 1, at(rect.bottom) - 1)));
-    }
 }
 
 void TPainterCanvas::ResetClip() {
     if (!painter_) return;
     if (raster_) raster_->ResetClip();
     painter_->setClipping(false);
-    if (target_) targetClip_ = target_->rect();
 }
 
 }  // namespace kavum::platform

@@ -21,17 +21,10 @@ class TPixelRaster;
 
 class TPainterCanvas : public TCanvas {
 public:
-    struct StampImage;
     // Draws with a painter the caller has begun on any device.
     explicit TPainterCanvas(QPainter& painter);
     // Draws into an image; the canvas owns its painter until End().
     explicit TPainterCanvas(QImage& image);
-    // Draws into an image scale times the size of the picture drawn: the
-    // picture's pixels become scale x scale image pixels, and lines, shapes
-    // and text are drawn smooth at the image's resolution (through the
-    // painter, with the placement of the vector devices). Scale 1 is the
-    // pixel-exact canvas above.
-    TPainterCanvas(QImage& image, double scale);
     ~TPainterCanvas() override;
 
     // Ends the canvas's own painter (image canvases); nothing may be drawn
@@ -50,18 +43,19 @@ public:
 
     // True when shapes are rasterized into image memory.
     bool DirectPixels() const { return raster_ != nullptr; }
+    // While on, small rectangles, ellipses, polygons and lines of copying pens
+    // are rasterized once for each form (geometry and paint) and copied to
+    // their places afterwards, with the same pixels: for the many marks of
+    // a chart drawn at a scale. Image canvases only.
+    void SetStampShapes(bool on) { stampShapes_ = on && raster_ != nullptr; }
     // True on a vector device: SVG, PDF.
     bool VectorDevice() const { return vector_; }
 
 private:
-    enum class Shape { Rectangle, Ellipse, Polygon, Polyline };
-    // Draws a small shape of a scaled image as a stamp: the shape is drawn
-    // once into a small image for each of its forms (geometry, paint and the
-    // fraction of an image pixel where it starts) and copied for the others.
-    // False when the shape is not drawn so.
-    bool Stamp(Shape shape, const QPoint* points, int count);
-    void DrawShape(Shape shape, const QPoint* points, int count);
     void PreparePen(bool forShape);
+    enum class Shape { Rectangle, Ellipse, Polygon, Polyline };
+    // Draws the shape through the stamps; false when it is not drawn so.
+    bool Stamp(Shape shape, const QPoint* points, int count);
 
     void PrepareBrush();
     void PrepareMode(TPenMode mode);
@@ -72,12 +66,7 @@ private:
     std::unique_ptr<TPixelRaster> raster_;
     bool rasterOps_ = false;  // the device can AND pixels
     bool vector_ = false;     // the device keeps shapes, not pixels
-    double scale_ = 1.0;      // image pixels per picture pixel
-    bool stamping_ = false;   // small shapes go through the stamps
-    QImage* target_ = nullptr; // the scaled image, where stamps are copied
-    std::uint32_t* targetBits_ = nullptr;
-    qsizetype targetStride_ = 0;
-    QRect targetClip_;         // the clip in the image's pixels
+    bool stampShapes_ = false;
     struct Stamps;
     std::unique_ptr<Stamps> stamps_;
 };

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace kavum::platform {
 
@@ -27,6 +28,13 @@ public:
         int width = 1;
         TPenStyle style = TPenStyle::Solid;
         bool mask = false;
+    };
+
+    // Pixels left..right of a row; empty when right < left.
+    struct RowSpan {
+        int left = 0;
+        int right = -1;
+        bool Empty() const { return right < left; }
     };
 
     TPixelRaster(std::uint32_t* bits, int width, int height, std::ptrdiff_t stridePixels);
@@ -59,6 +67,9 @@ private:
     void Segment(int x1, int y1, int x2, int y2, const Stroke& stroke, long long& phase);
     // A segment of a pen wider than one pixel, row by row inside the clip.
     void WideSegment(long long x1, long long y1, long long x2, long long y2, const Stroke& stroke);
+    // The outline of an ellipse of the given row spans (with an empty row
+    // before and after) in a pen wider than one pixel.
+    void WideEllipseOutline(const std::vector<RowSpan>& spans, int firstRow, int rows, const Stroke& pen);
     // Rows top..bottom, columns left..right (all included), cut to the clip.
     void SquareRows(long long top, long long bottom, long long left, long long right, Paint paint);
 
