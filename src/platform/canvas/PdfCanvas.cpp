@@ -6,6 +6,9 @@
 #include <QPainterPath>
 #include <QRawFont>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -50,6 +53,52 @@ QByteArray Deflated(const QByteArray& data) {
     return qCompress(data, 1).mid(4);
 }
 
+// Coordinates go out in hundredths of a pixel, held as integers, so that
+// differences of them are exact and a shape looks the same wherever it is.
+long long Hundredths(double v) { return std::llround(std::clamp(v, -1e12, 1e12) * 100.0); }
+
+// A number of hundredths as short as it goes: "3", "-2.5", ".25".
+void Decimal(QByteArray& out, long long v) {
+    char buffer[32];
+    char* p = buffer;
+    if (v < 0) {
+        *p++ = '-';
+        v = -v;
+    }
+    const long long whole = v / 100;
+    const int frac = static_cast<int>(v % 100);
+    if (whole != 0 || frac == 0) p = std::to_chars(p, buffer + sizeof buffer, whole).ptr;
+    if (frac != 0) {
+        *p++ = '.';
+        *p++ = static_cast<char>('0' + frac / 10);
+        if (frac % 10 != 0) *p++ = static_cast<char>('0' + frac % 10);
+    }
+    out.append(buffer, static_cast<qsizetype>(p - buffer));
+}
+
+struct Hpoint {
+    long long x, y;
+    bool operator==(const Hpoint&) const = default;
+};
+
+Hpoint ToHundredths(const QPointF& p) { return Hpoint{Hundredths(p.x()), Hundredths(p.y())}; }
+
+// A point relative to the origin the content stands at.
+void Coordinates(QByteArray& out, const Hpoint& p, const Hpoint& origin, const char* op) {
+    Decimal(out, p.x - origin.x);
+    out += ' ';
+    Decimal(out, p.y - origin.y);
+    out += op;
+}
+
+// Whether b lies on the straight way from a on to c: dropping it changes
+// neither the line nor its pattern.
+bool Straight(const Hpoint& a, const Hpoint& b, const Hpoint& c) {
+    const long long ux = b.x - a.x, uy = b.y - a.y, vx = c.x - b.x, vy = c.y - b.y;
+    if (std::max({std::llabs(ux), std::llabs(uy), std::llabs(vx), std::llabs(vy)}) > (1LL << 30)) return false;
+    return ux * vy == uy * vx && ux * vx + uy * vy > 0;
+}
+
 // A name without the characters names may not hold.
 QByteArray PdfName(const QString& family) {
     QByteArray out;
@@ -66,6 +115,87 @@ bool IsBox(const TVectorCanvas::Path::Sub& sub, const QPointF* p) {
            p[1].x() == p[2].x() && p[2].y() == p[3].y() && p[3].x() == p[0].x() && p[1].x() > p[0].x() &&
            p[2].y() > p[1].y();
 }
+
+// One subpath in hundredths of a pixel, ready to be written at any origin:
+// a box as its corner and size, an ellipse as its start and the three
+// points of each of its four quarters, other shapes by their corners
+// without repeats and without points on a straight run.
+struct Shape {
+    enum class Form { Box, Ellipse, Polygon, Polyline };
+    Form form = Form::Polyline;
+    std::vector<Hpoint> points;
+
+    // False when nothing of the subpath is left to draw.
+    bool Set(const TVectorCanvas::Path::Sub& sub, const QPointF* p) {
+        using Kind = TVectorCanvas::Path::Kind;
+        points.clear();
+        if (sub.kind == Kind::Ellipse) {
+            form = Form::Ellipse;
+            const double rx = std::fabs(p[1].x() - p[0].x()) / 2, ry = std::fabs(p[1].y() - p[0].y()) / 2;
+            const long long r = Hundredths(rx), s = Hundredths(ry);
+            const long long k = Hundredths(rx * Kappa), l = Hundredths(ry * Kappa);
+            // The centre such that the right end falls on the hundredth
+            // nearest to it: the same ellipse has the same figures anywhere.
+            const long long cx = Hundredths((p[0].x() + p[1].x()) / 2 + rx) - r;
+            const long long cy = Hundredths((p[0].y() + p[1].y()) / 2);
+            // Clockwise on the picture from the right end, as the areas go.
+            const long long q[13][2] = {{r, 0},  {r, l},   {k, s},   {0, s},   {-k, s},  {-r, l}, {-r, 0},
+                                        {-r, -l}, {-k, -s}, {0, -s}, {k, -s}, {r, -l}, {r, 0}};
+            for (const auto& o : q) points.push_back(Hpoint{cx + o[0], cy + o[1]});
+            return r != 0 || s != 0;
+        }
+        if (IsBox(sub, p)) {
+            const Hpoint a = ToHundredths(p[0]), c = ToHundredths(p[2]);
+            if (a.x != c.x && a.y != c.y) {
+                form = Form::Box;
+                points = {a, Hpoint{c.x - a.x, c.y - a.y}};
+                return true;
+            }
+        }
+        form = sub.kind == Kind::Polygon ? Form::Polygon : Form::Polyline;
+        for (int i = 0; i < sub.count; ++i) {
+            const Hpoint h = ToHundredths(p[i]);
+            if (!points.empty() && points.back() == h) continue;
+            if (points.size() >= 2 && Straight(points[points.size() - 2], points.back(), h)) {
+                points.back() = h;
+                continue;
+            }
+            points.push_back(h);
+        }
+        if (form == Form::Polygon) {
+            while (points.size() > 1 && points.back() == points.front()) points.pop_back();
+        }
+        return points.size() >= 2;
+    }
+
+    Hpoint Start() const { return points.front(); }
+
+    void Write(QByteArray& out, const Hpoint& origin) const {
+        switch (form) {
+            case Form::Box:
+                Coordinates(out, points[0], origin, " ");
+                Decimal(out, points[1].x);
+                out += ' ';
+                Decimal(out, points[1].y);
+                out += " re\n";
+                return;
+            case Form::Ellipse:
+                Coordinates(out, points[0], origin, " m\n");
+                for (int i = 1; i < 13; ++i) Coordinates(out, points[static_cast<std::size_t>(i)], origin, i % 3 ? " " : " c\n");
+                out.chop(1);
+                out += " h\n";
+                return;
+            default:
+                Coordinates(out, points[0], origin, " m\n");
+                for (std::size_t i = 1; i < points.size(); ++i) Coordinates(out, points[i], origin, " l\n");
+                if (form == Form::Polygon) {
+                    out.chop(1);
+                    out += " h\n";
+                }
+                return;
+        }
+    }
+};
 
 struct FontUse {
     QRawFont raw;
@@ -88,7 +218,20 @@ struct FontKey {
 struct TPdfCanvas::Impl {
     QString title;
     double pointsPerPixel = PointsPerPixel;
+    // The page's content: what is written goes into content and, in pieces
+    // of a megabyte, through the deflater into packed, so that a large
+    // figure never stands whole as text.
     QByteArray content;
+    z_stream zip{};
+    bool zipOpen = false;
+    QByteArray packed;
+    qsizetype packedSize = 0;
+    // Where the content's coordinates start: shapes are written from their
+    // own first point, moved to it, so that the same shape is the same text
+    // everywhere and a row of them compresses to little more than their
+    // places.
+    Hpoint origin{0, 0};
+    Shape shape;
     bool finished = false;
     QByteArray document;
     bool clipped = false;
@@ -99,6 +242,48 @@ struct TPdfCanvas::Impl {
     std::optional<bool> multiply;
     std::map<FontKey, std::size_t> fontIndex;
     std::vector<FontUse> fonts;
+
+    ~Impl() {
+        if (zipOpen) deflateEnd(&zip);
+    }
+
+    void Pack(bool last) {
+        if (!zipOpen) {
+            zipOpen = deflateInit(&zip, 1) == Z_OK;
+            if (!zipOpen) throw std::bad_alloc();
+        }
+        zip.next_in = reinterpret_cast<Bytef*>(content.data());
+        zip.avail_in = static_cast<uInt>(content.size());
+        for (;;) {
+            if (packed.size() - packedSize < (1 << 16)) packed.resize(packed.size() + std::max<qsizetype>(1 << 18, packed.size() / 2));
+            zip.next_out = reinterpret_cast<Bytef*>(packed.data() + packedSize);
+            zip.avail_out = static_cast<uInt>(packed.size() - packedSize);
+            const int result = deflate(&zip, last ? Z_FINISH : Z_NO_FLUSH);
+            packedSize = packed.size() - static_cast<qsizetype>(zip.avail_out);
+            if (result == Z_STREAM_END || (!last && zip.avail_in == 0 && zip.avail_out != 0)) break;
+            if (result != Z_OK && result != Z_BUF_ERROR) throw std::bad_alloc();
+        }
+        content.resize(0);
+    }
+
+    // Every megabyte of content goes to the deflater.
+    void Drain() {
+        if (content.size() >= (1 << 20)) Pack(false);
+    }
+
+    // The content's coordinates from here on start at the point.
+    void MoveTo(const Hpoint& to) {
+        if (to == origin) return;
+        content += "1 0 0 1 ";
+        Decimal(content, to.x - origin.x);
+        content += ' ';
+        Decimal(content, to.y - origin.y);
+        content += " cm\n";
+        origin = to;
+    }
+
+    // Back to the picture's own coordinates.
+    void Absolute() { MoveTo(Hpoint{0, 0}); }
 
     void ForgetState() {
         fillColour.reset();
@@ -165,7 +350,7 @@ TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale
     : TVectorCanvas(width, height), d_(std::make_unique<Impl>()) {
     d_->title = title;
     d_->pointsPerPixel = PointsPerPixel * scale;
-    d_->content.reserve(1 << 20);
+    d_->content.reserve((1 << 20) + (1 << 16));
     // Picture pixels, y down, on the page's points.
     d_->content += QByteArray::number(d_->pointsPerPixel) + " 0 0 " + QByteArray::number(-d_->pointsPerPixel) +
                    " 0 " + QByteArray::number(Height() * d_->pointsPerPixel) + " cm\n";
@@ -177,50 +362,36 @@ void TPdfCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, b
                            const std::optional<Stroke>& stroke) {
     if (d_->finished || (!fill && !stroke)) return;
     Impl& d = *d_;
-    d.SetMultiply((fill && fill->multiply) || (stroke && stroke->paint.multiply));
+    const bool multiply = (fill && fill->multiply) || (stroke && stroke->paint.multiply);
+    d.SetMultiply(multiply);
     if (fill) d.SetFill(fill->color);
     if (stroke) d.SetStroke(stroke->paint.color, stroke->width, stroke->width > 1 ? TPenStyle::Solid : stroke->style);
     QByteArray& out = d.content;
-    using Kind = Path::Kind;
+    const char* paint = fill && stroke ? (evenOdd ? "B*\n" : "B\n") : fill ? (evenOdd ? "f*\n" : "f\n") : "S\n";
+    if (stroke && !multiply) {
+        // Lines and outlined shapes of a plain colour: each subpath on its
+        // own, which paints the pixels the whole path does (the shapes of a
+        // batch do not touch, a colour over itself stays the colour).
+        for (const Path::Sub& sub : path.subs) {
+            if (!d.shape.Set(sub, path.points.data() + sub.first)) continue;
+            d.MoveTo(d.shape.Start());
+            d.shape.Write(out, d.origin);
+            out += paint;
+            d.Drain();
+        }
+        return;
+    }
+    // Areas (the pixels of which meet edge to edge) and what multiplies:
+    // one path, which the reader fills or strokes as one.
+    d.Absolute();
+    bool any = false;
     for (const Path::Sub& sub : path.subs) {
-        const QPointF* p = path.points.data() + sub.first;
-        if (sub.kind == Kind::Ellipse) {
-            const double cx = (p[0].x() + p[1].x()) / 2, cy = (p[0].y() + p[1].y()) / 2;
-            const double rx = std::fabs(p[1].x() - p[0].x()) / 2, ry = std::fabs(p[1].y() - p[0].y()) / 2;
-            const double kx = rx * Kappa, ky = ry * Kappa;
-            // Clockwise on the picture from the right end, as the areas go.
-            Point(out, QPointF(cx + rx, cy), " m\n");
-            Point(out, QPointF(cx + rx, cy + ky), " ");
-            Point(out, QPointF(cx + kx, cy + ry), " ");
-            Point(out, QPointF(cx, cy + ry), " c\n");
-            Point(out, QPointF(cx - kx, cy + ry), " ");
-            Point(out, QPointF(cx - rx, cy + ky), " ");
-            Point(out, QPointF(cx - rx, cy), " c\n");
-            Point(out, QPointF(cx - rx, cy - ky), " ");
-            Point(out, QPointF(cx - kx, cy - ry), " ");
-            Point(out, QPointF(cx, cy - ry), " c\n");
-            Point(out, QPointF(cx + kx, cy - ry), " ");
-            Point(out, QPointF(cx + rx, cy - ky), " ");
-            Point(out, QPointF(cx + rx, cy), " c h\n");
-            continue;
-        }
-        if (IsBox(sub, p)) {
-            // A rectangle, corners in the order of the re operator.
-            Point(out, p[0], " ");
-            Point(out, QPointF(p[2].x() - p[0].x(), p[2].y() - p[0].y()), " re\n");
-            continue;
-        }
-        Point(out, p[0], " m ");
-        for (int i = 1; i < sub.count; ++i) Point(out, p[i], " l ");
-        out += sub.kind == Kind::Polygon ? "h\n" : "\n";
+        if (!d.shape.Set(sub, path.points.data() + sub.first)) continue;
+        d.shape.Write(out, d.origin);
+        any = true;
     }
-    if (fill && stroke) {
-        out += evenOdd ? "B*\n" : "B\n";
-    } else if (fill) {
-        out += evenOdd ? "f*\n" : "f\n";
-    } else {
-        out += "S\n";
-    }
+    if (any) out += paint;
+    d.Drain();
 }
 
 void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, double baseline,
@@ -231,6 +402,7 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
     if (!use.raw.isValid()) return;
     d.SetMultiply(false);
     d.SetFill(font.color);
+    d.Absolute();
     QByteArray& out = d.content;
     const bool embedded = use.trueType->Valid();
     if (embedded) {
@@ -272,6 +444,7 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
             penX += std::lround(tt.Advance(glyph) * 1000.0 / tt.UnitsPerEm()) * size / 1000.0;
         }
         if (started) out += run + "] TJ ET\n";
+        d.Drain();
         return;
     }
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -305,17 +478,21 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
             out += "f\n";
         }
     }
+    d.Drain();
 }
 
 void TPdfCanvas::WriteClip(const std::optional<TRect>& clip) {
     if (d_->finished) return;
     Impl& d = *d_;
     if (d.clipped) {
+        // Back to the state of the q, which was at the picture's origin.
         d.content += "Q\n";
         d.ForgetState();
+        d.origin = Hpoint{0, 0};
     }
     d.clipped = false;
     if (!clip) return;
+    d.Absolute();
     d.content += "q ";
     Number(d.content, clip->left);
     d.content += ' ';
@@ -334,6 +511,9 @@ QByteArray TPdfCanvas::Finish() {
     Impl& d = *d_;
     if (d.clipped) d.content += "Q\n";
     d.finished = true;
+    d.Pack(true);
+    d.packed.resize(d.packedSize);
+    QByteArray().swap(d.content);
 
     // Objects 1 catalog, 2 pages, 3 page, 4 content, 5 info, then the fonts.
     std::vector<QByteArray> objects(5);
@@ -411,10 +591,10 @@ QByteArray TPdfCanvas::Finish() {
                  (d.multiplied ? QByteArray(" /ExtGState << /GN << /BM /Normal >> /GM << /BM /Multiply >> >>")
                                : QByteArray()) +
                  " >> >>";
-    objects[3] = stream("/Filter /FlateDecode", Deflated(d.content));
+    objects[3] = stream("/Filter /FlateDecode", d.packed);
     objects[4] = "<< /Creator (Kavum) /Producer (Kavum)" +
                  (d.title.isEmpty() ? QByteArray() : " /Title " + TextString(d.title)) + " >>";
-    d.content.clear();
+    QByteArray().swap(d.packed);
 
     QByteArray& out = d.document;
     out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
