@@ -8,6 +8,8 @@
 
 #include <zlib.h>
 
+#include <string>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -22,24 +24,6 @@ namespace {
 constexpr double PointsPerPixel = 72.0 / 96.0;
 // The handle of a quarter ellipse drawn as one cubic curve.
 constexpr double Kappa = 0.5522847498307936;
-
-void Number(QByteArray& out, double v) { AppendNumber(out, v); }
-
-void Point(QByteArray& out, const QPointF& p, const char* op) {
-    Number(out, p.x());
-    out += ' ';
-    Number(out, p.y());
-    out += op;
-}
-
-QByteArray Rgb(TColor c) {
-    QByteArray out;
-    for (int v : {RedOf(c), GreenOf(c), BlueOf(c)}) {
-        Number(out, v / 255.0);
-        out += ' ';
-    }
-    return out;
-}
 
 // A text string of the document: UTF-16 with its byte order mark, in hex.
 QByteArray TextString(const QString& text) {
@@ -58,7 +42,7 @@ QByteArray Deflated(const QByteArray& data) {
 long long Hundredths(double v) { return std::llround(std::clamp(v, -1e12, 1e12) * 100.0); }
 
 // A number of hundredths as short as it goes: "3", "-2.5", ".25".
-void Decimal(QByteArray& out, long long v) {
+void Decimal(std::string& out, long long v) {
     char buffer[32];
     char* p = buffer;
     if (v < 0) {
@@ -73,7 +57,27 @@ void Decimal(QByteArray& out, long long v) {
         *p++ = static_cast<char>('0' + frac / 10);
         if (frac % 10 != 0) *p++ = static_cast<char>('0' + frac % 10);
     }
-    out.append(buffer, static_cast<qsizetype>(p - buffer));
+    out.append(buffer, static_cast<std::size_t>(p - buffer));
+}
+
+void Number(std::string& out, double v) { Decimal(out, Hundredths(v)); }
+
+void Point(std::string& out, const QPointF& p, const char* op) {
+    Number(out, p.x());
+    out += ' ';
+    Number(out, p.y());
+    out += op;
+}
+
+void Append(std::string& out, const QByteArray& text) { out.append(text.constData(), static_cast<std::size_t>(text.size())); }
+
+std::string Rgb(TColor c) {
+    std::string out;
+    for (int v : {RedOf(c), GreenOf(c), BlueOf(c)}) {
+        Number(out, v / 255.0);
+        out += ' ';
+    }
+    return out;
 }
 
 struct Hpoint {
@@ -84,7 +88,7 @@ struct Hpoint {
 Hpoint ToHundredths(const QPointF& p) { return Hpoint{Hundredths(p.x()), Hundredths(p.y())}; }
 
 // A point relative to the origin the content stands at.
-void Coordinates(QByteArray& out, const Hpoint& p, const Hpoint& origin, const char* op) {
+void Coordinates(std::string& out, const Hpoint& p, const Hpoint& origin, const char* op) {
     Decimal(out, p.x - origin.x);
     out += ' ';
     Decimal(out, p.y - origin.y);
@@ -170,7 +174,7 @@ struct Shape {
 
     Hpoint Start() const { return points.front(); }
 
-    void Write(QByteArray& out, const Hpoint& origin) const {
+    void Write(std::string& out, const Hpoint& origin) const {
         switch (form) {
             case Form::Box:
                 Coordinates(out, points[0], origin, " ");
@@ -182,14 +186,14 @@ struct Shape {
             case Form::Ellipse:
                 Coordinates(out, points[0], origin, " m\n");
                 for (int i = 1; i < 13; ++i) Coordinates(out, points[static_cast<std::size_t>(i)], origin, i % 3 ? " " : " c\n");
-                out.chop(1);
+                out.pop_back();
                 out += " h\n";
                 return;
             default:
                 Coordinates(out, points[0], origin, " m\n");
                 for (std::size_t i = 1; i < points.size(); ++i) Coordinates(out, points[i], origin, " l\n");
                 if (form == Form::Polygon) {
-                    out.chop(1);
+                    out.pop_back();
                     out += " h\n";
                 }
                 return;
@@ -221,7 +225,7 @@ struct TPdfCanvas::Impl {
     // The page's content: what is written goes into content and, in pieces
     // of a megabyte, through the deflater into packed, so that a large
     // figure never stands whole as text.
-    QByteArray content;
+    std::string content;
     z_stream zip{};
     bool zipOpen = false;
     QByteArray packed;
@@ -263,7 +267,7 @@ struct TPdfCanvas::Impl {
             if (result == Z_STREAM_END || (!last && zip.avail_in == 0 && zip.avail_out != 0)) break;
             if (result != Z_OK && result != Z_BUF_ERROR) throw std::bad_alloc();
         }
-        content.resize(0);
+        content.clear();
     }
 
     // Every megabyte of content goes to the deflater.
@@ -317,7 +321,7 @@ struct TPdfCanvas::Impl {
         if (dash != style) {
             content += '[';
             const std::vector<int> dashes = DashPattern(style);
-            for (std::size_t i = 0; i < dashes.size(); ++i) content += (i ? " " : "") + QByteArray::number(dashes[i]);
+            for (std::size_t i = 0; i < dashes.size(); ++i) content += (i ? " " : "") + std::to_string(dashes[i]);
             content += "] 0 d\n";
             dash = style;
         }
@@ -326,7 +330,7 @@ struct TPdfCanvas::Impl {
             strokeColour = c;
         }
         if (lineWidth != width) {
-            content += QByteArray::number(width) + (width > 1 ? " w 1 J 1 j\n" : " w 0 J 0 j\n");
+            content += std::to_string(width) + (width > 1 ? " w 1 J 1 j\n" : " w 0 J 0 j\n");
             lineWidth = width;
         }
     }
@@ -352,8 +356,8 @@ TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale
     d_->pointsPerPixel = PointsPerPixel * scale;
     d_->content.reserve((1 << 20) + (1 << 16));
     // Picture pixels, y down, on the page's points.
-    d_->content += QByteArray::number(d_->pointsPerPixel) + " 0 0 " + QByteArray::number(-d_->pointsPerPixel) +
-                   " 0 " + QByteArray::number(Height() * d_->pointsPerPixel) + " cm\n";
+    Append(d_->content, QByteArray::number(d_->pointsPerPixel) + " 0 0 " + QByteArray::number(-d_->pointsPerPixel) +
+                            " 0 " + QByteArray::number(Height() * d_->pointsPerPixel) + " cm\n");
 }
 
 TPdfCanvas::~TPdfCanvas() = default;
@@ -366,7 +370,7 @@ void TPdfCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, b
     d.SetMultiply(multiply);
     if (fill) d.SetFill(fill->color);
     if (stroke) d.SetStroke(stroke->paint.color, stroke->width, stroke->width > 1 ? TPenStyle::Solid : stroke->style);
-    QByteArray& out = d.content;
+    std::string& out = d.content;
     const char* paint = fill && stroke ? (evenOdd ? "B*\n" : "B\n") : fill ? (evenOdd ? "f*\n" : "f\n") : "S\n";
     if (stroke && !multiply) {
         // Lines and outlined shapes of a plain colour: each subpath on its
@@ -403,7 +407,7 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
     d.SetMultiply(false);
     d.SetFill(font.color);
     d.Absolute();
-    QByteArray& out = d.content;
+    std::string& out = d.content;
     const bool embedded = use.trueType->Valid();
     if (embedded) {
         // One text object and one run per label: the first glyph placed,
@@ -424,7 +428,7 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
             const quint32 glyph = glyphs.front();
             use.glyphs.emplace(glyph, ch);
             if (!started) {
-                out += "BT " + use.resource + ' ' + QByteArray::number(font.height) + " Tf 1 0 0 -1 ";
+                Append(out, "BT " + use.resource + ' ' + QByteArray::number(font.height) + " Tf 1 0 0 -1 ");
                 Number(out, x);
                 out += ' ';
                 Number(out, baseline);
@@ -443,7 +447,7 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
             // The advance the page's widths give the glyph.
             penX += std::lround(tt.Advance(glyph) * 1000.0 / tt.UnitsPerEm()) * size / 1000.0;
         }
-        if (started) out += run + "] TJ ET\n";
+        if (started) Append(out, run + "] TJ ET\n");
         d.Drain();
         return;
     }
@@ -513,7 +517,7 @@ QByteArray TPdfCanvas::Finish() {
     d.finished = true;
     d.Pack(true);
     d.packed.resize(d.packedSize);
-    QByteArray().swap(d.content);
+    std::string().swap(d.content);
 
     // Objects 1 catalog, 2 pages, 3 page, 4 content, 5 info, then the fonts.
     std::vector<QByteArray> objects(5);
