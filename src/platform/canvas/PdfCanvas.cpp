@@ -8,13 +8,14 @@
 
 #include <zlib.h>
 
-#include <string>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace kavum::platform {
 
@@ -201,6 +202,75 @@ struct Shape {
     }
 };
 
+// Where the page has been drawn on, in cells of a few pixels: a mask-mode
+// colour ANDed into the white ground is that colour, so it needs the
+// multiply blend only where it falls on something drawn before.
+class Coverage {
+public:
+    Coverage(int width, int height)
+        : cols_((width + Cell - 1) / Cell + 1), rows_((height + Cell - 1) / Cell + 1),
+          cells_(static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_), 0) {}
+
+    // Whether something lies in the box (picture pixels, grown by the margin).
+    bool Any(double l, double t, double r, double b, double margin) {
+        bool found = false;
+        Cells(l, t, r, b, margin, [&](std::uint8_t& cell) { found = found || cell != 0; });
+        return found;
+    }
+    void Mark(double l, double t, double r, double b, double margin) {
+        Cells(l, t, r, b, margin, [](std::uint8_t& cell) { cell = 1; });
+    }
+
+    // The boxes a path covers: a filled subpath's whole box, a stroked
+    // one's segment by segment. The walk ends when box returns true.
+    template <typename F>
+    static void Boxes(const TVectorCanvas::Path& path, bool filled, F&& box) {
+        using Kind = TVectorCanvas::Path::Kind;
+        for (const TVectorCanvas::Path::Sub& sub : path.subs) {
+            const QPointF* p = path.points.data() + sub.first;
+            if (filled || sub.kind == Kind::Ellipse) {
+                double l = p[0].x(), t = p[0].y(), r = l, b = t;
+                for (int i = 1; i < sub.count; ++i) {
+                    l = std::min(l, p[i].x());
+                    t = std::min(t, p[i].y());
+                    r = std::max(r, p[i].x());
+                    b = std::max(b, p[i].y());
+                }
+                if (box(l, t, r, b)) return;
+                continue;
+            }
+            const int n = sub.kind == Kind::Polygon ? sub.count + 1 : sub.count;
+            for (int i = 1; i < n; ++i) {
+                const QPointF& a = p[i - 1];
+                const QPointF& c = p[i % sub.count];
+                if (box(std::min(a.x(), c.x()), std::min(a.y(), c.y()), std::max(a.x(), c.x()), std::max(a.y(), c.y())))
+                    return;
+            }
+        }
+    }
+
+private:
+    static constexpr int Cell = 4;
+
+    template <typename F>
+    void Cells(double l, double t, double r, double b, double margin, F&& f) {
+        auto col = [&](double x) {
+            return static_cast<int>(std::clamp(std::floor(x / Cell), 0.0, static_cast<double>(cols_ - 1)));
+        };
+        auto row = [&](double y) {
+            return static_cast<int>(std::clamp(std::floor(y / Cell), 0.0, static_cast<double>(rows_ - 1)));
+        };
+        const int c0 = col(l - margin), c1 = col(r + margin), r0 = row(t - margin), r1 = row(b + margin);
+        for (int y = r0; y <= r1; ++y) {
+            std::uint8_t* line = cells_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(cols_);
+            for (int x = c0; x <= c1; ++x) f(line[x]);
+        }
+    }
+
+    int cols_, rows_;
+    std::vector<std::uint8_t> cells_;
+};
+
 struct FontUse {
     QRawFont raw;
     std::unique_ptr<TTrueTypeFont> trueType;
@@ -236,6 +306,7 @@ struct TPdfCanvas::Impl {
     // places.
     Hpoint origin{0, 0};
     Shape shape;
+    std::unique_ptr<Coverage> drawn;
     bool finished = false;
     QByteArray document;
     bool clipped = false;
@@ -355,6 +426,7 @@ TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale
     d_->title = title;
     d_->pointsPerPixel = PointsPerPixel * scale;
     d_->content.reserve((1 << 20) + (1 << 16));
+    d_->drawn = std::make_unique<Coverage>(Width(), Height());
     // Picture pixels, y down, on the page's points.
     Append(d_->content, QByteArray::number(d_->pointsPerPixel) + " 0 0 " + QByteArray::number(-d_->pointsPerPixel) +
                             " 0 " + QByteArray::number(Height() * d_->pointsPerPixel) + " cm\n");
@@ -366,7 +438,25 @@ void TPdfCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, b
                            const std::optional<Stroke>& stroke) {
     if (d_->finished || (!fill && !stroke)) return;
     Impl& d = *d_;
-    const bool multiply = (fill && fill->multiply) || (stroke && stroke->paint.multiply);
+    // The mask mode multiplies only where the path meets what is drawn
+    // already; on the white ground it is the plain colour.
+    const double margin = stroke ? stroke->width / 2.0 + 1 : 1;
+    bool multiply = (fill && fill->multiply) || (stroke && stroke->paint.multiply);
+    if (multiply) {
+        bool meets = false;
+        Coverage::Boxes(path, fill.has_value(), [&](double l, double t, double r, double b) {
+            meets = d.drawn->Any(l, t, r, b, margin);
+            return meets;
+        });
+        multiply = meets;
+    }
+    // White on the white ground leaves it white: the ground stays clean.
+    if (stroke || !fill || (fill->color & 0xFFFFFF) != clWhite) {
+        Coverage::Boxes(path, fill.has_value(), [&](double l, double t, double r, double b) {
+            d.drawn->Mark(l, t, r, b, margin);
+            return false;
+        });
+    }
     d.SetMultiply(multiply);
     if (fill) d.SetFill(fill->color);
     if (stroke) d.SetStroke(stroke->paint.color, stroke->width, stroke->width > 1 ? TPenStyle::Solid : stroke->style);
@@ -407,6 +497,9 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
     d.SetMultiply(false);
     d.SetFill(font.color);
     d.Absolute();
+    if (!xs.empty()) {
+        d.drawn->Mark(xs.front(), baseline - font.height, xs.back() + font.height, baseline + font.height / 2.0, 1);
+    }
     std::string& out = d.content;
     const bool embedded = use.trueType->Valid();
     if (embedded) {
