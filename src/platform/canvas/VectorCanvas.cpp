@@ -194,7 +194,16 @@ void TVectorCanvas::FlushPending() {
 
 void TVectorCanvas::Queue(Batch kind, const std::optional<Paint>& fill, bool evenOdd,
                           const std::optional<Stroke>& stroke) {
-    if (batch_ == kind && fill_ == fill && evenOdd_ == evenOdd && stroke_ == stroke) return;
+    if (batch_ == kind && fill_ == fill && evenOdd_ == evenOdd && stroke_ == stroke) {
+        // A long run of one paint goes out in parts, so that what a batch
+        // holds stays small: its shapes never touch, and lines of a plain
+        // colour over one another are that colour. Areas, whose pixels meet
+        // edge to edge, and what multiplies stay whole. The same mark again
+        // follows its first close by (the series are in the order of x).
+        constexpr std::size_t MaxBatchSubpaths = 1 << 16;
+        const bool multiplies = (fill && fill->multiply) || (stroke && stroke->paint.multiply);
+        if (path_.subs.size() < MaxBatchSubpaths || kind == Batch::Areas || (kind == Batch::Lines && multiplies)) return;
+    }
     FlushPending();
     batch_ = kind;
     fill_ = fill;
