@@ -205,7 +205,8 @@ QImage Shown(const QByteArray& pdf, const QString& dir) {
 // The three views of the bundled map and sample data, as kavum-render
 // writes them: every label one text object of one run, read back by a
 // reader whole and once; paths without segments of length zero; no blend
-// mode (the sample's mask lines are black); a document without faults.
+// mode (the sample's mask lines are black); the groups as layers; a
+// document without faults.
 TEST(PdfFigure, ThreeViewsOfTheBundledMapReadBackClean) {
     QTemporaryDir dir;
     const QString exe = QStringLiteral(KAVUM_BINARY_DIR "/kavum-render");
@@ -237,6 +238,19 @@ TEST(PdfFigure, ThreeViewsOfTheBundledMapReadBackClean) {
     EXPECT_EQ(s.lonePoints, 0);
     EXPECT_FALSE(pdf.contains("/BM"));
     EXPECT_FALSE(content.contains(" gs"));
+
+    // The groups a user selects together are layers of the page, named as
+    // the SVG's groups, each drawing between its own marks.
+    EXPECT_TRUE(pdf.startsWith("%PDF-1.5"));
+    EXPECT_TRUE(pdf.contains("/OCProperties"));
+    for (const char* name : {"Chart1", "Chart2", "Chart3", "SeriesH0", "SeriesH1", "Legend"}) {
+        QByteArray hex = "<FEFF";
+        for (const char* c = name; *c; ++c) hex += QByteArray::number(0x10000 + static_cast<unsigned char>(*c), 16).mid(1).toUpper();
+        EXPECT_TRUE(pdf.contains("/Type /OCG /Name " + hex + '>')) << name;
+        EXPECT_TRUE(svg.contains(QStringLiteral("id=\"%1\"").arg(QLatin1String(name)))) << name;
+    }
+    EXPECT_EQ(content.count("BDC\n"), content.count("EMC\n"));
+    EXPECT_GT(content.count("BDC\n"), 20);
 
     if (HaveProgram("pdftotext")) {
         // Word by word, the page's text is the labels' text: no label split

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QPainterPath>
 #include <QRawFont>
+#include <QSet>
 
 #include <zlib.h>
 
@@ -12,6 +13,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -310,6 +312,41 @@ struct TPdfCanvas::Impl {
     bool finished = false;
     QByteArray document;
     bool clipped = false;
+    std::optional<TRect> clip;  // the clip in force, opened again inside each group
+    // The groups: optional content of the page, each with its name and the
+    // group it lies in (-1 for none), in the order they begin.
+    struct Group {
+        QString name;
+        int parent;
+    };
+    std::vector<Group> groups;
+    std::vector<int> open;  // the groups begun and not ended, innermost last
+    QSet<QString> names;
+
+    void CloseClip() {
+        if (!clipped) return;  // not written yet, or none
+        // Back to the state of the q, which was at the picture's origin.
+        content += "Q\n";
+        ForgetState();
+        origin = Hpoint{0, 0};
+        clipped = false;
+    }
+
+    // The clip goes into the content when something is drawn under it.
+    void OpenClip() {
+        if (!clip || clipped) return;
+        Absolute();
+        content += "q ";
+        Number(content, clip->left);
+        content += ' ';
+        Number(content, clip->top);
+        content += ' ';
+        Number(content, std::max(0, clip->Width()));
+        content += ' ';
+        Number(content, std::max(0, clip->Height()));
+        content += " re W n\n";
+        clipped = true;
+    }
     // The graphics state written last (inside the current clip).
     std::optional<TColor> fillColour, strokeColour;
     std::optional<int> lineWidth;
@@ -438,6 +475,7 @@ void TPdfCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, b
                            const std::optional<Stroke>& stroke) {
     if (d_->finished || (!fill && !stroke)) return;
     Impl& d = *d_;
+    d.OpenClip();
     // The mask mode multiplies only where the path meets what is drawn
     // already; on the white ground it is the plain colour.
     const double margin = stroke ? stroke->width / 2.0 + 1 : 1;
@@ -494,6 +532,7 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
     Impl& d = *d_;
     FontUse& use = d.Font(font);
     if (!use.raw.isValid()) return;
+    d.OpenClip();
     d.SetMultiply(false);
     d.SetFill(font.color);
     d.Absolute();
@@ -581,32 +620,43 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
 void TPdfCanvas::WriteClip(const std::optional<TRect>& clip) {
     if (d_->finished) return;
     Impl& d = *d_;
-    if (d.clipped) {
-        // Back to the state of the q, which was at the picture's origin.
-        d.content += "Q\n";
-        d.ForgetState();
-        d.origin = Hpoint{0, 0};
-    }
-    d.clipped = false;
-    if (!clip) return;
+    d.CloseClip();
+    d.clip = clip;
+}
+
+// A group is a part of the page's optional content (a layer a reader can
+// show, hide and select together). The clip's q always lies innermost, so
+// that groups and graphics states nest: it is closed before a group begins
+// or ends and opened again inside.
+void TPdfCanvas::BeginGroup(const QString& id) {
+    if (d_->finished) return;
+    FlushPending();
+    Impl& d = *d_;
+    d.CloseClip();
     d.Absolute();
-    d.content += "q ";
-    Number(d.content, clip->left);
-    d.content += ' ';
-    Number(d.content, clip->top);
-    d.content += ' ';
-    Number(d.content, std::max(0, clip->Width()));
-    d.content += ' ';
-    Number(d.content, std::max(0, clip->Height()));
-    d.content += " re W n\n";
-    d.clipped = true;
+    QString unique = id.isEmpty() ? QStringLiteral("Group") : id;
+    for (int n = 2; d.names.contains(unique); ++n) unique = (id.isEmpty() ? QStringLiteral("Group") : id) + QLatin1Char('_') + QString::number(n);
+    d.names.insert(unique);
+    d.groups.push_back(Impl::Group{unique, d.open.empty() ? -1 : d.open.back()});
+    d.open.push_back(static_cast<int>(d.groups.size()) - 1);
+    d.content += "/OC /oc" + std::to_string(d.groups.size()) + " BDC\n";
+}
+
+void TPdfCanvas::EndGroup() {
+    if (d_->finished || d_->open.empty()) return;
+    FlushPending();
+    Impl& d = *d_;
+    d.CloseClip();
+    d.content += "EMC\n";
+    d.open.pop_back();
 }
 
 QByteArray TPdfCanvas::Finish() {
     if (d_->finished) return d_->document;
     FlushPending();
     Impl& d = *d_;
-    if (d.clipped) d.content += "Q\n";
+    d.CloseClip();
+    for (; !d.open.empty(); d.open.pop_back()) d.content += "EMC\n";
     d.finished = true;
     d.Pack(true);
     d.packed.resize(d.packedSize);
@@ -681,10 +731,34 @@ QByteArray TPdfCanvas::Finish() {
 
     const QByteArray w = QByteArray::number(Width() * d.pointsPerPixel);
     const QByteArray h = QByteArray::number(Height() * d.pointsPerPixel);
-    objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";
+    // The groups as optional content, listed as they nest.
+    QByteArray properties, ocgs, order;
+    if (!d.groups.empty()) {
+        std::vector<int> refs;
+        for (const Impl::Group& g : d.groups) refs.push_back(add("<< /Type /OCG /Name " + TextString(g.name) + " >>"));
+        std::function<QByteArray(int)> children = [&](int parent) {
+            QByteArray list;
+            for (std::size_t i = 0; i < d.groups.size(); ++i) {
+                if (d.groups[i].parent != parent) continue;
+                list += ref(refs[i]) + ' ';
+                const QByteArray inner = children(static_cast<int>(i));
+                if (!inner.isEmpty()) list += '[' + inner + "] ";
+            }
+            return list;
+        };
+        for (std::size_t i = 0; i < d.groups.size(); ++i) {
+            properties += "/oc" + QByteArray::number(static_cast<qulonglong>(i + 1)) + ' ' + ref(refs[i]) + ' ';
+            ocgs += ref(refs[i]) + ' ';
+        }
+        order = children(-1);
+    }
+    objects[0] = d.groups.empty() ? QByteArray("<< /Type /Catalog /Pages 2 0 R >>")
+                                  : QByteArray("<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [" + ocgs +
+                                               "] /D << /Order [" + order + "] >> >> >>");
     objects[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + ' ' + h +
                  "] /Contents 4 0 R /Resources << /Font << " + fontResources + ">>" +
+                 (properties.isEmpty() ? QByteArray() : " /Properties << " + properties + ">>") +
                  (d.multiplied ? QByteArray(" /ExtGState << /GN << /BM /Normal >> /GM << /BM /Multiply >> >>")
                                : QByteArray()) +
                  " >> >>";
@@ -694,7 +768,8 @@ QByteArray TPdfCanvas::Finish() {
     QByteArray().swap(d.packed);
 
     QByteArray& out = d.document;
-    out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    // Optional content came with version 1.5.
+    out = (d.groups.empty() ? "%PDF-1.4" : "%PDF-1.5") + QByteArray("\n%\xE2\xE3\xCF\xD3\n");
     std::vector<qsizetype> offsets;
     for (std::size_t i = 0; i < objects.size(); ++i) {
         offsets.push_back(out.size());
