@@ -350,6 +350,33 @@ TEST(PdfFigure, ManyMarksStaySmallAndInPlace) {
     EXPECT_EQ(BlockDifferences(bitmap, shown), 0);
 }
 
+// A page of many megabytes of content, deflated beside the drawing: the
+// stream reads back whole, every shape in it once, in the order drawn.
+TEST(PdfFigure, ALargePageReadsBackWhole) {
+    TPdfCanvas pdf(1000, 1000);
+    pdf.SetPen(TCanvasPen{clBlack, 1, TPenStyle::Solid, TPenMode::Copy});
+    int drawn = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        pdf.SetBrush(TCanvasBrush{pass ? clRed : clBlue, TBrushStyle::Solid});
+        for (int y = 0; y < 990; y += 3) {
+            for (int x = 0; x < 990; x += 3) {
+                pdf.Rectangle(TRect{x, y, x + 2, y + 2});
+                ++drawn;
+            }
+        }
+    }
+    const QByteArray document = pdf.Finish();
+    const QByteArray content = PageContent(document);
+    ASSERT_GT(content.size(), 4 << 20);
+    const PathStats s = Walk(content);
+    EXPECT_EQ(s.subpaths, drawn);
+    EXPECT_EQ(s.zeroLength, 0);
+    // The blue pass before the red one, each whole.
+    EXPECT_EQ(content.count(" rg\n"), 2);
+    EXPECT_LT(content.indexOf("0 0 1 rg"), content.indexOf("1 0 0 rg"));
+    EXPECT_TRUE(document.trimmed().endsWith("%%EOF"));
+}
+
 // A mask line of a colour on the white ground is that colour: written
 // plainly, without a blend mode; where it crosses a line drawn before it,
 // the multiply blend makes the crossing the AND of the two colours, as the

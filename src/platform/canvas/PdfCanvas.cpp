@@ -12,11 +12,15 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kavum::platform {
@@ -355,32 +359,105 @@ struct TPdfCanvas::Impl {
     std::map<FontKey, std::size_t> fontIndex;
     std::vector<FontUse> fonts;
 
+    // A large page is deflated by a second thread while the drawing goes
+    // on: the content's pieces wait in a short queue (the drawing waits when
+    // it is full); a small page is deflated at its end without one.
+    std::thread packer;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<std::string> pieces;
+    std::vector<std::string> spare;  // emptied pieces, their memory kept
+    bool lastPiece = false;
+    bool packFailed = false;
+
     ~Impl() {
+        StopPacker();
         if (zipOpen) deflateEnd(&zip);
     }
 
-    void Pack(bool last) {
+    // Deflates the data into packed; false on a failure of the deflater.
+    bool Pack(const std::string& data, bool last) {
         if (!zipOpen) {
             zipOpen = deflateInit(&zip, 1) == Z_OK;
-            if (!zipOpen) throw std::bad_alloc();
+            if (!zipOpen) return false;
         }
-        zip.next_in = reinterpret_cast<Bytef*>(content.data());
-        zip.avail_in = static_cast<uInt>(content.size());
+        zip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        zip.avail_in = static_cast<uInt>(data.size());
         for (;;) {
             if (packed.size() - packedSize < (1 << 16)) packed.resize(packed.size() + std::max<qsizetype>(1 << 18, packed.size() / 2));
             zip.next_out = reinterpret_cast<Bytef*>(packed.data() + packedSize);
             zip.avail_out = static_cast<uInt>(packed.size() - packedSize);
             const int result = deflate(&zip, last ? Z_FINISH : Z_NO_FLUSH);
             packedSize = packed.size() - static_cast<qsizetype>(zip.avail_out);
-            if (result == Z_STREAM_END || (!last && zip.avail_in == 0 && zip.avail_out != 0)) break;
-            if (result != Z_OK && result != Z_BUF_ERROR) throw std::bad_alloc();
+            if (result == Z_STREAM_END || (!last && zip.avail_in == 0 && zip.avail_out != 0)) return true;
+            if (result != Z_OK && result != Z_BUF_ERROR) return false;
         }
-        content.clear();
+    }
+
+    void PackerLoop() {
+        std::unique_lock<std::mutex> guard(lock);
+        for (;;) {
+            changed.wait(guard, [&] { return !pieces.empty() || lastPiece; });
+            if (pieces.empty()) break;
+            std::string piece = std::move(pieces.front());
+            pieces.pop_front();
+            changed.notify_all();
+            guard.unlock();
+            const bool ok = Pack(piece, false);
+            piece.clear();
+            guard.lock();
+            packFailed = packFailed || !ok;
+            spare.push_back(std::move(piece));
+        }
+        guard.unlock();
+        const bool ok = Pack(std::string(), true);
+        guard.lock();
+        packFailed = packFailed || !ok;
+    }
+
+    void StopPacker() {
+        if (!packer.joinable()) return;
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            lastPiece = true;
+        }
+        changed.notify_all();
+        packer.join();
     }
 
     // Every megabyte of content goes to the deflater.
     void Drain() {
-        if (content.size() >= (1 << 20)) Pack(false);
+        if (content.size() < (1 << 20)) return;
+        std::unique_lock<std::mutex> guard(lock);
+        if (!packer.joinable()) packer = std::thread([this] { PackerLoop(); });
+        changed.wait(guard, [&] { return pieces.size() < 4; });
+        pieces.push_back(std::move(content));
+        std::string next;
+        if (!spare.empty()) {
+            next = std::move(spare.back());
+            spare.pop_back();
+        }
+        guard.unlock();
+        changed.notify_all();
+        content = std::move(next);
+        content.clear();
+        content.reserve((1 << 20) + (1 << 16));
+    }
+
+    // Deflates what is left and closes the stream.
+    void PackAll() {
+        if (packer.joinable()) {
+            {
+                const std::lock_guard<std::mutex> guard(lock);
+                pieces.push_back(std::move(content));
+            }
+            changed.notify_all();
+            StopPacker();
+        } else {
+            packFailed = !Pack(content, false) || !Pack(std::string(), true);
+        }
+        content.clear();
+        if (packFailed) throw std::bad_alloc();
     }
 
     // The content's coordinates from here on start at the point.
@@ -658,7 +735,7 @@ QByteArray TPdfCanvas::Finish() {
     d.CloseClip();
     for (; !d.open.empty(); d.open.pop_back()) d.content += "EMC\n";
     d.finished = true;
-    d.Pack(true);
+    d.PackAll();
     d.packed.resize(d.packedSize);
     std::string().swap(d.content);
 
