@@ -10,7 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   xvfb xauth imagemagick
-  emf2svg poppler-utils librsvg2-bin
+  emf2svg poppler-utils librsvg2-bin qpdf
   clang libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev fakeroot
   gmt gmt-gshhg-full python3-numpy python3-scipy ferret-datasets

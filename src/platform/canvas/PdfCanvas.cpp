@@ -5,11 +5,23 @@
 #include <QCryptographicHash>
 #include <QPainterPath>
 #include <QRawFont>
+#include <QSet>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <set>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace kavum::platform {
 
@@ -19,24 +31,6 @@ namespace {
 constexpr double PointsPerPixel = 72.0 / 96.0;
 // The handle of a quarter ellipse drawn as one cubic curve.
 constexpr double Kappa = 0.5522847498307936;
-
-void Number(QByteArray& out, double v) { AppendNumber(out, v); }
-
-void Point(QByteArray& out, const QPointF& p, const char* op) {
-    Number(out, p.x());
-    out += ' ';
-    Number(out, p.y());
-    out += op;
-}
-
-QByteArray Rgb(TColor c) {
-    QByteArray out;
-    for (int v : {RedOf(c), GreenOf(c), BlueOf(c)}) {
-        Number(out, v / 255.0);
-        out += ' ';
-    }
-    return out;
-}
 
 // A text string of the document: UTF-16 with its byte order mark, in hex.
 QByteArray TextString(const QString& text) {
@@ -48,6 +42,72 @@ QByteArray TextString(const QString& text) {
 QByteArray Deflated(const QByteArray& data) {
     // qCompress puts the length in front of the zlib stream.
     return qCompress(data, 1).mid(4);
+}
+
+// Coordinates go out in hundredths of a pixel, held as integers, so that
+// differences of them are exact and a shape looks the same wherever it is.
+long long Hundredths(double v) { return std::llround(std::clamp(v, -1e12, 1e12) * 100.0); }
+
+// A number of hundredths as short as it goes: "3", "-2.5", ".25".
+void Decimal(std::string& out, long long v) {
+    char buffer[32];
+    char* p = buffer;
+    if (v < 0) {
+        *p++ = '-';
+        v = -v;
+    }
+    const long long whole = v / 100;
+    const int frac = static_cast<int>(v % 100);
+    if (whole != 0 || frac == 0) p = std::to_chars(p, buffer + sizeof buffer, whole).ptr;
+    if (frac != 0) {
+        *p++ = '.';
+        *p++ = static_cast<char>('0' + frac / 10);
+        if (frac % 10 != 0) *p++ = static_cast<char>('0' + frac % 10);
+    }
+    out.append(buffer, static_cast<std::size_t>(p - buffer));
+}
+
+void Number(std::string& out, double v) { Decimal(out, Hundredths(v)); }
+
+void Point(std::string& out, const QPointF& p, const char* op) {
+    Number(out, p.x());
+    out += ' ';
+    Number(out, p.y());
+    out += op;
+}
+
+void Append(std::string& out, const QByteArray& text) { out.append(text.constData(), static_cast<std::size_t>(text.size())); }
+
+std::string Rgb(TColor c) {
+    std::string out;
+    for (int v : {RedOf(c), GreenOf(c), BlueOf(c)}) {
+        Number(out, v / 255.0);
+        out += ' ';
+    }
+    return out;
+}
+
+struct Hpoint {
+    long long x, y;
+    bool operator==(const Hpoint&) const = default;
+};
+
+Hpoint ToHundredths(const QPointF& p) { return Hpoint{Hundredths(p.x()), Hundredths(p.y())}; }
+
+// A point relative to the origin the content stands at.
+void Coordinates(std::string& out, const Hpoint& p, const Hpoint& origin, const char* op) {
+    Decimal(out, p.x - origin.x);
+    out += ' ';
+    Decimal(out, p.y - origin.y);
+    out += op;
+}
+
+// Whether b lies on the straight way from a on to c: dropping it changes
+// neither the line nor its pattern.
+bool Straight(const Hpoint& a, const Hpoint& b, const Hpoint& c) {
+    const long long ux = b.x - a.x, uy = b.y - a.y, vx = c.x - b.x, vy = c.y - b.y;
+    if (std::max({std::llabs(ux), std::llabs(uy), std::llabs(vx), std::llabs(vy)}) > (1LL << 30)) return false;
+    return ux * vy == uy * vx && ux * vx + uy * vy > 0;
 }
 
 // A name without the characters names may not hold.
@@ -66,6 +126,156 @@ bool IsBox(const TVectorCanvas::Path::Sub& sub, const QPointF* p) {
            p[1].x() == p[2].x() && p[2].y() == p[3].y() && p[3].x() == p[0].x() && p[1].x() > p[0].x() &&
            p[2].y() > p[1].y();
 }
+
+// One subpath in hundredths of a pixel, ready to be written at any origin:
+// a box as its corner and size, an ellipse as its start and the three
+// points of each of its four quarters, other shapes by their corners
+// without repeats and without points on a straight run.
+struct Shape {
+    enum class Form { Box, Ellipse, Polygon, Polyline };
+    Form form = Form::Polyline;
+    std::vector<Hpoint> points;
+
+    // False when nothing of the subpath is left to draw.
+    bool Set(const TVectorCanvas::Path::Sub& sub, const QPointF* p) {
+        using Kind = TVectorCanvas::Path::Kind;
+        points.clear();
+        if (sub.kind == Kind::Ellipse) {
+            form = Form::Ellipse;
+            const double rx = std::fabs(p[1].x() - p[0].x()) / 2, ry = std::fabs(p[1].y() - p[0].y()) / 2;
+            const long long r = Hundredths(rx), s = Hundredths(ry);
+            const long long k = Hundredths(rx * Kappa), l = Hundredths(ry * Kappa);
+            // The centre such that the right end falls on the hundredth
+            // nearest to it: the same ellipse has the same figures anywhere.
+            const long long cx = Hundredths((p[0].x() + p[1].x()) / 2 + rx) - r;
+            const long long cy = Hundredths((p[0].y() + p[1].y()) / 2);
+            // Clockwise on the picture from the right end, as the areas go.
+            const long long q[13][2] = {{r, 0},  {r, l},   {k, s},   {0, s},   {-k, s},  {-r, l}, {-r, 0},
+                                        {-r, -l}, {-k, -s}, {0, -s}, {k, -s}, {r, -l}, {r, 0}};
+            for (const auto& o : q) points.push_back(Hpoint{cx + o[0], cy + o[1]});
+            return r != 0 || s != 0;
+        }
+        if (IsBox(sub, p)) {
+            const Hpoint a = ToHundredths(p[0]), c = ToHundredths(p[2]);
+            if (a.x != c.x && a.y != c.y) {
+                form = Form::Box;
+                points = {a, Hpoint{c.x - a.x, c.y - a.y}};
+                return true;
+            }
+        }
+        form = sub.kind == Kind::Polygon ? Form::Polygon : Form::Polyline;
+        for (int i = 0; i < sub.count; ++i) {
+            const Hpoint h = ToHundredths(p[i]);
+            if (!points.empty() && points.back() == h) continue;
+            if (points.size() >= 2 && Straight(points[points.size() - 2], points.back(), h)) {
+                points.back() = h;
+                continue;
+            }
+            points.push_back(h);
+        }
+        if (form == Form::Polygon) {
+            while (points.size() > 1 && points.back() == points.front()) points.pop_back();
+        }
+        return points.size() >= 2;
+    }
+
+    Hpoint Start() const { return points.front(); }
+
+    void Write(std::string& out, const Hpoint& origin) const {
+        switch (form) {
+            case Form::Box:
+                Coordinates(out, points[0], origin, " ");
+                Decimal(out, points[1].x);
+                out += ' ';
+                Decimal(out, points[1].y);
+                out += " re\n";
+                return;
+            case Form::Ellipse:
+                Coordinates(out, points[0], origin, " m\n");
+                for (int i = 1; i < 13; ++i) Coordinates(out, points[static_cast<std::size_t>(i)], origin, i % 3 ? " " : " c\n");
+                out.pop_back();
+                out += " h\n";
+                return;
+            default:
+                Coordinates(out, points[0], origin, " m\n");
+                for (std::size_t i = 1; i < points.size(); ++i) Coordinates(out, points[i], origin, " l\n");
+                if (form == Form::Polygon) {
+                    out.pop_back();
+                    out += " h\n";
+                }
+                return;
+        }
+    }
+};
+
+// Where the page has been drawn on, in cells of a few pixels: a mask-mode
+// colour ANDed into the white ground is that colour, so it needs the
+// multiply blend only where it falls on something drawn before.
+class Coverage {
+public:
+    Coverage(int width, int height)
+        : cols_((width + Cell - 1) / Cell + 1), rows_((height + Cell - 1) / Cell + 1),
+          cells_(static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_), 0) {}
+
+    // Whether something lies in the box (picture pixels, grown by the margin).
+    bool Any(double l, double t, double r, double b, double margin) {
+        bool found = false;
+        Cells(l, t, r, b, margin, [&](std::uint8_t& cell) { found = found || cell != 0; });
+        return found;
+    }
+    void Mark(double l, double t, double r, double b, double margin) {
+        Cells(l, t, r, b, margin, [](std::uint8_t& cell) { cell = 1; });
+    }
+
+    // The boxes a path covers: a filled subpath's whole box, a stroked
+    // one's segment by segment. The walk ends when box returns true.
+    template <typename F>
+    static void Boxes(const TVectorCanvas::Path& path, bool filled, F&& box) {
+        using Kind = TVectorCanvas::Path::Kind;
+        for (const TVectorCanvas::Path::Sub& sub : path.subs) {
+            const QPointF* p = path.points.data() + sub.first;
+            if (filled || sub.kind == Kind::Ellipse) {
+                double l = p[0].x(), t = p[0].y(), r = l, b = t;
+                for (int i = 1; i < sub.count; ++i) {
+                    l = std::min(l, p[i].x());
+                    t = std::min(t, p[i].y());
+                    r = std::max(r, p[i].x());
+                    b = std::max(b, p[i].y());
+                }
+                if (box(l, t, r, b)) return;
+                continue;
+            }
+            const int n = sub.kind == Kind::Polygon ? sub.count + 1 : sub.count;
+            for (int i = 1; i < n; ++i) {
+                const QPointF& a = p[i - 1];
+                const QPointF& c = p[i % sub.count];
+                if (box(std::min(a.x(), c.x()), std::min(a.y(), c.y()), std::max(a.x(), c.x()), std::max(a.y(), c.y())))
+                    return;
+            }
+        }
+    }
+
+private:
+    static constexpr int Cell = 4;
+
+    template <typename F>
+    void Cells(double l, double t, double r, double b, double margin, F&& f) {
+        auto col = [&](double x) {
+            return static_cast<int>(std::clamp(std::floor(x / Cell), 0.0, static_cast<double>(cols_ - 1)));
+        };
+        auto row = [&](double y) {
+            return static_cast<int>(std::clamp(std::floor(y / Cell), 0.0, static_cast<double>(rows_ - 1)));
+        };
+        const int c0 = col(l - margin), c1 = col(r + margin), r0 = row(t - margin), r1 = row(b + margin);
+        for (int y = r0; y <= r1; ++y) {
+            std::uint8_t* line = cells_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(cols_);
+            for (int x = c0; x <= c1; ++x) f(line[x]);
+        }
+    }
+
+    int cols_, rows_;
+    std::vector<std::uint8_t> cells_;
+};
 
 struct FontUse {
     QRawFont raw;
@@ -88,10 +298,59 @@ struct FontKey {
 struct TPdfCanvas::Impl {
     QString title;
     double pointsPerPixel = PointsPerPixel;
-    QByteArray content;
+    // The page's content: what is written goes into content and, in pieces
+    // of a megabyte, through the deflater into packed, so that a large
+    // figure never stands whole as text.
+    std::string content;
+    z_stream zip{};
+    bool zipOpen = false;
+    QByteArray packed;
+    qsizetype packedSize = 0;
+    // Where the content's coordinates start: shapes are written from their
+    // own first point, moved to it, so that the same shape is the same text
+    // everywhere and a row of them compresses to little more than their
+    // places.
+    Hpoint origin{0, 0};
+    Shape shape;
+    std::unique_ptr<Coverage> drawn;
     bool finished = false;
     QByteArray document;
     bool clipped = false;
+    std::optional<TRect> clip;  // the clip in force, opened again inside each group
+    // The groups: optional content of the page, each with its name and the
+    // group it lies in (-1 for none), in the order they begin.
+    struct Group {
+        QString name;
+        int parent;
+    };
+    std::vector<Group> groups;
+    std::vector<int> open;  // the groups begun and not ended, innermost last
+    QSet<QString> names;
+
+    void CloseClip() {
+        if (!clipped) return;  // not written yet, or none
+        // Back to the state of the q, which was at the picture's origin.
+        content += "Q\n";
+        ForgetState();
+        origin = Hpoint{0, 0};
+        clipped = false;
+    }
+
+    // The clip goes into the content when something is drawn under it.
+    void OpenClip() {
+        if (!clip || clipped) return;
+        Absolute();
+        content += "q ";
+        Number(content, clip->left);
+        content += ' ';
+        Number(content, clip->top);
+        content += ' ';
+        Number(content, std::max(0, clip->Width()));
+        content += ' ';
+        Number(content, std::max(0, clip->Height()));
+        content += " re W n\n";
+        clipped = true;
+    }
     // The graphics state written last (inside the current clip).
     std::optional<TColor> fillColour, strokeColour;
     std::optional<int> lineWidth;
@@ -99,6 +358,121 @@ struct TPdfCanvas::Impl {
     std::optional<bool> multiply;
     std::map<FontKey, std::size_t> fontIndex;
     std::vector<FontUse> fonts;
+
+    // A large page is deflated by a second thread while the drawing goes
+    // on: the content's pieces wait in a short queue (the drawing waits when
+    // it is full); a small page is deflated at its end without one.
+    std::thread packer;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<std::string> pieces;
+    std::vector<std::string> spare;  // emptied pieces, their memory kept
+    bool lastPiece = false;
+    bool packFailed = false;
+
+    ~Impl() {
+        StopPacker();
+        if (zipOpen) deflateEnd(&zip);
+    }
+
+    // Deflates the data into packed; false on a failure of the deflater.
+    bool Pack(const std::string& data, bool last) {
+        if (!zipOpen) {
+            zipOpen = deflateInit(&zip, 1) == Z_OK;
+            if (!zipOpen) return false;
+        }
+        zip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        zip.avail_in = static_cast<uInt>(data.size());
+        for (;;) {
+            if (packed.size() - packedSize < (1 << 16)) packed.resize(packed.size() + std::max<qsizetype>(1 << 18, packed.size() / 2));
+            zip.next_out = reinterpret_cast<Bytef*>(packed.data() + packedSize);
+            zip.avail_out = static_cast<uInt>(packed.size() - packedSize);
+            const int result = deflate(&zip, last ? Z_FINISH : Z_NO_FLUSH);
+            packedSize = packed.size() - static_cast<qsizetype>(zip.avail_out);
+            if (result == Z_STREAM_END || (!last && zip.avail_in == 0 && zip.avail_out != 0)) return true;
+            if (result != Z_OK && result != Z_BUF_ERROR) return false;
+        }
+    }
+
+    void PackerLoop() {
+        std::unique_lock<std::mutex> guard(lock);
+        for (;;) {
+            changed.wait(guard, [&] { return !pieces.empty() || lastPiece; });
+            if (pieces.empty()) break;
+            std::string piece = std::move(pieces.front());
+            pieces.pop_front();
+            changed.notify_all();
+            guard.unlock();
+            const bool ok = Pack(piece, false);
+            piece.clear();
+            guard.lock();
+            packFailed = packFailed || !ok;
+            spare.push_back(std::move(piece));
+        }
+        guard.unlock();
+        const bool ok = Pack(std::string(), true);
+        guard.lock();
+        packFailed = packFailed || !ok;
+    }
+
+    void StopPacker() {
+        if (!packer.joinable()) return;
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            lastPiece = true;
+        }
+        changed.notify_all();
+        packer.join();
+    }
+
+    // Every megabyte of content goes to the deflater.
+    void Drain() {
+        if (content.size() < (1 << 20)) return;
+        std::unique_lock<std::mutex> guard(lock);
+        if (!packer.joinable()) packer = std::thread([this] { PackerLoop(); });
+        changed.wait(guard, [&] { return pieces.size() < 4; });
+        pieces.push_back(std::move(content));
+        std::string next;
+        if (!spare.empty()) {
+            next = std::move(spare.back());
+            spare.pop_back();
+        }
+        guard.unlock();
+        changed.notify_all();
+        content = std::move(next);
+        content.clear();
+        content.reserve((1 << 20) + (1 << 16));
+    }
+
+    // Deflates what is left and closes the stream.
+    void PackAll() {
+        if (packer.joinable()) {
+            {
+                const std::lock_guard<std::mutex> guard(lock);
+                pieces.push_back(std::move(content));
+            }
+            changed.notify_all();
+            StopPacker();
+        } else {
+            packFailed = !Pack(content, false) || !Pack(std::string(), true);
+        }
+        content.clear();
+        if (packFailed) throw std::bad_alloc();
+    }
+
+    // The content's coordinates from here on start at the point.
+    void MoveTo(const Hpoint& to) {
+        if (to == origin) return;
+        content += "1 0 0 1 ";
+        Decimal(content, to.x - origin.x);
+        content += ' ';
+        Decimal(content, to.y - origin.y);
+        content += " cm\n";
+        origin = to;
+    }
+
+    // Back to the picture's own coordinates.
+    void Absolute() { MoveTo(Hpoint{0, 0}); }
 
     void ForgetState() {
         fillColour.reset();
@@ -132,7 +506,7 @@ struct TPdfCanvas::Impl {
         if (dash != style) {
             content += '[';
             const std::vector<int> dashes = DashPattern(style);
-            for (std::size_t i = 0; i < dashes.size(); ++i) content += (i ? " " : "") + QByteArray::number(dashes[i]);
+            for (std::size_t i = 0; i < dashes.size(); ++i) content += (i ? " " : "") + std::to_string(dashes[i]);
             content += "] 0 d\n";
             dash = style;
         }
@@ -141,7 +515,7 @@ struct TPdfCanvas::Impl {
             strokeColour = c;
         }
         if (lineWidth != width) {
-            content += QByteArray::number(width) + (width > 1 ? " w 1 J 1 j\n" : " w 0 J 0 j\n");
+            content += std::to_string(width) + (width > 1 ? " w 1 J 1 j\n" : " w 0 J 0 j\n");
             lineWidth = width;
         }
     }
@@ -165,10 +539,11 @@ TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale
     : TVectorCanvas(width, height), d_(std::make_unique<Impl>()) {
     d_->title = title;
     d_->pointsPerPixel = PointsPerPixel * scale;
-    d_->content.reserve(1 << 20);
+    d_->content.reserve((1 << 20) + (1 << 16));
+    d_->drawn = std::make_unique<Coverage>(Width(), Height());
     // Picture pixels, y down, on the page's points.
-    d_->content += QByteArray::number(d_->pointsPerPixel) + " 0 0 " + QByteArray::number(-d_->pointsPerPixel) +
-                   " 0 " + QByteArray::number(Height() * d_->pointsPerPixel) + " cm\n";
+    Append(d_->content, QByteArray::number(d_->pointsPerPixel) + " 0 0 " + QByteArray::number(-d_->pointsPerPixel) +
+                            " 0 " + QByteArray::number(Height() * d_->pointsPerPixel) + " cm\n");
 }
 
 TPdfCanvas::~TPdfCanvas() = default;
@@ -177,50 +552,55 @@ void TPdfCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, b
                            const std::optional<Stroke>& stroke) {
     if (d_->finished || (!fill && !stroke)) return;
     Impl& d = *d_;
-    d.SetMultiply((fill && fill->multiply) || (stroke && stroke->paint.multiply));
+    d.OpenClip();
+    // The mask mode multiplies only where the path meets what is drawn
+    // already; on the white ground it is the plain colour.
+    const double margin = stroke ? stroke->width / 2.0 + 1 : 1;
+    bool multiply = (fill && fill->multiply) || (stroke && stroke->paint.multiply);
+    if (multiply) {
+        bool meets = false;
+        Coverage::Boxes(path, fill.has_value(), [&](double l, double t, double r, double b) {
+            meets = d.drawn->Any(l, t, r, b, margin);
+            return meets;
+        });
+        multiply = meets;
+    }
+    // White on the white ground leaves it white: the ground stays clean.
+    if (stroke || !fill || (fill->color & 0xFFFFFF) != clWhite) {
+        Coverage::Boxes(path, fill.has_value(), [&](double l, double t, double r, double b) {
+            d.drawn->Mark(l, t, r, b, margin);
+            return false;
+        });
+    }
+    d.SetMultiply(multiply);
     if (fill) d.SetFill(fill->color);
     if (stroke) d.SetStroke(stroke->paint.color, stroke->width, stroke->width > 1 ? TPenStyle::Solid : stroke->style);
-    QByteArray& out = d.content;
-    using Kind = Path::Kind;
+    std::string& out = d.content;
+    const char* paint = fill && stroke ? (evenOdd ? "B*\n" : "B\n") : fill ? (evenOdd ? "f*\n" : "f\n") : "S\n";
+    if (stroke && !multiply) {
+        // Lines and outlined shapes of a plain colour: each subpath on its
+        // own, which paints the pixels the whole path does (the shapes of a
+        // batch do not touch, a colour over itself stays the colour).
+        for (const Path::Sub& sub : path.subs) {
+            if (!d.shape.Set(sub, path.points.data() + sub.first)) continue;
+            d.MoveTo(d.shape.Start());
+            d.shape.Write(out, d.origin);
+            out += paint;
+            d.Drain();
+        }
+        return;
+    }
+    // Areas (the pixels of which meet edge to edge) and what multiplies:
+    // one path, which the reader fills or strokes as one.
+    d.Absolute();
+    bool any = false;
     for (const Path::Sub& sub : path.subs) {
-        const QPointF* p = path.points.data() + sub.first;
-        if (sub.kind == Kind::Ellipse) {
-            const double cx = (p[0].x() + p[1].x()) / 2, cy = (p[0].y() + p[1].y()) / 2;
-            const double rx = std::fabs(p[1].x() - p[0].x()) / 2, ry = std::fabs(p[1].y() - p[0].y()) / 2;
-            const double kx = rx * Kappa, ky = ry * Kappa;
-            // Clockwise on the picture from the right end, as the areas go.
-            Point(out, QPointF(cx + rx, cy), " m\n");
-            Point(out, QPointF(cx + rx, cy + ky), " ");
-            Point(out, QPointF(cx + kx, cy + ry), " ");
-            Point(out, QPointF(cx, cy + ry), " c\n");
-            Point(out, QPointF(cx - kx, cy + ry), " ");
-            Point(out, QPointF(cx - rx, cy + ky), " ");
-            Point(out, QPointF(cx - rx, cy), " c\n");
-            Point(out, QPointF(cx - rx, cy - ky), " ");
-            Point(out, QPointF(cx - kx, cy - ry), " ");
-            Point(out, QPointF(cx, cy - ry), " c\n");
-            Point(out, QPointF(cx + kx, cy - ry), " ");
-            Point(out, QPointF(cx + rx, cy - ky), " ");
-            Point(out, QPointF(cx + rx, cy), " c h\n");
-            continue;
-        }
-        if (IsBox(sub, p)) {
-            // A rectangle, corners in the order of the re operator.
-            Point(out, p[0], " ");
-            Point(out, QPointF(p[2].x() - p[0].x(), p[2].y() - p[0].y()), " re\n");
-            continue;
-        }
-        Point(out, p[0], " m ");
-        for (int i = 1; i < sub.count; ++i) Point(out, p[i], " l ");
-        out += sub.kind == Kind::Polygon ? "h\n" : "\n";
+        if (!d.shape.Set(sub, path.points.data() + sub.first)) continue;
+        d.shape.Write(out, d.origin);
+        any = true;
     }
-    if (fill && stroke) {
-        out += evenOdd ? "B*\n" : "B\n";
-    } else if (fill) {
-        out += evenOdd ? "f*\n" : "f\n";
-    } else {
-        out += "S\n";
-    }
+    if (any) out += paint;
+    d.Drain();
 }
 
 void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, double baseline,
@@ -229,9 +609,14 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
     Impl& d = *d_;
     FontUse& use = d.Font(font);
     if (!use.raw.isValid()) return;
+    d.OpenClip();
     d.SetMultiply(false);
     d.SetFill(font.color);
-    QByteArray& out = d.content;
+    d.Absolute();
+    if (!xs.empty()) {
+        d.drawn->Mark(xs.front(), baseline - font.height, xs.back() + font.height, baseline + font.height / 2.0, 1);
+    }
+    std::string& out = d.content;
     const bool embedded = use.trueType->Valid();
     if (embedded) {
         // One text object and one run per label: the first glyph placed,
@@ -252,7 +637,7 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
             const quint32 glyph = glyphs.front();
             use.glyphs.emplace(glyph, ch);
             if (!started) {
-                out += "BT " + use.resource + ' ' + QByteArray::number(font.height) + " Tf 1 0 0 -1 ";
+                Append(out, "BT " + use.resource + ' ' + QByteArray::number(font.height) + " Tf 1 0 0 -1 ");
                 Number(out, x);
                 out += ' ';
                 Number(out, baseline);
@@ -271,7 +656,8 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
             // The advance the page's widths give the glyph.
             penX += std::lround(tt.Advance(glyph) * 1000.0 / tt.UnitsPerEm()) * size / 1000.0;
         }
-        if (started) out += run + "] TJ ET\n";
+        if (started) Append(out, run + "] TJ ET\n");
+        d.Drain();
         return;
     }
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -305,35 +691,53 @@ void TPdfCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
             out += "f\n";
         }
     }
+    d.Drain();
 }
 
 void TPdfCanvas::WriteClip(const std::optional<TRect>& clip) {
     if (d_->finished) return;
     Impl& d = *d_;
-    if (d.clipped) {
-        d.content += "Q\n";
-        d.ForgetState();
-    }
-    d.clipped = false;
-    if (!clip) return;
-    d.content += "q ";
-    Number(d.content, clip->left);
-    d.content += ' ';
-    Number(d.content, clip->top);
-    d.content += ' ';
-    Number(d.content, std::max(0, clip->Width()));
-    d.content += ' ';
-    Number(d.content, std::max(0, clip->Height()));
-    d.content += " re W n\n";
-    d.clipped = true;
+    d.CloseClip();
+    d.clip = clip;
+}
+
+// A group is a part of the page's optional content (a layer a reader can
+// show, hide and select together). The clip's q always lies innermost, so
+// that groups and graphics states nest: it is closed before a group begins
+// or ends and opened again inside.
+void TPdfCanvas::BeginGroup(const QString& id) {
+    if (d_->finished) return;
+    FlushPending();
+    Impl& d = *d_;
+    d.CloseClip();
+    d.Absolute();
+    QString unique = id.isEmpty() ? QStringLiteral("Group") : id;
+    for (int n = 2; d.names.contains(unique); ++n) unique = (id.isEmpty() ? QStringLiteral("Group") : id) + QLatin1Char('_') + QString::number(n);
+    d.names.insert(unique);
+    d.groups.push_back(Impl::Group{unique, d.open.empty() ? -1 : d.open.back()});
+    d.open.push_back(static_cast<int>(d.groups.size()) - 1);
+    d.content += "/OC /oc" + std::to_string(d.groups.size()) + " BDC\n";
+}
+
+void TPdfCanvas::EndGroup() {
+    if (d_->finished || d_->open.empty()) return;
+    FlushPending();
+    Impl& d = *d_;
+    d.CloseClip();
+    d.content += "EMC\n";
+    d.open.pop_back();
 }
 
 QByteArray TPdfCanvas::Finish() {
     if (d_->finished) return d_->document;
     FlushPending();
     Impl& d = *d_;
-    if (d.clipped) d.content += "Q\n";
+    d.CloseClip();
+    for (; !d.open.empty(); d.open.pop_back()) d.content += "EMC\n";
     d.finished = true;
+    d.PackAll();
+    d.packed.resize(d.packedSize);
+    std::string().swap(d.content);
 
     // Objects 1 catalog, 2 pages, 3 page, 4 content, 5 info, then the fonts.
     std::vector<QByteArray> objects(5);
@@ -404,20 +808,45 @@ QByteArray TPdfCanvas::Finish() {
 
     const QByteArray w = QByteArray::number(Width() * d.pointsPerPixel);
     const QByteArray h = QByteArray::number(Height() * d.pointsPerPixel);
-    objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";
+    // The groups as optional content, listed as they nest.
+    QByteArray properties, ocgs, order;
+    if (!d.groups.empty()) {
+        std::vector<int> refs;
+        for (const Impl::Group& g : d.groups) refs.push_back(add("<< /Type /OCG /Name " + TextString(g.name) + " >>"));
+        std::function<QByteArray(int)> children = [&](int parent) {
+            QByteArray list;
+            for (std::size_t i = 0; i < d.groups.size(); ++i) {
+                if (d.groups[i].parent != parent) continue;
+                list += ref(refs[i]) + ' ';
+                const QByteArray inner = children(static_cast<int>(i));
+                if (!inner.isEmpty()) list += '[' + inner + "] ";
+            }
+            return list;
+        };
+        for (std::size_t i = 0; i < d.groups.size(); ++i) {
+            properties += "/oc" + QByteArray::number(static_cast<qulonglong>(i + 1)) + ' ' + ref(refs[i]) + ' ';
+            ocgs += ref(refs[i]) + ' ';
+        }
+        order = children(-1);
+    }
+    objects[0] = d.groups.empty() ? QByteArray("<< /Type /Catalog /Pages 2 0 R >>")
+                                  : QByteArray("<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [" + ocgs +
+                                               "] /D << /Order [" + order + "] >> >> >>");
     objects[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + ' ' + h +
                  "] /Contents 4 0 R /Resources << /Font << " + fontResources + ">>" +
+                 (properties.isEmpty() ? QByteArray() : " /Properties << " + properties + ">>") +
                  (d.multiplied ? QByteArray(" /ExtGState << /GN << /BM /Normal >> /GM << /BM /Multiply >> >>")
                                : QByteArray()) +
                  " >> >>";
-    objects[3] = stream("/Filter /FlateDecode", Deflated(d.content));
+    objects[3] = stream("/Filter /FlateDecode", d.packed);
     objects[4] = "<< /Creator (Kavum) /Producer (Kavum)" +
                  (d.title.isEmpty() ? QByteArray() : " /Title " + TextString(d.title)) + " >>";
-    d.content.clear();
+    QByteArray().swap(d.packed);
 
     QByteArray& out = d.document;
-    out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    // Optional content came with version 1.5.
+    out = (d.groups.empty() ? "%PDF-1.4" : "%PDF-1.5") + QByteArray("\n%\xE2\xE3\xCF\xD3\n");
     std::vector<qsizetype> offsets;
     for (std::size_t i = 0; i < objects.size(); ++i) {
         offsets.push_back(out.size());

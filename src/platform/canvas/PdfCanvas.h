@@ -22,6 +22,10 @@ public:
     // Closes the document and returns it; drawing afterwards is ignored.
     QByteArray Finish();
 
+    // Groups are the page's optional content, nested as they are begun.
+    void BeginGroup(const QString& id) override;
+    void EndGroup() override;
+
 protected:
     void WritePath(const Path& path, const std::optional<Paint>& fill, bool evenOdd,
                    const std::optional<Stroke>& stroke) override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -72,11 +73,94 @@ void TVectorCanvas::Path::Clear() {
     subs.clear();
 }
 
+// The subpaths of a batch by their kind and points, bit for bit: the points
+// of each kept in one pool, found through an open table of their hashes.
+// Emptying it is a new generation, whatever it held.
+class TVectorCanvas::SubpathSet {
+public:
+    // True when the subpath was not in the set; it is then added.
+    bool Insert(Path::Kind kind, const QPointF* pts, int count) {
+        const std::size_t bytes = sizeof(QPointF) * static_cast<std::size_t>(count);
+        std::uint64_t h = Mix(0x9E3779B97F4A7C15ULL ^ (static_cast<std::uint64_t>(kind) << 32 | static_cast<std::uint32_t>(count)));
+        for (int i = 0; i < count; ++i) {
+            std::uint64_t x, y;
+            const double px = pts[i].x(), py = pts[i].y();
+            std::memcpy(&x, &px, 8);
+            std::memcpy(&y, &py, 8);
+            h = Mix(h ^ x);
+            h = Mix(h ^ y);
+        }
+        if (2 * (entries_.size() + 1) > slots_.size()) Grow();
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            Slot& s = slots_[i];
+            if (s.generation != generation_) {
+                s = Slot{static_cast<std::uint32_t>(entries_.size()), generation_};
+                entries_.push_back(Entry{h, pool_.size(), static_cast<std::uint32_t>(count), kind});
+                pool_.insert(pool_.end(), pts, pts + count);
+                return true;
+            }
+            const Entry& e = entries_[s.entry];
+            if (e.hash == h && e.count == static_cast<std::uint32_t>(count) && e.kind == kind &&
+                std::memcmp(pool_.data() + e.first, pts, bytes) == 0) {
+                return false;
+            }
+        }
+    }
+
+    void Clear() {
+        if (entries_.empty()) return;
+        entries_.clear();
+        pool_.clear();
+        if (++generation_ == 0) {
+            // After four billion batches the stamps start again.
+            for (Slot& s : slots_) s.generation = 0;
+            generation_ = 1;
+        }
+    }
+
+private:
+    struct Entry {
+        std::uint64_t hash;
+        std::size_t first;
+        std::uint32_t count;
+        Path::Kind kind;
+    };
+    // A slot is taken when it bears the set's generation.
+    struct Slot {
+        std::uint32_t entry = 0;
+        std::uint32_t generation = 0;
+    };
+
+    static std::uint64_t Mix(std::uint64_t z) {
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+
+    void Grow() {
+        std::vector<Slot>(std::max<std::size_t>(1024, slots_.size() * 2)).swap(slots_);
+        generation_ = 1;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t k = 0; k < entries_.size(); ++k) {
+            std::size_t i = entries_[k].hash & mask;
+            while (slots_[i].generation == generation_) i = (i + 1) & mask;
+            slots_[i] = Slot{static_cast<std::uint32_t>(k), generation_};
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<Entry> entries_;
+    std::vector<QPointF> pool_;
+    std::uint32_t generation_ = 1;
+};
+
 TVectorCanvas::TVectorCanvas(int width, int height)
     : width_(std::max(1, width)),
       height_(std::max(1, height)),
       clip_{0, 0, width_, height_},
-      grid_(width_, height_) {}
+      grid_(width_, height_),
+      subpaths_(std::make_unique<SubpathSet>()) {}
 
 TVectorCanvas::~TVectorCanvas() = default;
 
@@ -103,18 +187,23 @@ void TVectorCanvas::FlushPending() {
     // Clearing a set writes over all its buckets, empty or not: after a
     // long run of pixels that would cost as much at every shape.
     if (!pixels_.empty()) pixels_.clear();
-    if (subpaths_.bucket_count() > 1024) {
-        std::unordered_set<std::string>().swap(subpaths_);
-    } else if (!subpaths_.empty()) {
-        subpaths_.clear();
-    }
+    subpaths_->Clear();
     grid_.Clear();
     batch_ = Batch::None;
 }
 
 void TVectorCanvas::Queue(Batch kind, const std::optional<Paint>& fill, bool evenOdd,
                           const std::optional<Stroke>& stroke) {
-    if (batch_ == kind && fill_ == fill && evenOdd_ == evenOdd && stroke_ == stroke) return;
+    if (batch_ == kind && fill_ == fill && evenOdd_ == evenOdd && stroke_ == stroke) {
+        // A long run of one paint goes out in parts, so that what a batch
+        // holds stays small: its shapes never touch, and lines of a plain
+        // colour over one another are that colour. Areas, whose pixels meet
+        // edge to edge, and what multiplies stay whole. The same mark again
+        // follows its first close by (the series are in the order of x).
+        constexpr std::size_t MaxBatchSubpaths = 1 << 16;
+        const bool multiplies = (fill && fill->multiply) || (stroke && stroke->paint.multiply);
+        if (path_.subs.size() < MaxBatchSubpaths || kind == Batch::Areas || (kind == Batch::Lines && multiplies)) return;
+    }
     FlushPending();
     batch_ = kind;
     fill_ = fill;
@@ -134,10 +223,7 @@ void TVectorCanvas::AddArea(const std::vector<QPoint>& quads) {
 
 bool TVectorCanvas::Repeats(Path::Kind kind, const QPointF* pts, int count, bool multiply) {
     if (multiply) return false;
-    std::string key(1 + sizeof(QPointF) * static_cast<std::size_t>(count), '\0');
-    key[0] = static_cast<char>(kind);
-    std::memcpy(key.data() + 1, pts, sizeof(QPointF) * static_cast<std::size_t>(count));
-    return !subpaths_.insert(std::move(key)).second;
+    return !subpaths_->Insert(kind, pts, count);
 }
 
 // Shapes share a path while none can touch another: the path is filled and

@@ -12,6 +12,7 @@
 
 #include <QPointF>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -107,7 +108,8 @@ private:
     Path path_;
     TShapeGrid grid_;
     std::unordered_set<unsigned long long> pixels_;
-    std::unordered_set<std::string> subpaths_;  // of the batch
+    class SubpathSet;
+    std::unique_ptr<SubpathSet> subpaths_;  // of the batch
 };
 
 // The lengths of the dashes and gaps of a pattern of a line of width 1, in
