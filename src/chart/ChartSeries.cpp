@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <stdexcept>
 
 namespace kavum::chart {
 
@@ -21,11 +23,24 @@ namespace {
 // x order with NaN after every number, so that sorting stays well defined.
 bool XLess(double a, double b) { return std::isnan(b) ? !std::isnan(a) : a < b; }
 
+// Orders points of either width (or a point and an x) by x.
 struct PointXLess {
-    bool operator()(const TChartPoint& a, const TChartPoint& b) const { return XLess(a.x, b.x); }
-    bool operator()(const TChartPoint& a, double b) const { return XLess(a.x, b); }
-    bool operator()(double a, const TChartPoint& b) const { return XLess(a, b.x); }
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const { return XLess(X(a), X(b)); }
+
+private:
+    static double X(double x) { return x; }
+    template <class P>
+    static double X(const P& p) { return p.x; }
 };
+
+// True when the value is a float's value, bit for bit (NaN included when
+// its bits survive), so that a float holds it.
+bool FitsFloat(double v) {
+    if (std::isfinite(v) && std::fabs(v) > std::numeric_limits<float>::max()) return false;
+    const double back = static_cast<double>(static_cast<float>(v));
+    return std::memcmp(&back, &v, sizeof v) == 0;
+}
 
 template <class T>
 bool Change(T& field, const T& value) {
@@ -163,6 +178,47 @@ void TSeriesPointer::DrawPointerShape(bool /*flat*/, int x, int y, int h, int v,
     chart::DrawPointerShape(chart_->Canvas(), x, y, h, v, color, style, chart_->Scaled(1));
 }
 
+// ---- point list ----
+
+TChartPoint TPointList::at(std::size_t i) const {
+    if (i >= size()) throw std::out_of_range("point index");
+    return (*this)[i];
+}
+
+void TPointList::clear() {
+    wide_ = false;
+    narrows_.clear();
+    wides_.clear();
+    wides_.shrink_to_fit();
+}
+
+void TPointList::reserve(std::size_t n) {
+    if (wide_) {
+        wides_.reserve(n);
+    } else {
+        narrows_.reserve(n);
+    }
+}
+
+void TPointList::push_back(TChartPoint p) {
+    if (!wide_) {
+        if (FitsFloat(p.x) && FitsFloat(p.y)) {
+            narrows_.push_back(Narrow{static_cast<float>(p.x), static_cast<float>(p.y)});
+            return;
+        }
+        Widen();
+    }
+    wides_.push_back(p);
+}
+
+void TPointList::Widen() {
+    wides_.reserve(std::max(narrows_.capacity(), narrows_.size() + 1));
+    for (const Narrow& n : narrows_) wides_.push_back(TChartPoint{n.x, n.y});
+    narrows_.clear();
+    narrows_.shrink_to_fit();
+    wide_ = true;
+}
+
 // ---- rank index ----
 
 // The sorted x values of a series in blocks, with a Fenwick tree over the
@@ -170,7 +226,7 @@ void TSeriesPointer::DrawPointerShape(bool /*flat*/, int x, int y, int h, int v,
 // it both take logarithmic time (plus a short move inside one block).
 class TChartSeries::RankIndex {
 public:
-    explicit RankIndex(const std::vector<TChartPoint>& sorted) {
+    explicit RankIndex(const TPointList& sorted) {
         for (std::size_t i = 0; i < sorted.size(); i += HalfBlock) {
             const std::size_t end = std::min(sorted.size(), i + HalfBlock);
             std::vector<double> block;
@@ -331,9 +387,10 @@ void TChartSeries::AddPoint(double x, double y, TColor color) {
             ++sortedCount_;
             if (rank_) rank_->Insert(x);
         } else {
-            // The index no longer follows; it is made again from the
-            // ordered points when a StorePoint needs it.
-            rank_.reset();
+            // A point out of order waits to be merged in; the index, when
+            // there is one, takes its x at once, so that the next
+            // StorePoint tells its place without rebuilding it.
+            if (rank_) rank_->Insert(x);
         }
     } else {
         sortedCount_ = points_.size() + 1;
@@ -345,7 +402,7 @@ void TChartSeries::AddPoint(double x, double y, TColor color) {
 int TChartSeries::AddNullPoint(const QString& label) {
     if (order_ == loAscending) {
         // A null point goes to the end: it takes the greatest x so far.
-        const std::vector<TChartPoint>& pts = Points();
+        const TPointList& pts = Points();
         const double x = pts.empty() ? 0.0 : pts.back().x;
         return StorePoint(x, 0, label, clNone);
     }
@@ -354,33 +411,38 @@ int TChartSeries::AddNullPoint(const QString& label) {
 
 void TChartSeries::EnsureOrdered() const {
     if (sortedCount_ >= points_.size()) return;
-    const auto mid = points_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
-    // The late points are sorted among themselves, keeping their adding
-    // order on equal x, and merged after the earlier ones of equal x.
-    if (tags_.empty()) {
-        std::stable_sort(mid, points_.end(), PointXLess{});
-        std::inplace_merge(points_.begin(), mid, points_.end(), PointXLess{});
-    } else {
+    const std::size_t sorted = sortedCount_;
+    std::vector<TPointTag>& tags = tags_;
+    points_.Visit([sorted, &tags](auto& points) {
+        using Point = typename std::decay_t<decltype(points)>::value_type;
+        const auto mid = points.begin() + static_cast<std::ptrdiff_t>(sorted);
+        // The late points are sorted among themselves, keeping their adding
+        // order on equal x, and merged after the earlier ones of equal x.
+        if (tags.empty()) {
+            std::stable_sort(mid, points.end(), PointXLess{});
+            std::inplace_merge(points.begin(), mid, points.end(), PointXLess{});
+            return;
+        }
         // The tags move with their points.
         struct Tagged {
-            TChartPoint point;
+            Point point;
             TPointTag tag;
         };
         auto less = [](const Tagged& a, const Tagged& b) { return XLess(a.point.x, b.point.x); };
-        std::vector<Tagged> all(points_.size());
-        for (std::size_t i = 0; i < all.size(); ++i) all[i] = Tagged{points_[i], tags_[i]};
-        const auto tmid = all.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
+        std::vector<Tagged> all(points.size());
+        for (std::size_t i = 0; i < all.size(); ++i) all[i] = Tagged{points[i], tags[i]};
+        const auto tmid = all.begin() + static_cast<std::ptrdiff_t>(sorted);
         std::stable_sort(tmid, all.end(), less);
         std::inplace_merge(all.begin(), tmid, all.end(), less);
         for (std::size_t i = 0; i < all.size(); ++i) {
-            points_[i] = all[i].point;
-            tags_[i] = all[i].tag;
+            points[i] = all[i].point;
+            tags[i] = all[i].tag;
         }
-    }
+    });
     sortedCount_ = points_.size();
 }
 
-const std::vector<TChartPoint>& TChartSeries::Points() const {
+const TPointList& TChartSeries::Points() const {
     EnsureOrdered();
     return points_;
 }
@@ -403,7 +465,7 @@ double TChartSeries::XPixelToValue(int pixel) const { return GetHorizAxis().Pixe
 double TChartSeries::YPixelToValue(int pixel) const { return GetVertAxis().PixelToValue(pixel); }
 
 void TChartSeries::VisibleRange(std::size_t& first, std::size_t& last) const {
-    const std::vector<TChartPoint>& pts = Points();
+    const TPointList& pts = Points();
     first = 0;
     last = pts.size();
     if (order_ != loAscending) return;
@@ -414,8 +476,10 @@ void TChartSeries::VisibleRange(std::size_t& first, std::size_t& last) const {
         last = 0;
         return;
     }
-    first = static_cast<std::size_t>(std::lower_bound(pts.begin(), pts.end(), lo, PointXLess{}) - pts.begin());
-    last = static_cast<std::size_t>(std::upper_bound(pts.begin(), pts.end(), hi, PointXLess{}) - pts.begin());
+    pts.Visit([&](const auto& v) {
+        first = static_cast<std::size_t>(std::lower_bound(v.begin(), v.end(), lo, PointXLess{}) - v.begin());
+        last = static_cast<std::size_t>(std::upper_bound(v.begin(), v.end(), hi, PointXLess{}) - v.begin());
+    });
     if (last < first) last = first;
 }
 
@@ -425,7 +489,7 @@ namespace {
 struct PlacedPointer {
     int x;
     int y;
-    std::size_t index;
+    std::uint32_t index;
 };
 
 // On a bitmap drawn pixel by pixel with copying pens, every pointer of one
@@ -468,7 +532,7 @@ bool KeepLastAtEachCentre(std::vector<PlacedPointer>& placed) {
 
 void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t last) const {
     if (!pointer_.Visible()) return;
-    const std::vector<TChartPoint>& pts = Points();
+    const TPointList& pts = Points();
     const TCustomChartAxis& hx = GetHorizAxis();
     const TCustomChartAxis& vy = GetVertAxis();
     // At a scale a mark covers the square its pixels at scale 1 become.
@@ -488,21 +552,23 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
     const long long reachY = static_cast<long long>(v) + chart_->Scaled(2);
     std::vector<PlacedPointer> placed;
     placed.reserve(last > first ? last - first : 0);
-    for (std::size_t i = first; i < last; ++i) {
-        const TChartPoint& p = pts[i];
-        if (Tag(i).color == clNone) continue;
-        long long px = 0;
-        long long py = 0;
-        double ex = 0;
-        double ey = 0;
-        if (!hx.PixelForDrawing(p.x, px, ex) || !vy.PixelForDrawing(p.y, py, ey)) continue;
-        if (px < -PixelLimit || px > PixelLimit || py < -PixelLimit || py > PixelLimit) continue;
-        if (clipped && (px + reachX < plot.left || px - reachX > plot.right || py + reachY < plot.top ||
-                        py - reachY > plot.bottom)) {
-            continue;
+    pts.Visit([&](const auto& points) {
+        for (std::size_t i = first; i < last; ++i) {
+            const auto& p = points[i];
+            if (Tag(i).color == clNone) continue;
+            long long px = 0;
+            long long py = 0;
+            double ex = 0;
+            double ey = 0;
+            if (!hx.PixelForDrawing(p.x, px, ex) || !vy.PixelForDrawing(p.y, py, ey)) continue;
+            if (px < -PixelLimit || px > PixelLimit || py < -PixelLimit || py > PixelLimit) continue;
+            if (clipped && (px + reachX < plot.left || px - reachX > plot.right || py + reachY < plot.top ||
+                            py - reachY > plot.bottom)) {
+                continue;
+            }
+            placed.push_back(PlacedPointer{static_cast<int>(px), static_cast<int>(py), static_cast<std::uint32_t>(i)});
         }
-        placed.push_back(PlacedPointer{static_cast<int>(px), static_cast<int>(py), i});
-    }
+    });
     if (placed.empty()) return;
 
     auto* bitmap = dynamic_cast<platform::TPainterCanvas*>(&canvas);
@@ -611,7 +677,7 @@ void TLineSeries::Draw(TCanvas& canvas) const {
     std::size_t last = 0;
     VisibleRange(first, last);
     if (first >= last) return;
-    const std::vector<TChartPoint>& pts = Points();
+    const TPointList& pts = Points();
     if (linePen_.Visible()) {
         const TCustomChartAxis& hx = GetHorizAxis();
         const TCustomChartAxis& vy = GetVertAxis();
@@ -643,7 +709,7 @@ void TLineSeries::Draw(TCanvas& canvas) const {
         double prevX = 0;
         double prevY = 0;
         for (std::size_t i = first; i < last; ++i) {
-            const TChartPoint& p = pts[i];
+            const TChartPoint p = pts[i];
             long long rx = 0;
             long long ry = 0;
             double ex = 0;

@@ -98,6 +98,51 @@ struct TChartPoint {
     double y = 0;
 };
 
+// The points of a series. While every coordinate is exactly a float (as the
+// plotting pass gives them) a point takes two floats, eight bytes; the
+// first point that is not moves them all to doubles. Values read back are
+// the doubles stored, bit for bit.
+class TPointList {
+public:
+    struct Narrow {
+        float x;
+        float y;
+    };
+
+    std::size_t size() const { return wide_ ? wides_.size() : narrows_.size(); }
+    bool empty() const { return size() == 0; }
+    std::size_t capacity() const { return wide_ ? wides_.capacity() : narrows_.capacity(); }
+    const void* data() const { return wide_ ? static_cast<const void*>(wides_.data()) : narrows_.data(); }
+    TChartPoint operator[](std::size_t i) const {
+        return wide_ ? wides_[i] : TChartPoint{narrows_[i].x, narrows_[i].y};
+    }
+    // Throws std::out_of_range past the end.
+    TChartPoint at(std::size_t i) const;
+    TChartPoint back() const { return (*this)[size() - 1]; }
+
+    void clear();
+    void reserve(std::size_t n);
+    void push_back(TChartPoint p);
+
+    // Calls f with the vector that holds the points (of Narrow or of
+    // TChartPoint; both have x and y).
+    template <class F>
+    decltype(auto) Visit(F&& f) const {
+        return wide_ ? f(wides_) : f(narrows_);
+    }
+    template <class F>
+    decltype(auto) Visit(F&& f) {
+        return wide_ ? f(wides_) : f(narrows_);
+    }
+
+private:
+    void Widen();
+
+    bool wide_ = false;
+    std::vector<Narrow> narrows_;
+    std::vector<TChartPoint> wides_;
+};
+
 struct TPointTag {
     TColor color = UseSeriesColor;
     std::uint32_t label = 0;  // index into the series' labels; 0 is no label
@@ -155,7 +200,7 @@ public:
     QString Label(int index) const;
     bool IsNull(int index) const;
     // Entries in their order (sorted first where pending).
-    const std::vector<TChartPoint>& Points() const;
+    const TPointList& Points() const;
     // The colour and label of an entry (after Points()).
     TPointTag Tag(std::size_t index) const { return tags_.empty() ? TPointTag{} : tags_[index]; }
 
@@ -195,7 +240,7 @@ private:
 
     // Points in order up to sortedCount_; the rest were added since, in
     // adding order, and are merged in before the points are next read.
-    mutable std::vector<TChartPoint> points_;
+    mutable TPointList points_;
     // The tags of the points, in the same order; empty while every point
     // has the series colour and no label.
     mutable std::vector<TPointTag> tags_;
