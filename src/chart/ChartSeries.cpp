@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 namespace kavum::chart {
 
@@ -179,6 +180,60 @@ void TSeriesPointer::DrawPointerShape(bool /*flat*/, int x, int y, int h, int v,
 }
 
 // ---- point list ----
+
+namespace {
+
+// The key of a float x that orders as XLess does: numbers ascending, both
+// zeros equal, every NaN equal and after every number.
+std::uint32_t XKey(float x) {
+    if (std::isnan(x)) return 0xffffffffu;
+    if (x == 0) x = 0;
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    return (bits & 0x80000000u) ? ~bits : bits | 0x80000000u;
+}
+
+// Sorts points by x, keeping the adding order of equal x (as a stable sort
+// by XLess would): three passes of a radix sort on eleven-bit digits.
+void SortNarrowByX(TPointList::Narrow* points, std::size_t n) {
+    if (n < 2) return;
+    if (n < 256) {
+        std::stable_sort(points, points + n, PointXLess{});
+        return;
+    }
+    constexpr int Bits = 11;
+    constexpr std::size_t Buckets = std::size_t{1} << Bits;
+    std::vector<std::size_t> counts(3 * Buckets, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t k = XKey(points[i].x);
+        ++counts[k & (Buckets - 1)];
+        ++counts[Buckets + ((k >> Bits) & (Buckets - 1))];
+        ++counts[2 * Buckets + (k >> (2 * Bits))];
+    }
+    std::vector<TPointList::Narrow> buffer(n);
+    TPointList::Narrow* from = points;
+    TPointList::Narrow* to = buffer.data();
+    for (int pass = 0; pass < 3; ++pass) {
+        std::size_t* count = counts.data() + static_cast<std::size_t>(pass) * Buckets;
+        const int shift = pass * Bits;
+        // A digit all keys share moves nothing.
+        if (count[(XKey(from[0].x) >> shift) & (Buckets - 1)] == n) continue;
+        std::size_t sum = 0;
+        for (std::size_t b = 0; b < Buckets; ++b) {
+            const std::size_t c = count[b];
+            count[b] = sum;
+            sum += c;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t digit = (XKey(from[i].x) >> shift) & (Buckets - 1);
+            to[count[digit]++] = from[i];
+        }
+        std::swap(from, to);
+    }
+    if (from != points) std::copy(from, from + n, points);
+}
+
+}  // namespace
 
 TChartPoint TPointList::at(std::size_t i) const {
     if (i >= size()) throw std::out_of_range("point index");
@@ -419,7 +474,11 @@ void TChartSeries::EnsureOrdered() const {
         // The late points are sorted among themselves, keeping their adding
         // order on equal x, and merged after the earlier ones of equal x.
         if (tags.empty()) {
-            std::stable_sort(mid, points.end(), PointXLess{});
+            if constexpr (std::is_same_v<Point, TPointList::Narrow>) {
+                SortNarrowByX(&*mid, points.size() - sorted);
+            } else {
+                std::stable_sort(mid, points.end(), PointXLess{});
+            }
             std::inplace_merge(points.begin(), mid, points.end(), PointXLess{});
             return;
         }

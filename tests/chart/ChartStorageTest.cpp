@@ -120,3 +120,50 @@ TEST(ChartStorage, ColoursAndLabelsFollowTheirPointsThroughTheWidening) {
 
 }  // namespace
 }  // namespace kavum::chart
+
+namespace kavum::chart {
+namespace {
+
+TEST(ChartStorage, ManyBulkPointsSortAsAStableSortByX) {
+    // Enough points for the sort of float points by their bits; both zeros,
+    // infinities, NaN, subnormals and many ties, against a stable sort.
+    const float specials[] = {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
+                              std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+                              std::numeric_limits<float>::min(), 1.0f, -1.0f};
+    std::mt19937 rng(21);
+    for (int shape = 0; shape < 4; ++shape) {
+        TChart chart;
+        TPointSeries& s = chart.AddPointSeries();
+        std::vector<std::pair<double, int>> model;
+        const int count = 20000 + shape * 1111;
+        for (int n = 0; n < count; ++n) {
+            float x = 0;
+            switch (shape) {
+                case 0: x = static_cast<float>(static_cast<int>(rng() % 2001) - 1000) / 8.0f; break;  // ties
+                case 1: x = specials[rng() % std::size(specials)]; break;
+                case 2: {
+                    std::uint32_t bits = static_cast<std::uint32_t>(rng());
+                    std::memcpy(&x, &bits, sizeof x);  // any float, NaN payloads included
+                    break;
+                }
+                default: x = n < 10000 ? static_cast<float>(n) : static_cast<float>(rng() % 10000); break;
+            }
+            model.push_back({static_cast<double>(x), n});
+            s.AddPoint(static_cast<double>(x), n);
+        }
+        std::stable_sort(model.begin(), model.end(), [](const std::pair<double, int>& a, const std::pair<double, int>& b) {
+            return std::isnan(b.first) ? !std::isnan(a.first) : a.first < b.first;
+        });
+        ASSERT_EQ(s.Count(), count);
+        for (int i = 0; i < count; ++i) {
+            const std::size_t k = static_cast<std::size_t>(i);
+            ASSERT_EQ(s.YValue(i), model[k].second) << shape << " " << i;
+            ASSERT_EQ(Bits(s.XValue(i)), Bits(model[k].first)) << shape << " " << i;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kavum::chart
