@@ -62,6 +62,18 @@ void BM_StrToDeg(benchmark::State& state) {
 }
 BENCHMARK(BM_StrToDeg)->Unit(benchmark::kMillisecond);
 
+// The same texts through the general conversion, for comparison.
+void BM_StrToDegGeneral(benchmark::State& state) {
+    static const std::vector<std::string> texts = AngleTexts();
+    for (auto _ : state) {
+        double sum = 0;
+        for (const std::string& t : texts) sum += kavum::geo::StrToDegGeneral(t);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(texts.size()));
+}
+BENCHMARK(BM_StrToDegGeneral)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -4,13 +4,54 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace kavum::geo {
 
 using platform::IntToStr;
 using platform::StrToDecimalInt;
 
+namespace {
+
+// m / 60 and t / 36000 for every two-digit m and three-digit t, worked out
+// as the general path works them out, so that the sums are the same bits.
+struct AngleTables {
+    long double minutes[100];
+    long double tenths[1000];
+    AngleTables() {
+        for (int m = 0; m < 100; ++m) minutes[m] = static_cast<long double>(m) / 60.0L;
+        for (int t = 0; t < 1000; ++t) tenths[t] = static_cast<long double>(t) / 36000.0L;
+    }
+};
+
+// Made before main; nothing converts angles during static initialisation.
+const AngleTables tables;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
 double StrToDeg(std::string_view text) {
+    // The common form: one to nine digits, then nothing or a point followed
+    // by digits (only the first five count); anything else (a sign, blanks,
+    // more digits, a bad character) takes the general path.
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    std::uint32_t d = 0;
+    while (i < n && i < 9 && IsDigit(text[i])) d = d * 10 + static_cast<std::uint32_t>(text[i++] - '0');
+    if (i == 0 || (i < n && text[i] != '.')) return StrToDegGeneral(text);
+    int digits[5] = {0, 0, 0, 0, 0};
+    for (std::size_t k = 0; k < 5 && i + 1 + k < n; ++k) {
+        const char c = text[i + 1 + k];
+        if (!IsDigit(c)) return StrToDegGeneral(text);
+        digits[k] = c - '0';
+    }
+    const long double sum = static_cast<long double>(d) + tables.minutes[digits[0] * 10 + digits[1]] +
+                            tables.tenths[digits[2] * 100 + digits[3] * 10 + digits[4]];
+    return static_cast<double>(sum);
+}
+
+double StrToDegGeneral(std::string_view text) {
     // The text with "00000" (or ".00000") appended, on the stack when short.
     const std::string_view tail = text.find('.') != std::string_view::npos ? "00000" : ".00000";
     char small[64];

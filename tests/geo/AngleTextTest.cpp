@@ -4,6 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
 
 using namespace kavum::geo;
 using kavum::platform::ConversionError;
@@ -57,5 +63,57 @@ TEST(AngleText, RoundTripTruncatesToWholeSeconds) {
         EXPECT_GT(back, a - 1.0 / 3600 - 1e-12);
         const double seconds = back * 3600;
         EXPECT_NEAR(seconds, std::round(seconds), 1e-6);
+    }
+}
+
+namespace {
+
+// The result of a conversion as bits, or the error's text.
+std::string Outcome(double (*convert)(std::string_view), std::string_view text) {
+    try {
+        const double v = convert(text);
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        return std::to_string(bits);
+    } catch (const ConversionError& e) {
+        return std::string("error: ") + e.what();
+    }
+}
+
+}  // namespace
+
+TEST(AngleText, TheShortcutGivesTheGeneralResultBitForBit) {
+    std::vector<std::string> texts;
+    // Every fraction of up to five digits after some degrees, in every length.
+    for (const char* degrees : {"0", "35", "139", "999999999"}) {
+        for (int f = 0; f < 100000; f += (f < 2000 ? 1 : 7)) {
+            char digits[8];
+            std::snprintf(digits, sizeof digits, "%05d", f);
+            for (int len = 0; len <= 5; ++len) texts.push_back(std::string(degrees) + "." + std::string(digits, len));
+        }
+    }
+    // Odd forms: no point, leading zeros, nine and ten digits, digits past
+    // the fifth, characters after them, signs, blanks, bad pieces.
+    for (const char* t : {"35", "035", "000000035", "0000000035", "123456789", "1234567890", "4294967296.1",
+                          "35.301512", "35.30151x", "35.30151.2", "35.30151 ", "35.3015 ", "35.3 ", "35. 3", "35.+3",
+                          "35.-3", "35..", "35.3a", "+35.30", "-35.30", " 35.30", "35 .30", "3a.30", ".30", ".", "",
+                          "35.99999", "0.", "00.00000", "-0.30", "35.\xef", "\xef.30", "35,30", "35.0x1"}) {
+        texts.emplace_back(t);
+    }
+    std::mt19937 rng(17);
+    const std::string alphabet = "0123456789.+- x";
+    for (int i = 0; i < 200000; ++i) {
+        std::string t;
+        const int len = static_cast<int>(rng() % 14);
+        for (int k = 0; k < len; ++k) {
+            // Mostly digits, with a point in the middle and now and then
+            // something else.
+            const unsigned r = static_cast<unsigned>(rng() % 100);
+            t += r < 80 ? static_cast<char>('0' + r % 10) : r < 92 ? '.' : alphabet[r % alphabet.size()];
+        }
+        texts.push_back(std::move(t));
+    }
+    for (const std::string& t : texts) {
+        ASSERT_EQ(Outcome(StrToDeg, t), Outcome(StrToDegGeneral, t)) << '"' << t << '"';
     }
 }
