@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <unordered_set>
@@ -546,7 +547,24 @@ struct TMetafileCanvas::Impl {
         // emf_finish completes the header in the buffer; its file is the
         // null device, since the bytes are taken from memory.
         if (emf_finish(et, eht) != 0) throw KavumError("メタファイルを完成できません");
-        bytes = QByteArray(et->buf, static_cast<qsizetype>(et->used));
+        // The records are copied out from the end a few megabytes at a
+        // time, the buffer shrinking behind them, so that a large figure
+        // is not held twice over.
+        const std::size_t used = et->used;
+        bytes = QByteArray(static_cast<qsizetype>(used), Qt::Uninitialized);
+        constexpr std::size_t Step = std::size_t{4} << 20;
+        std::size_t end = used;
+        while (end > Step) {
+            const std::size_t start = end - Step;
+            std::memcpy(bytes.data() + start, et->buf + start, Step);
+            if (char* smaller = static_cast<char*>(std::realloc(et->buf, start))) {
+                et->buf = smaller;
+                et->allocated = start;
+                et->used = start;
+            }
+            end = start;
+        }
+        std::memcpy(bytes.data(), et->buf, end);
         emf_free(&et);
         emf_htable_free(&eht);
         finished = true;
