@@ -551,9 +551,9 @@ struct PlacedPointer {
     std::uint32_t index;
 };
 
-// On a bitmap drawn pixel by pixel with copying pens, every pointer of one
-// series covers the same pixels around its centre, whatever its colour, so
-// a pointer drawn later at the same centre hides an earlier one wholly.
+// With copying pens every pointer of one series covers the same pixels
+// around its centre, whatever its colour, so a pointer drawn later at the
+// same centre hides an earlier one wholly.
 // Keeps only the last pointer at each centre, in drawing order; false
 // (nothing changed) where the picture could differ or the centres spread
 // too wide to mark.
@@ -630,17 +630,17 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
     });
     if (placed.empty()) return;
 
+    // The pens the pointers are drawn with: copying, solid or none. Then a
+    // pointer hidden by a later one at its centre is left out, on every
+    // canvas: a device sets the same pixels without it, and a picture file
+    // of a million records holds only the marks that can be seen.
+    const platform::TCanvasPen pen = pointer_.Pen().CanvasPen(platform::clBlack);
+    const bool copying = pen.mode == platform::TPenMode::Copy &&
+                         (pen.style == platform::TPenStyle::Solid || pen.style == platform::TPenStyle::Clear);
+    if (copying) KeepLastAtEachCentre(placed);
     auto* bitmap = dynamic_cast<platform::TPainterCanvas*>(&canvas);
-    bool stamped = false;
-    if (bitmap && bitmap->DirectPixels()) {
-        // The pens the pointers are drawn with: copying, solid or none.
-        const platform::TCanvasPen pen = pointer_.Pen().CanvasPen(platform::clBlack);
-        const bool copying = pen.mode == platform::TPenMode::Copy &&
-                             (pen.style == platform::TPenStyle::Solid || pen.style == platform::TPenStyle::Clear);
-        if (copying) KeepLastAtEachCentre(placed);
-        // At a scale the marks are large and alike: each form is drawn once.
-        stamped = chart_->DrawScale() != 1.0;
-    }
+    // At a scale the marks are large and alike: each form is drawn once.
+    const bool stamped = bitmap && bitmap->DirectPixels() && chart_->DrawScale() != 1.0;
     struct StampScope {
         platform::TPainterCanvas* canvas;
         ~StampScope() {

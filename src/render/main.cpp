@@ -23,6 +23,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <malloc.h>
 #include <exception>
 #include <stdexcept>
 
@@ -86,6 +87,13 @@ QByteArray StateText(TFormMain& form) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The figure documents of large data files grow to tens of megabytes by
+    // appending. Blocks of a megabyte and more come straight from the
+    // system, so that growing one moves its pages instead of copying them
+    // (the allocator would otherwise take such blocks from its heap once a
+    // few have been freed, and every growth would hold the old and the new
+    // block at once).
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kavum for Windows"));

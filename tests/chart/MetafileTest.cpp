@@ -297,5 +297,33 @@ TEST(ChartClipboard, BitmapAndMetafile) {
     EXPECT_EQ(image.convertToFormat(QImage::Format_RGB32), chart.PictureBitmap());
 }
 
+
+// A mark hidden by a later one at the same centre is not written: the file
+// is the one of the visible marks alone. Marks drawn with a mixing pen are
+// all kept, since each changes what lies below.
+TEST(ChartMetafile, MarksHiddenAtTheSameCentreAreLeftOut) {
+    auto picture = [](const std::vector<std::pair<double, TColor>>& at, TPenMode mode) {
+        TChart chart;
+        chart.resize(120, 90);
+        chart.BottomAxis().SetAxisRange(0, 10);
+        chart.LeftAxis().SetAxisRange(0, 10);
+        TPointSeries& s = chart.AddPointSeries();
+        s.SetXValuesOrder(loNone);
+        s.Pointer().SetHorizSize(4);
+        s.Pointer().SetVertSize(4);
+        s.Pointer().Pen().SetMode(mode);
+        for (const auto& [x, color] : at) s.StorePoint(x, 5, QString(), color);
+        return std::make_pair(chart.PictureMetafile(), chart.PictureBitmap());
+    };
+    const auto repeated = picture({{3, clBlue}, {7, clRed}, {3, clLime}, {3, clRed}}, TPenMode::Copy);
+    const auto visible = picture({{7, clRed}, {3, clRed}}, TPenMode::Copy);
+    EXPECT_EQ(repeated.first, visible.first);
+    EXPECT_EQ(repeated.second, visible.second);
+
+    const auto mixed = picture({{3, clBlue}, {7, clRed}, {3, clLime}, {3, clRed}}, TPenMode::Mask);
+    const auto mixedVisible = picture({{7, clRed}, {3, clRed}}, TPenMode::Mask);
+    EXPECT_GT(EmfRecords(mixed.first).size(), EmfRecords(mixedVisible.first).size());
+}
+
 }  // namespace
 }  // namespace kavum::chart::test
