@@ -149,4 +149,28 @@ QByteArray ReadFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+int Differences(const QImage& a, const QImage& b, int tolerance) {
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+                std::abs(qBlue(p) - qBlue(q)) > tolerance) {
+                ++n;
+            }
+        }
+    }
+    return n;
+}
+
+QString BundledSettings(const QString& folder) {
+    const QString path = folder + QStringLiteral("/k.ini");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write("[DataFile]\r\nMapFile=" KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt\r\nGrdFile=" KAVUM_SOURCE_DIR
+                   "/assets/samples/mountains.grd\r\n");
+    }
+    return path;
+}
+
 }  // namespace kavum::exporting::test

@@ -47,4 +47,11 @@ bool HaveProgram(const QString& program);
 
 QByteArray ReadFile(const QString& path);
 
+// Pixels whose colours differ by more than the tolerance in a channel.
+int Differences(const QImage& a, const QImage& b, int tolerance = 8);
+
+// Writes a settings file naming the bundled map and sample data into the
+// folder; its path.
+QString BundledSettings(const QString& folder);
+
 }  // namespace kavum::exporting::test

@@ -239,8 +239,6 @@ TEST(FigureMetafile, DotsAndDashesAreTheBitmapsPixels) {
     EXPECT_EQ(squaresOnce, squares + 1);
 }
 
-int Differences(const QImage& a, const QImage& b, int tolerance);
-
 // Thin straight lines across or up and the thin frames of rectangles: drawn
 // by a bitmap and by the metafile, whose fills are played back here.
 void DrawUprightScene(TCanvas& c, bool mask = true) {
@@ -466,21 +464,6 @@ QImage SceneBitmap() {
     TPainterCanvas c(image);
     DrawScene(c);
     return image;
-}
-
-// Pixels whose colours differ by more than the tolerance in a channel.
-int Differences(const QImage& a, const QImage& b, int tolerance = 8) {
-    int n = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            if (std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
-                std::abs(qBlue(p) - qBlue(q)) > tolerance) {
-                ++n;
-            }
-        }
-    }
-    return n;
 }
 
 TEST(FigureVector, SvgSetsTheBitmapsPixels) {

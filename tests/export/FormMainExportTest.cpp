@@ -326,10 +326,7 @@ TEST_F(FigureCommands, TheClipboardGetsAMetafileAndABitmap) {
 TEST(KavumRenderFigures, EachFormatOpensInAnotherReader) {
     QTemporaryDir dir;
     const QString exe = QStringLiteral(KAVUM_BINARY_DIR "/kavum-render");
-    const QString settings = dir.filePath("k.ini");
-    std::ofstream(QFile::encodeName(settings).toStdString())
-        << "[DataFile]\r\nMapFile=" KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt\r\nGrdFile=" KAVUM_SOURCE_DIR
-           "/assets/samples/mountains.grd\r\n";
+    const QString settings = BundledSettings(dir.path());
     QByteArray out;
     for (const char* name : {"f.emf", "f.svg", "f.pdf", "f.png"}) {
         ASSERT_EQ(RunProgram(exe, {"--settings", settings, "--layout", "3", dir.filePath(name)}), 0) << name;

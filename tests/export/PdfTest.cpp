@@ -149,21 +149,6 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-// Pixels whose colours differ by more than the tolerance in a channel.
-int Differences(const QImage& a, const QImage& b, int tolerance) {
-    int n = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            if (std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
-                std::abs(qBlue(p) - qBlue(q)) > tolerance) {
-                ++n;
-            }
-        }
-    }
-    return n;
-}
-
 // Blocks of 8 x 8 pixels whose mean colours differ by more than the
 // tolerance in a channel: a mark out of place changes its block, a reader's
 // smoothing of edges and mitred corners does not.
@@ -210,10 +195,7 @@ QImage Shown(const QByteArray& pdf, const QString& dir) {
 TEST(PdfFigure, ThreeViewsOfTheBundledMapReadBackClean) {
     QTemporaryDir dir;
     const QString exe = QStringLiteral(KAVUM_BINARY_DIR "/kavum-render");
-    const QString settings = dir.filePath("k.ini");
-    std::ofstream(QFile::encodeName(settings).toStdString())
-        << "[DataFile]\r\nMapFile=" KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt\r\nGrdFile=" KAVUM_SOURCE_DIR
-           "/assets/samples/mountains.grd\r\n";
+    const QString settings = BundledSettings(dir.path());
     for (const char* name : {"f.pdf", "f.svg"}) {
         ASSERT_EQ(RunProgram(exe, {"--settings", settings, "--layout", "3", dir.filePath(name)}), 0) << name;
     }
