@@ -1,5 +1,6 @@
 // The chart model: value-to-pixel mapping, ranges, the order of points, the
 // two refused settings and the repaint rule.
+#include "ChartTestUtil.h"
 #include "chart/Chart.h"
 #include "platform/Errors.h"
 
@@ -205,14 +206,7 @@ TEST(ChartSeriesOrder, PointsAddedInBulkTakeTheOrderOfSinglePoints) {
     TChart chart;
     TPointSeries& s = chart.AddPointSeries();
     std::vector<std::pair<double, int>> model;  // (x, adding number)
-    auto modelInsert = [&](double x, int n) {
-        auto at = std::upper_bound(model.begin(), model.end(), x, [](double v, const std::pair<double, int>& e) {
-            return std::isnan(e.first) ? !std::isnan(v) : v < e.first;
-        });
-        const int index = static_cast<int>(at - model.begin());
-        model.insert(at, {x, n});
-        return index;
-    };
+    auto modelInsert = [&](double x, int n) { return test::SortedInsert(model, x, n); };
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> coarse(0, 200);
     int n = 0;

@@ -1,6 +1,7 @@
 // The storage of series points: values come back bit for bit whether they
 // are held as floats or as doubles, and the order and the returned indices
 // stay those of adding one point at a time when the storage widens midway.
+#include "ChartTestUtil.h"
 #include "chart/Chart.h"
 
 #include <gtest/gtest.h>
@@ -63,14 +64,7 @@ TEST(ChartStorage, OrderAndIndicesHoldWhenTheStorageWidensAmongBulkPoints) {
         TChart chart;
         TPointSeries& s = chart.AddPointSeries();
         std::vector<std::pair<double, int>> model;
-        auto modelInsert = [&](double x, int n) {
-            auto at = std::upper_bound(model.begin(), model.end(), x, [](double v, const std::pair<double, int>& e) {
-                return std::isnan(e.first) ? !std::isnan(v) : v < e.first;
-            });
-            const int index = static_cast<int>(at - model.begin());
-            model.insert(at, {x, n});
-            return index;
-        };
+        auto modelInsert = [&](double x, int n) { return test::SortedInsert(model, x, n); };
         std::mt19937 rng(11);
         std::uniform_int_distribution<int> coarse(0, 100);
         int n = 0;

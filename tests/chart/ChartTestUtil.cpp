@@ -4,6 +4,7 @@
 
 #include <uemf.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kavum::chart::test {
@@ -115,6 +116,15 @@ int RunProgram(const QString& program, const QStringList& arguments, QString* ou
     p.waitForFinished(60000);
     if (output) *output = QString::fromLocal8Bit(p.readAll());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+int SortedInsert(std::vector<std::pair<double, int>>& entries, double x, int n) {
+    auto at = std::upper_bound(entries.begin(), entries.end(), x, [](double v, const std::pair<double, int>& e) {
+        return std::isnan(e.first) ? !std::isnan(v) : v < e.first;
+    });
+    const int index = static_cast<int>(at - entries.begin());
+    entries.insert(at, {x, n});
+    return index;
 }
 
 }  // namespace kavum::chart::test

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace kavum::chart::test {
@@ -34,5 +35,9 @@ std::vector<EmfRecord> EmfRecords(const QByteArray& emf);
 
 // Runs a program; returns its exit code (-1 when it cannot be started).
 int RunProgram(const QString& program, const QStringList& arguments, QString* output = nullptr);
+
+// Inserts (x, n) into entries kept in ascending x (NaN last), after every
+// equal x, as a series adds a single point; the index it takes.
+int SortedInsert(std::vector<std::pair<double, int>>& entries, double x, int n);
 
 }  // namespace kavum::chart::test

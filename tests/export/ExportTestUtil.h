@@ -2,6 +2,7 @@
 // Helpers of the figure tests: a chart like the window's, metafile records
 // read back, pixels of images, and outside programs.
 #include "chart/Chart.h"
+#include "export/Figure.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -19,6 +20,21 @@ namespace kavum::exporting::test {
 // break, marks of every shape, and an after-draw hook that draws a framed
 // label at (*legendLeft, *legendTop) of the canvas.
 void BuildChart(chart::TChart& chart, int* legendLeft, int* legendTop, const QString& label);
+
+// Three charts as the window has them, and the legend position their
+// hooks draw at.
+struct Charts {
+    int legendLeft = 50;
+    int legendTop = 40;
+    chart::TChart map, westEast, southNorth;
+    Charts() {
+        BuildChart(map, &legendLeft, &legendTop, QStringLiteral("地図"));
+        BuildChart(westEast, &legendLeft, &legendTop, QStringLiteral("東西"));
+        BuildChart(southNorth, &legendLeft, &legendTop, QStringLiteral("南北"));
+    }
+    FigureCharts All() { return FigureCharts{&map, &westEast, &southNorth}; }
+    LegendPosition Legend() { return LegendPosition{&legendLeft, &legendTop}; }
+};
 
 // One metafile record as read back.
 struct Record {

@@ -37,21 +37,6 @@ using namespace platform;
 constexpr std::uint32_t EmrHeader = 1, EmrEof = 14, EmrSetPixelV = 15, EmrIntersectClip = 30, EmrPolygon16 = 86, EmrPolyPolygon16 = 91,
                         EmrExtTextOutW = 84;
 
-// Three charts as the window has them, and the legend position their
-// hooks draw at.
-struct Charts {
-    int legendLeft = 50;
-    int legendTop = 40;
-    chart::TChart map, westEast, southNorth;
-    Charts() {
-        BuildChart(map, &legendLeft, &legendTop, QStringLiteral("地図"));
-        BuildChart(westEast, &legendLeft, &legendTop, QStringLiteral("東西"));
-        BuildChart(southNorth, &legendLeft, &legendTop, QStringLiteral("南北"));
-    }
-    FigureCharts All() { return FigureCharts{&map, &westEast, &southNorth}; }
-    LegendPosition Legend() { return LegendPosition{&legendLeft, &legendTop}; }
-};
-
 QRect Rect(const TRect& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)); }
 
 QSize PictureSizeOf(const QByteArray& emf) {

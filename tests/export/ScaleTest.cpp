@@ -22,19 +22,6 @@ namespace {
 
 using namespace platform;
 
-struct Charts {
-    int legendLeft = 50;
-    int legendTop = 40;
-    chart::TChart map, westEast, southNorth;
-    Charts() {
-        BuildChart(map, &legendLeft, &legendTop, QStringLiteral("地図"));
-        BuildChart(westEast, &legendLeft, &legendTop, QStringLiteral("東西"));
-        BuildChart(southNorth, &legendLeft, &legendTop, QStringLiteral("南北"));
-    }
-    FigureCharts All() { return FigureCharts{&map, &westEast, &southNorth}; }
-    LegendPosition Legend() { return LegendPosition{&legendLeft, &legendTop}; }
-};
-
 int Grey(QRgb c) { return (qRed(c) + qGreen(c) + qBlue(c)) / 3; }
 
 TEST(FigureScale, SizesAndChartRectanglesGrowByTheScale) {
