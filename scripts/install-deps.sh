@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n zlib1g-dev
   libuemf-dev
   libgtest-dev libgmock-dev libbenchmark-dev
