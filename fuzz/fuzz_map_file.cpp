@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         o.profileMap = flags & 2;
         o.prefecture = flags & 4;
         try {
-            kavum::map::ReadMapData(text, o, sink);
-        } catch (const kavum::platform::ConversionError&) {
+            kavum::map::ReadMapFile(text, "fuzz.mdt", o, sink);
+        } catch (const kavum::platform::KavumError&) {
         }
     }
     return 0;

@@ -382,7 +382,7 @@ void TFormMain::DrawMapLines() {
     options.mshColor = State.MshColor;
     options.lineWidth = State.MLW;
     SeriesSink sink(*SeriesH0, *SeriesW0, *SeriesS0);
-    map::ReadMapData(text, options, sink);
+    map::ReadMapFile(text, path.toStdString(), options, sink);
 }
 
 // ---------------------------------------------------------------- plotting

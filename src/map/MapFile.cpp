@@ -2,6 +2,7 @@
 
 #include "platform/Numbers.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -54,7 +55,7 @@ public:
     MapReader(std::string_view text, const MapReadOptions& options, MapLineSink& sink)
         : text_(text), options_(options), sink_(sink) {}
 
-    void Run() {
+    MapReadResult Run() {
         while (ReadLine()) {
             if (StartsWith(';') && !ReadLine()) break;  // one comment line is skipped
             if (options_.horizonMap) {
@@ -71,6 +72,10 @@ public:
                 if (line_ == "*END") break;
             }
         }
+        MapReadResult result;
+        result.sawEnd = sawEnd_;
+        result.blank = !sawContent_;
+        return result;
     }
 
 private:
@@ -82,6 +87,7 @@ private:
             std::size_t end = nl == std::string_view::npos ? text_.size() : nl;
             std::string_view raw = text_.substr(pos_, end - pos_);
             pos_ = nl == std::string_view::npos ? text_.size() : nl + 1;
+            ++lineCount_;
             if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
             if (raw.find('\r') != std::string_view::npos) {
                 buffer_.clear();
@@ -92,7 +98,12 @@ private:
             } else {
                 line_ = raw;
             }
-            if (!line_.empty()) return true;
+            if (!line_.empty()) {
+                sawContent_ = true;
+                lineNumber_ = lineCount_;
+                if (line_ == "*END") sawEnd_ = true;
+                return true;
+            }
         }
         line_ = {};
         return false;
@@ -105,8 +116,12 @@ private:
     bool ReadPair() {
         const std::size_t comma = line_.find(',');
         if (comma != std::string_view::npos && comma > 0) {
-            a_ = MapNumber(line_.substr(0, comma));
-            b_ = MapNumber(line_.substr(comma + 1, 8));
+            try {
+                a_ = MapNumber(line_.substr(0, comma));
+                b_ = MapNumber(line_.substr(comma + 1, 8));
+            } catch (const platform::ConversionError& e) {
+                throw MapNumberError(e.Message(), lineNumber_);
+            }
             havePair_ = true;
         }
         return havePair_;
@@ -176,12 +191,41 @@ private:
     double b_ = 0;
     bool havePair_ = false;
     bool rotated_ = false;
+    std::size_t lineCount_ = 0;    // lines taken from the text so far
+    std::size_t lineNumber_ = 0;   // number of line_
+    bool sawEnd_ = false;
+    bool sawContent_ = false;
 };
 
 }  // namespace
 
-void ReadMapData(std::string_view fileText, const MapReadOptions& options, MapLineSink& sink) {
-    MapReader(fileText, options, sink).Run();
+MapReadResult ReadMapData(std::string_view fileText, const MapReadOptions& options, MapLineSink& sink) {
+    return MapReader(fileText, options, sink).Run();
+}
+
+namespace {
+constexpr const char* CutFile = " 行目でファイルが終わっています（終わりの *END がなく、途中で切れています）";
+}  // namespace
+
+void ReadMapFile(std::string_view fileText, const std::string& fileName, const MapReadOptions& options,
+                 MapLineSink& sink) {
+    const std::string where = "地図ファイル " + fileName + " の ";
+    const bool lastLineEnded = fileText.empty() || fileText.back() == '\n';
+    const std::size_t lastLine =
+        static_cast<std::size_t>(std::count(fileText.begin(), fileText.end(), '\n')) + (lastLineEnded ? 0 : 1);
+    MapReadResult result;
+    try {
+        result = ReadMapData(fileText, options, sink);
+    } catch (const MapNumberError& e) {
+        // A number that does not convert on a last line without its line
+        // end: the file was cut in the middle of that line.
+        if (!lastLineEnded && e.Line() == lastLine) {
+            throw platform::FileError(where + std::to_string(lastLine) + CutFile);
+        }
+        throw platform::ConversionError(where + std::to_string(e.Line()) + " 行目: " + e.Message());
+    }
+    if (result.sawEnd || result.blank) return;
+    throw platform::FileError(where + std::to_string(lastLine) + CutFile);
 }
 
 }  // namespace kavum::map

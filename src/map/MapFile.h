@@ -2,8 +2,12 @@
 // The map data file: coastlines, prefecture boundaries and the two land
 // profiles as sections of comma-separated number pairs. The reader turns the
 // file into entries of the three map line series through a sink.
+#include "platform/Errors.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace kavum::map {
@@ -30,8 +34,33 @@ struct MapReadOptions {
     int lineWidth = 1;         // MLW
 };
 
-// Reads the whole file text. Throws the conversion error of a number that
-// does not convert; entries handed to the sink before it stay there.
-void ReadMapData(std::string_view fileText, const MapReadOptions& options, MapLineSink& sink);
+// A number of the map that does not convert, with the line it stands on
+// (from 1). The message is the conversion message alone.
+class MapNumberError : public platform::ConversionError {
+public:
+    MapNumberError(const std::string& message, std::size_t line) : ConversionError(message), line_(line) {}
+    std::size_t Line() const { return line_; }
+
+private:
+    std::size_t line_;
+};
+
+// What a reading saw besides the entries.
+struct MapReadResult {
+    bool sawEnd = false;        // an "*END" line was read
+    bool blank = true;          // the text holds nothing but line ends
+};
+
+// Reads the whole file text. Throws MapNumberError for a number that does
+// not convert; entries handed to the sink before it stay there.
+MapReadResult ReadMapData(std::string_view fileText, const MapReadOptions& options, MapLineSink& sink);
+
+// Reads a map file as the drawing does: as ReadMapData, and a file that
+// holds anything but does not close with "*END" is taken as cut short and
+// refused, so that a truncated map is never drawn as if it were whole.
+// Every error names the file (fileName, UTF-8) and the line. Throws
+// ConversionError for a bad number and FileError for a cut file.
+void ReadMapFile(std::string_view fileText, const std::string& fileName, const MapReadOptions& options,
+                 MapLineSink& sink);
 
 }  // namespace kavum::map

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <random>
@@ -192,4 +193,77 @@ TEST(MapFile, BundledMapsRead) {
     EXPECT_EQ(detail.points[1], present.points[1]) << "the same west-east profile";
     EXPECT_EQ(detail.points[2], present.points[2]) << "the same south-north profile";
     EXPECT_GT(detail.breaks, 2000u);
+}
+
+// A file that ends before its "*END" line is refused with the file and the
+// line, whatever the check boxes; a file that ends properly reads as always.
+TEST(MapFile, CutFilesAreRefusedWithTheirLine) {
+    auto outcome = [](const std::string& text, MapReadOptions o = {}) {
+        Recorder r;
+        try {
+            ReadMapFile(text, "m.mdt", o, r);
+        } catch (const kavum::platform::FileError& e) {
+            return "cut: " + e.Message();
+        } catch (const kavum::platform::ConversionError& e) {
+            return "bad: " + e.Message();
+        }
+        return r.Joined();
+    };
+    const std::string whole = "*H-MAP\r\n139,35\r\n140,36\r\n*WE-PROF\r\n130,100\r\n*END\r\n";
+    EXPECT_EQ(outcome(whole), "H mask w1 H(139,35) H(140,36) W copy W(130,100)");
+    EXPECT_EQ(outcome(whole.substr(0, whole.size() - 2)), outcome(whole));   // "*END" without its line end
+    EXPECT_EQ(outcome(whole + "garbage,\r\n"), outcome(whole));
+    EXPECT_EQ(outcome(""), "");
+    EXPECT_EQ(outcome("\r\n\n"), "");
+    // Cut at a line end, inside a number, after the comma, inside the marker.
+    EXPECT_EQ(outcome(whole.substr(0, 16)), "cut: 地図ファイル m.mdt の 2 行目でファイルが終わっています（終わりの *END がなく、途中で切れています）");
+    EXPECT_EQ(outcome(whole.substr(0, 20)), "cut: 地図ファイル m.mdt の 3 行目でファイルが終わっています（終わりの *END がなく、途中で切れています）");
+    EXPECT_EQ(outcome(whole.substr(0, 22)), "cut: 地図ファイル m.mdt の 3 行目でファイルが終わっています（終わりの *END がなく、途中で切れています）");
+    EXPECT_EQ(outcome(whole.substr(0, whole.size() - 4)).rfind("cut: 地図ファイル m.mdt の 6 行目", 0), 0u);
+    // The same without the profiles: "*END" is still what closes the file.
+    MapReadOptions mapOnly;
+    mapOnly.profileMap = false;
+    EXPECT_EQ(outcome(whole, mapOnly), "H mask w1 H(139,35) H(140,36)");
+    EXPECT_EQ(outcome(whole.substr(0, 32), mapOnly).rfind("cut: 地図ファイル m.mdt の 4 行目", 0), 0u);
+    // A bad number names its line.
+    EXPECT_EQ(outcome("*H-MAP\n139,35\n1x9,35\n*END\n"),
+              "bad: 地図ファイル m.mdt の 3 行目: '1x9' is not a valid floating point value");
+    EXPECT_EQ(outcome("*H-MAP\n\n\n139,35,100\n*END\n"),
+              "bad: 地図ファイル m.mdt の 4 行目: '35,100' is not a valid floating point value");
+}
+
+// The bundled map cut at many places: every cut either reads the whole map
+// or is refused with the file and the line where the cut file ends.
+// scripts/map-cuts.sh runs the same over kavum-render at every 1,000th byte.
+TEST(MapFile, BundledMapCutAnywhereIsWholeOrRefused) {
+    const std::string map = kavum::platform::ReadWholeFile(KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt");
+    struct Counter : MapLineSink {
+        std::size_t entries = 0;
+        void AddPoint(MapSeries, double, double, std::uint32_t) override { ++entries; }
+        void AddBreak(MapSeries) override { ++entries; }
+        void SetPen(MapSeries, LinePenMode, std::optional<int>) override {}
+    };
+    MapReadOptions o;
+    o.prefecture = true;
+    Counter full;
+    ReadMapFile(map, "m.mdt", o, full);
+    std::vector<std::size_t> cuts;
+    for (std::size_t at = 1; at < map.size(); at += 3989) cuts.push_back(at);
+    for (std::size_t back = 1; back <= 12; ++back) cuts.push_back(map.size() - back);
+    std::size_t refused = 0;
+    for (const std::size_t at : cuts) {
+        const std::string cut = map.substr(0, at);
+        Counter c;
+        try {
+            ReadMapFile(cut, "m.mdt", o, c);
+            EXPECT_EQ(c.entries, full.entries) << "cut at " << at << " read as a different map";
+        } catch (const kavum::platform::KavumError& e) {
+            ++refused;
+            const std::size_t line = static_cast<std::size_t>(std::count(cut.begin(), cut.end(), '\n')) +
+                                     (cut.back() == '\n' ? 0 : 1);
+            EXPECT_EQ(e.Message().rfind("地図ファイル m.mdt の " + std::to_string(line) + " 行目", 0), 0u)
+                << "cut at " << at << ": " << e.Message();
+        }
+    }
+    EXPECT_GT(refused, cuts.size() - 4);
 }
