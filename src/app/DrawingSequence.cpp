@@ -14,6 +14,8 @@
 #include "platform/Errors.h"
 #include "platform/Numbers.h"
 #include "platform/Profile.h"
+
+#include <cerrno>
 #include "plot/MarkEditor.h"
 #include "plot/PlotPass.h"
 
@@ -41,8 +43,10 @@ std::string FileSystemPath(const QString& path) { return QFile::encodeName(path)
 // not plain: a file larger than the program reads.
 platform::FileError ReadError(const QString& message, const QString& path, const platform::FileError& cause) {
     QString text = message.arg(path);
-    if (dynamic_cast<const platform::FileTooLargeError*>(&cause)) {
+    if (dynamic_cast<const platform::FileTooLargeError*>(&cause) && cause.Reason().empty()) {
         text += QStringLiteral("（%1 GB を超えるファイルは読み込めません）").arg(platform::MaxReadSize >> 30);
+    } else if (!cause.Reason().empty()) {
+        text += QStringLiteral("（%1）").arg(QString::fromStdString(cause.Reason()));
     }
     return platform::FileError(text.toStdString());
 }
@@ -333,7 +337,9 @@ void TFormMain::NewMapBtnClick() {
     // A map file that is there but is no regular file (a folder, a FIFO, a
     // device) is refused at once; only a missing one is asked for.
     if (QFileInfo(State.MapFileName).exists() && !QFileInfo(State.MapFileName).isFile()) {
-        throw platform::FileError(QStringLiteral("地図ファイル %1 を読み込めません").arg(State.MapFileName).toStdString());
+        throw platform::FileError(platform::WithReason(
+            QStringLiteral("地図ファイル %1 を読み込めません").arg(State.MapFileName).toStdString(),
+            QFileInfo(State.MapFileName).isDir() ? EISDIR : platform::ErrNotRegularFile));
     }
     if (!QFileInfo(State.MapFileName).isFile()) {
         OpenDialog1.InitialDir = QFileInfo(State.MapFileName).absolutePath();

@@ -7,12 +7,14 @@
 #include "geo/MeshCode.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
+#include "platform/Profile.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -379,7 +381,18 @@ void TFormMain::FormCreate(const QStringList& arguments) {
     const QString userPath = UserSettingsPath();
     State.IniFileName =
         ResolveSettingsPath(executablePath_, arguments, ProbeExecutableFolder(executablePath_), userPath);
-    if (State.IniFileName == userPath) QDir().mkpath(QFileInfo(userPath).absolutePath());
+    if (State.IniFileName == userPath) {
+        // Said at once: otherwise the first sign would be a failing 終了.
+        const QString folder = QFileInfo(userPath).absolutePath();
+        const int error = platform::MakeFolders(QFile::encodeName(folder).toStdString());
+        if (error != 0) {
+            dialogs_.ShowMessage(this, QStringLiteral("Kavum for Windows"),
+                                 QStringLiteral("設定ファイルのフォルダー %1 を作れません（%2）。\n"
+                                                "終了するときに設定を保存できません。")
+                                     .arg(folder, QString::fromStdString(platform::SystemReason(error))),
+                                 platform::MessageIcon::Warning);
+        }
+    }
     EditIniFile->setText(QStringLiteral("Kavum.ini"));
 
     InitializeVariables();
@@ -463,14 +476,16 @@ int TFormMain::SelectedMeshSize() const {
 
 void TFormMain::ReadIniFile() {
     bool unreadable = false;
-    const SettingsValues v = LoadSettings(State.IniFileName, State.MapFileName, &unreadable);
+    std::string reason;
+    const SettingsValues v = LoadSettings(State.IniFileName, State.MapFileName, &unreadable, &reason);
     if (unreadable) {
         // The board shows the defaults; the file itself is left alone until
         // the user agrees to replace it.
         dialogs_.ShowMessage(this, QStringLiteral("Kavum for Windows"),
-                             QStringLiteral("設定ファイル %1 を読み込めません。\n既定の設定で始めます。"
+                             QStringLiteral("設定ファイル %1 を読み込めません%2。\n既定の設定で始めます。"
                                             "このファイルは、確認なしには書き換えません。")
-                                 .arg(State.IniFileName),
+                                 .arg(State.IniFileName,
+                                      reason.empty() ? QString() : QStringLiteral("（%1）").arg(QString::fromStdString(reason))),
                              platform::MessageIcon::Warning);
     }
     EditTitle->setText(v.Title);

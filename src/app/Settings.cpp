@@ -134,8 +134,8 @@ void WriteSettings(ProfileFile& f, const SettingsValues& v) {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-SettingsValues LoadSettings(const QString& path, const QString& mapFileName, bool* unreadable) {
-    return ReadSettings(ProfileFile::Load(LocalPath(path), unreadable), mapFileName);
+SettingsValues LoadSettings(const QString& path, const QString& mapFileName, bool* unreadable, std::string* reason) {
+    return ReadSettings(ProfileFile::Load(LocalPath(path), unreadable, reason), mapFileName);
 }
 
 bool SettingsFileUnreadable(const QString& path) {
@@ -151,9 +151,12 @@ void SaveSettings(const QString& path, const SettingsValues& values, bool replac
         throw platform::FileError((path + QStringLiteral(" を読み込めないため、書き込みません")).toStdString());
     }
     WriteSettings(file, values);
-    if (!file.Save(LocalPath(path))) {
-        throw platform::FileError((path + QStringLiteral(" に書き込めません")).toStdString());
-    }
+    // A file replaced because it could not be read gets the user's normal
+    // mode, not the one that kept it from being read.
+    platform::ReplaceOptions options;
+    options.normalMode = unreadable;
+    platform::ReplaceFileOrThrow(LocalPath(path), file.Text(), options,
+                                 (path + QStringLiteral(" に書き込めません")).toStdString());
 }
 
 }  // namespace kavum::app

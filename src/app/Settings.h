@@ -58,7 +58,8 @@ void WriteSettings(platform::ProfileFile& file, const SettingsValues& values);
 // The file by name: a missing file reads as empty.
 // *unreadable (when given) is set when the file is there but cannot be read;
 // the values are then the defaults.
-SettingsValues LoadSettings(const QString& path, const QString& mapFileName, bool* unreadable = nullptr);
+SettingsValues LoadSettings(const QString& path, const QString& mapFileName, bool* unreadable = nullptr,
+                            std::string* reason = nullptr);
 // Whether a settings file is there but cannot be read.
 bool SettingsFileUnreadable(const QString& path);
 // Writes the keys into the file by name, keeping what else it holds. The file

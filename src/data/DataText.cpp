@@ -59,7 +59,14 @@ void DataText::AppendFileText(std::string_view bytes) {
 }
 
 void DataText::AppendFile(const std::string& path) {
-    std::string file = platform::ReadWholeFile(path);
+    const unsigned long long held = bytes_.size() + 2ull * LineCount();
+    std::string file;
+    try {
+        file = platform::ReadWholeFile(path, held >= MaxDataSize ? 0 : MaxDataSize - held);
+    } catch (const platform::FileTooLargeError&) {
+        const std::string reason = "分布データは " + std::to_string(MaxDataSize >> 20) + " MB までです";
+        throw platform::FileTooLargeError(path + " は大きすぎます（" + reason + "）", reason);
+    }
     if (LineCount() == 0) {
         // The file's buffer becomes the text: each line is moved down over
         // the line ends before it, so that no second copy is made.
@@ -113,9 +120,7 @@ std::vector<std::string> DataText::ReadFileLines(const std::string& path) {
 }
 
 void DataText::SaveToFile(const std::string& path) const {
-    if (!platform::WriteFileAtomically(path, FileText())) {
-        throw platform::FileError(path + " に書き込めません");
-    }
+    platform::ReplaceFileOrThrow(path, FileText(), platform::ReplaceOptions{}, path + " に書き込めません");
 }
 
 }  // namespace kavum::data

@@ -11,6 +11,9 @@
 
 namespace kavum::data {
 
+// The most distribution data the editor holds: 256 MB of text.
+inline constexpr unsigned long long MaxDataSize = 256ull << 20;
+
 class DataText {
 public:
     DataText() = default;
@@ -31,7 +34,8 @@ public:
     std::string FileText() const;
 
     // Reads a file and appends its lines; throws FileError (nothing
-    // changes then).
+    // changes then), FileTooLargeError when the text would grow beyond
+    // MaxDataSize.
     void AppendFile(const std::string& path);
     // Reads a file and returns its lines; throws FileError (nothing changes
     // in the caller's text then).

@@ -3,6 +3,7 @@
 // command wrapper of the main window shows the message. Messages are UTF-8.
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace kavum::platform {
 
@@ -23,10 +24,17 @@ public:
     using KavumError::KavumError;
 };
 
-// A file that cannot be opened, read or written.
+// A file that cannot be opened, read or written. The reason, where the
+// system gave one, is the system's in Japanese ("空き容量がありません"); the
+// message already holds it.
 class FileError : public KavumError {
 public:
     using KavumError::KavumError;
+    FileError(const std::string& message, std::string reason) : KavumError(message), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 // A file larger than the program reads.

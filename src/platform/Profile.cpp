@@ -78,14 +78,15 @@ ProfileFile ProfileFile::FromText(std::string_view text) {
     return f;
 }
 
-ProfileFile ProfileFile::Load(const std::string& path, bool* unreadable) {
+ProfileFile ProfileFile::Load(const std::string& path, bool* unreadable, std::string* reason) {
     if (unreadable) *unreadable = false;
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) return {};
     try {
         return FromText(ReadWholeFile(path));
-    } catch (const FileError&) {
+    } catch (const FileError& e) {
         if (unreadable) *unreadable = true;
+        if (reason) *reason = e.Reason();
         return {};
     }
 }
@@ -242,25 +243,44 @@ void SyncDirectory(const std::string& dir) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
-    if (givenPath.empty()) return false;
-    // Through a symbolic link the file it names is replaced, not the link.
-    const std::string path = FollowLinks(givenPath);
-    if (path.empty()) return false;
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    return ReplaceFile(path, bytes, ReplaceOptions{}) == 0;
+}
+
+int ReplaceFile(const std::string& givenPath, std::string_view bytes, const ReplaceOptions& options) {
+    if (givenPath.empty()) return ENOENT;
+    std::string path = givenPath;
+    if (options.followLinks) {
+        // Through a symbolic link the file it names is replaced, not the link.
+        path = FollowLinks(givenPath);
+        if (path.empty()) {
+            struct stat st {};
+            return stat(givenPath.c_str(), &st) != 0 && errno == ELOOP ? ELOOP : ErrDanglingLink;
+        }
+    }
     const std::string dir = DirectoryOf(path);
     struct stat dirStat {};
-    if (stat(dir.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode) || !Writable(dir, dirStat)) {
-        return false;
-    }
-    mode_t mode = 0666;
+    if (stat(dir.c_str(), &dirStat) != 0) return errno;
+    if (!S_ISDIR(dirStat.st_mode)) return ENOTDIR;
+    if (!Writable(dir, dirStat)) return EACCES;
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode_t mode = 0666 & ~mask;
     struct stat fileStat {};
-    if (stat(path.c_str(), &fileStat) == 0) {
-        if (!S_ISREG(fileStat.st_mode) || !Writable(path, fileStat)) return false;
-        mode = fileStat.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
+    if (lstat(path.c_str(), &fileStat) == 0) {
+        if (S_ISLNK(fileStat.st_mode)) {
+            // Not followed: the rename below puts the new file in the link's
+            // place, and whatever the link names is never opened.
+        } else if (S_ISDIR(fileStat.st_mode)) {
+            return EISDIR;
+        } else if (!S_ISREG(fileStat.st_mode)) {
+            return ErrNotRegularFile;
+        } else {
+            if (!Writable(path, fileStat)) return EACCES;
+            if (!options.normalMode) mode = fileStat.st_mode & 07777;
+        }
+    } else if (errno != ENOENT) {
+        return errno;
     }
 
     const std::string name = BaseNameOf(path);
@@ -270,54 +290,117 @@ bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
     for (int n = 0; n < 100 && fd < 0; ++n) {
         temp = dir + "/" + name + std::string(TempMark) + std::to_string(getpid()) + "-" + std::to_string(n) +
                std::string(TempEnd);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) return false;
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0 && errno != EEXIST) return errno;
     }
-    if (fd < 0) return false;
-    bool ok = true;
+    if (fd < 0) return EEXIST;
+    int error = 0;
     const char* p = bytes.data();
     std::size_t left = bytes.size();
-    while (ok && left > 0) {
+    while (error == 0 && left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ok = false;
+            error = errno;
             break;
         }
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (ok && fchmod(fd, mode) != 0) ok = false;
-    if (ok && fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) {
+    if (error == 0 && fchmod(fd, mode) != 0) error = errno;
+    if (error == 0 && fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    // rename() replaces the name itself: a link there is replaced, never
+    // written through.
+    if (error == 0 && std::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
         ::unlink(temp.c_str());
-        return false;
+        return error;
     }
     SyncDirectory(dir);
-    return true;
+    return 0;
 }
 
-std::string ReadWholeFile(const std::string& path) {
+void ReplaceFileOrThrow(const std::string& path, std::string_view bytes, const ReplaceOptions& options,
+                        const std::string& message) {
+    const int error = ReplaceFile(path, bytes, options);
+    if (error != 0) throw FileError(WithReason(message, error), SystemReason(error));
+}
+
+std::string SystemReason(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT: return "空き容量がありません";
+        case EACCES:
+        case EPERM: return "アクセスが許可されていません";
+        case EROFS: return "読み取り専用のファイルシステムです";
+        case ENOENT: return "ファイルまたはフォルダーがありません";
+        case ENOTDIR: return "途中の名前がフォルダーではありません";
+        case EISDIR: return "フォルダーです";
+        case ErrNotRegularFile: return "通常のファイルではありません";
+        case ErrDanglingLink: return "シンボリックリンクの先がありません";
+        case ELOOP: return "シンボリックリンクが循環しています";
+        case ENAMETOOLONG: return "名前が長すぎます";
+        case EFBIG: return "ファイルが大きすぎます";
+        case EIO: return "入出力エラーが起きました";
+        case EMFILE:
+        case ENFILE: return "開いているファイルが多すぎます";
+        case ENOMEM: return "メモリが足りません";
+        case EEXIST: return "同じ名前のファイルがあります";
+        case EBUSY:
+        case ETXTBSY: return "使用中です";
+        case EXDEV: return "別のファイルシステムにあります";
+        default: return "システムのエラー " + std::to_string(error);
+    }
+}
+
+std::string WithReason(const std::string& message, int error) {
+    return message + "（" + SystemReason(error) + "）";
+}
+
+int MakeFolders(const std::string& path) {
+    if (path.empty()) return ENOENT;
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    const std::string parent = DirectoryOf(path);
+    if (parent != path && parent != "." && parent != "/") {
+        const int error = MakeFolders(parent);
+        if (error != 0) return error;
+    }
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    // The superuser makes a folder anywhere; one it could not write into as
+    // a user (a read-only parent) is still made, as the system allows.
+    return 0;
+}
+
+namespace {
+FileError ReadFailure(const std::string& message, int error) {
+    return FileError(WithReason(message, error), SystemReason(error));
+}
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path) { return ReadWholeFile(path, MaxReadSize); }
+
+std::string ReadWholeFile(const std::string& path, unsigned long long limit) {
+    const auto tooLarge = [&] {
+        return FileTooLargeError(path + " は大きすぎます");
+    };
     // Opened without waiting, so that a FIFO or a device never blocks; only
     // regular files are read.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) throw FileError(path + " を開けません");
+    if (fd < 0) throw ReadFailure(path + " を開けません", errno);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat st {};
-    if (fstat(fd, &st) != 0) throw FileError(path + " を読み込めません");
-    if (S_ISDIR(st.st_mode)) throw FileError(path + " はファイルではありません");
-    if (!S_ISREG(st.st_mode)) throw FileError(path + " は通常のファイルではありません");
+    if (fstat(fd, &st) != 0) throw ReadFailure(path + " を読み込めません", errno);
+    if (S_ISDIR(st.st_mode)) throw FileError(path + " はファイルではありません", SystemReason(EISDIR));
+    if (!S_ISREG(st.st_mode)) throw FileError(path + " は通常のファイルではありません", SystemReason(ErrNotRegularFile));
     // As on writing, the superuser takes a file without any read bit as
     // closed to reading.
-    if (geteuid() == 0 && (st.st_mode & 0444) == 0) throw FileError(path + " を開けません");
-    if (static_cast<unsigned long long>(st.st_size) > MaxReadSize) {
-        throw FileTooLargeError(path + " は大きすぎます");
-    }
+    if (geteuid() == 0 && (st.st_mode & 0444) == 0) throw ReadFailure(path + " を開けません", EACCES);
+    if (static_cast<unsigned long long>(st.st_size) > limit) throw tooLarge();
     std::string text;
     text.resize(static_cast<std::size_t>(st.st_size));
     std::size_t got = 0;
@@ -330,9 +413,9 @@ std::string ReadWholeFile(const std::string& path) {
             do {
                 n = ::read(fd, more, sizeof more);
             } while (n < 0 && errno == EINTR);
-            if (n < 0) throw FileError(path + " を読み込めません");
+            if (n < 0) throw ReadFailure(path + " を読み込めません", errno);
             if (n == 0) break;
-            if (got + static_cast<std::size_t>(n) > MaxReadSize) throw FileTooLargeError(path + " は大きすぎます");
+            if (got + static_cast<std::size_t>(n) > limit) throw tooLarge();
             text.append(more, static_cast<std::size_t>(n));
             got += static_cast<std::size_t>(n);
             continue;
@@ -340,7 +423,7 @@ std::string ReadWholeFile(const std::string& path) {
         const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw FileError(path + " を読み込めません");
+            throw ReadFailure(path + " を読み込めません", errno);
         }
         if (n == 0) break;
         got += static_cast<std::size_t>(n);

@@ -18,7 +18,8 @@ public:
     // but cannot be read (no permission, not a regular file) also reads as
     // empty, and *unreadable is set so that the caller can keep from
     // replacing it.
-    static ProfileFile Load(const std::string& path, bool* unreadable = nullptr);
+    // *reason, when given, is the system's reason in Japanese.
+    static ProfileFile Load(const std::string& path, bool* unreadable = nullptr, std::string* reason = nullptr);
     static ProfileFile FromText(std::string_view text);
 
     // The value, trimmed and cut to MaxValueLength bytes; the default only
@@ -57,11 +58,44 @@ bool WriteProfileString(const std::string& path, std::string_view section,
 // failure and leaves no partial file.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);
 
+// How a file is replaced.
+struct ReplaceOptions {
+    // A symbolic link under the file's name: followed, and the file it names
+    // replaced (the user's own files), or replaced itself by the new file and
+    // its target left alone (figures and dumps, written where other people
+    // may have planted a link).
+    bool followLinks = true;
+    // The new file gets the user's normal mode (0666 less the umask) instead
+    // of the mode of the file it replaces.
+    bool normalMode = false;
+};
+// Error codes beside errno values.
+inline constexpr int ErrNotRegularFile = -2;   // a FIFO, a device, a socket
+inline constexpr int ErrDanglingLink = -3;     // a link chain that ends nowhere
+// As WriteFileAtomically; returns 0, or the errno value (or one of the codes
+// above) of what failed.
+int ReplaceFile(const std::string& path, std::string_view bytes, const ReplaceOptions& options);
+// As ReplaceFile; throws FileError "<message>（<reason>）" on failure.
+void ReplaceFileOrThrow(const std::string& path, std::string_view bytes, const ReplaceOptions& options,
+                        const std::string& message);
+
+// The reason of a failed file operation in Japanese: "空き容量がありません",
+// "アクセスが許可されていません", "通常のファイルではありません", ...
+std::string SystemReason(int error);
+// message + "（" + SystemReason(error) + "）".
+std::string WithReason(const std::string& message, int error);
+
+// Makes a folder and the folders above it; 0, or the errno value.
+int MakeFolders(const std::string& path);
+
 // The largest file read whole: 2 GiB.
 inline constexpr unsigned long long MaxReadSize = 2ull << 30;
 // Whole regular file; throws FileError when it cannot be read (a folder, a
 // FIFO or a device are refused at once, without waiting), and
 // FileTooLargeError beyond MaxReadSize.
 std::string ReadWholeFile(const std::string& path);
+// The same with a smaller bound: FileTooLargeError, whose reason names the
+// bound in megabytes, beyond limit bytes.
+std::string ReadWholeFile(const std::string& path, unsigned long long limit);
 
 }  // namespace kavum::platform

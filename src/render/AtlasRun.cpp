@@ -4,6 +4,7 @@
 
 #include "app/FormMain.h"
 #include "platform/Cp932.h"
+#include "platform/Dialogs.h"
 #include "platform/Errors.h"
 
 #include <QApplication>
@@ -32,7 +33,11 @@ namespace {
 
 using app::TFormMain;
 
-void Say(const QString& message) { std::fprintf(stderr, "kavum-render: %s\n", message.toUtf8().constData()); }
+// Messages carry data text (names, record lines): control characters are
+// shown as symbols, as in every other message.
+void Say(const QString& message) {
+    std::fprintf(stderr, "kavum-render: %s\n", platform::PlainMessageText(message).toUtf8().constData());
+}
 
 // The data of the run: --data and every further argument; the settings'
 // data file when neither is given.

@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
 #include <malloc.h>
 #include <exception>
@@ -35,10 +36,19 @@ void Fail(const QString& message) {
     std::fprintf(stderr, "kavum-render: %s\n", kavum::platform::PlainMessageText(message).toUtf8().constData());
 }
 
-// Written whole or not at all: a full disk never leaves half a file.
+// Written whole or not at all: a full disk never leaves half a file, and a
+// symbolic link under the name is replaced, not written through. Fails with
+// the message and the system's reason.
 bool WriteText(const QString& path, const QByteArray& bytes) {
-    return kavum::platform::WriteFileAtomically(QFile::encodeName(path).toStdString(),
-                                               std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    kavum::platform::ReplaceOptions options;
+    options.followLinks = false;
+    const int error = kavum::platform::ReplaceFile(
+        QFile::encodeName(path).toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+        options);
+    if (error != 0) {
+        Fail(QString::fromStdString(kavum::platform::WithReason((path + QStringLiteral(" に書き込めません")).toStdString(), error)));
+    }
+    return error == 0;
 }
 
 QByteArray PointsCsv(TFormMain& form) {
@@ -123,7 +133,14 @@ int main(int argc, char** argv) {
     }
     try {
         if (!args.settings.isEmpty()) {
-            if (!QFileInfo(args.settings).isFile()) throw std::runtime_error("no such settings file: " + args.settings.toStdString());
+            if (!QFileInfo::exists(args.settings)) throw std::runtime_error("no such settings file: " + args.settings.toStdString());
+            // One that is there but is not a regular file (a FIFO, a folder)
+            // is refused at once, with the reason.
+            if (!QFileInfo(args.settings).isFile()) {
+                throw kavum::platform::FileError(kavum::platform::WithReason(
+                    (QStringLiteral("設定ファイル %1 を読み込めません").arg(args.settings)).toStdString(),
+                    QFileInfo(args.settings).isDir() ? EISDIR : kavum::platform::ErrNotRegularFile));
+            }
             form.LoadSettingsFile(args.settings);
         }
         if (!args.map.isEmpty()) form.EditMapFile->setText(args.map);
@@ -171,23 +188,18 @@ int main(int argc, char** argv) {
     }
     QApplication::processEvents();
 
-    if (!args.dumpPoints.isEmpty() && !WriteText(args.dumpPoints, PointsCsv(form))) {
-        Fail(QStringLiteral("%1 に書き込めません").arg(args.dumpPoints));
-        return 1;
-    }
-    if (!args.dumpState.isEmpty() && !WriteText(args.dumpState, StateText(form))) {
-        Fail(QStringLiteral("%1 に書き込めません").arg(args.dumpState));
-        return 1;
-    }
+    if (!args.dumpPoints.isEmpty() && !WriteText(args.dumpPoints, PointsCsv(form))) return 1;
+    if (!args.dumpState.isEmpty() && !WriteText(args.dumpState, StateText(form))) return 1;
     if (args.screen) {
         const QImage shot = form.MappingSheet->viewport()->grab().toImage();
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
-        if (!shot.save(&buffer, "PNG") || !WriteText(args.output, png)) {
+        if (!shot.save(&buffer, "PNG")) {
             Fail(QStringLiteral("%1 に書き込めません").arg(args.output));
             return 1;
         }
+        if (!WriteText(args.output, png)) return 1;
         return status;
     }
     try {

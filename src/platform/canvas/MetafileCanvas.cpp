@@ -737,9 +737,12 @@ void TMetafileCanvas::ResetClip() {
 
 void WriteMetafileFile(const QByteArray& emf, const QString& path) {
     const std::string local = QFile::encodeName(path).toStdString();
-    if (!WriteFileAtomically(local, std::string_view(emf.constData(), static_cast<std::size_t>(emf.size())))) {
-        throw FileError((path + QStringLiteral(" に書き込めません")).toStdString());
-    }
+    // A figure replaces a symbolic link planted under its name, never the
+    // file the link names.
+    ReplaceOptions options;
+    options.followLinks = false;
+    ReplaceFileOrThrow(local, std::string_view(emf.constData(), static_cast<std::size_t>(emf.size())), options,
+                       (path + QStringLiteral(" に書き込めません")).toStdString());
 }
 
 }  // namespace kavum::platform
