@@ -358,7 +358,14 @@ int RunAtlasMode(TFormMain& form, const RenderArgs& args, const QStringList& arg
         QStringList problems;
         const QString table =
             ListCategories(data, static_cast<geo::PointPrecision>(form.SelectedGridSize()), &problems);
-        std::fputs(table.toUtf8().constData(), stdout);
+        // Names come from the data: every field as plain text.
+        QStringList rows = table.split(QLatin1Char('\n'));
+        for (QString& row : rows) {
+            QStringList fields = row.split(QLatin1Char('\t'));
+            for (QString& field : fields) field = platform::PlainMessageText(field);
+            row = fields.join(QLatin1Char('\t'));
+        }
+        std::fputs(rows.join(QLatin1Char('\n')).toUtf8().constData(), stdout);
         std::fflush(stdout);
         for (const QString& p : problems) Say(p);
         return problems.isEmpty() ? 0 : 1;

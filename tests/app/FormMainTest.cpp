@@ -274,7 +274,7 @@ TEST_F(FormMainTest, UnwritableSettingsFileOnQuittingKeepsTheWindowOpen) {
     const auto messages = dialogs.UsesOf(ScriptedDialogs::Kind::Message);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("Kavum for Windows"));
-    EXPECT_EQ(messages[0].text, Ini() + QStringLiteral(" に書き込めません"));
+    EXPECT_EQ(messages[0].text, Ini() + QStringLiteral(" に書き込めません（アクセスが許可されていません）"));
     EXPECT_EQ(messages[0].icon, MessageIcon::Error);
     EXPECT_EQ(kavum::app::LoadSettings(Ini(), {}).Title, QStringLiteral("kept"));
 

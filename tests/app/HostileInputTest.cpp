@@ -12,6 +12,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
+#include <QFileInfo>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -26,6 +29,7 @@
 #include <memory>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using kavum::app::TFormMain;
 using kavum::platform::MessageIcon;
@@ -111,14 +115,14 @@ TEST_F(HostileInputTest, MapAndDataFilesMustBeRegularFiles) {
     QDir().mkpath(folder);
     w.EditMapFile->setText(folder);
     EXPECT_FALSE(w.RunCommand([&] { w.NewMapBtnClick(); }));
-    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("地図ファイル %1 を読み込めません").arg(folder));
+    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("地図ファイル %1 を読み込めません（フォルダーです）").arg(folder));
     EXPECT_TRUE(dialogs.UsesOf(ScriptedDialogs::Kind::Open).empty());  // refused, not asked for
 
     const QString fifo = dir.filePath(QStringLiteral("pipe.mdt"));
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
     w.EditMapFile->setText(fifo);
     EXPECT_FALSE(w.RunCommand([&] { w.NewMapBtnClick(); }));
-    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("地図ファイル %1 を読み込めません").arg(fifo));
+    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("地図ファイル %1 を読み込めません（通常のファイルではありません）").arg(fifo));
 
     // A FIFO as data file: the map is drawn, the data refused at once.
     const QString data = dir.filePath(QStringLiteral("pipe.grd"));
@@ -128,7 +132,7 @@ TEST_F(HostileInputTest, MapAndDataFilesMustBeRegularFiles) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(w.RunCommand([&] { w.NewMapBtnClick(); }));
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
-    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("分布データファイル %1 を読み込めません").arg(data));
+    EXPECT_EQ(dialogs.Messages().last(), QStringLiteral("分布データファイル %1 を読み込めません（通常のファイルではありません）").arg(data));
     EXPECT_GT(w.SeriesH0->Count(), 0);
 }
 
@@ -246,6 +250,82 @@ TEST(KavumRenderFiles, DumpsAreWrittenWholeOrNotAtAll) {
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("地図ファイル %1 を読み込めません").arg(dir.path())));
+}
+
+// A symbolic link planted under a figure's name is replaced by the figure;
+// the file it names is never written. The same for a single figure, a
+// dump, and the figures of an atlas run. A settings file given as a FIFO is
+// refused as what it is, not as a missing file.
+TEST(KavumRenderFiles, PlantedLinksAreReplacedNotWrittenThrough) {
+    QTemporaryDir dir;
+    const QString exe = QStringLiteral(KAVUM_BINARY_DIR "/kavum-render");
+    const QString settings = dir.filePath(QStringLiteral("k.ini"));
+    WriteBytes(settings, "[DataFile]\r\nMapFile=" KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt\r\nGrdFile=" KAVUM_SOURCE_DIR
+                         "/assets/samples/mountains.grd\r\n");
+    const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+    WriteBytes(victim, "precious");
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto plant = [&](const QString& name) {
+        const QString link = out + QLatin1Char('/') + name;
+        EXPECT_EQ(symlink("../victim.txt", QFile::encodeName(link).constData()), 0);
+        return link;
+    };
+    const QString figure = plant(QStringLiteral("one.png"));
+    const QString dump = plant(QStringLiteral("state.txt"));
+    QProcess p;
+    p.start(exe, {"--settings", settings, "--dump-state", dump, figure});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(ReadBytes(victim), "precious");
+    EXPECT_FALSE(QFileInfo(figure).isSymLink());
+    EXPECT_TRUE(QImage(figure).width() > 0);
+    EXPECT_FALSE(QFileInfo(dump).isSymLink());
+    EXPECT_TRUE(ReadBytes(dump).starts_with("ShowMode="));
+
+    // The atlas: the first figure's name taken by a link.
+    const QString atlas = dir.filePath(QStringLiteral("atlas"));
+    QDir().mkpath(atlas);
+    const QString data = dir.filePath(QStringLiteral("flora.grd"));
+    WriteBytes(data, "Abies\r\n53394611\r\nBetula\r\n53394612\r\n");
+    const QString first = atlas + QStringLiteral("/0001-Abies.png");
+    ASSERT_EQ(symlink("../victim.txt", QFile::encodeName(first).constData()), 0);
+    p.start(exe, {"--settings", settings, "--per-category", atlas, "--jobs", "1", data});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(ReadBytes(victim), "precious");
+    EXPECT_FALSE(QFileInfo(first).isSymLink());
+    EXPECT_TRUE(QImage(first).width() > 0);
+
+    const QString fifo = dir.filePath(QStringLiteral("pipe.ini"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    p.start(exe, {"--settings", fifo, dir.filePath("f.png")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("設定ファイル %1 を読み込めません（通常のファイルではありません）").arg(fifo)))
+        << err.toStdString();
+}
+
+// Record-line messages of every mode show control characters as symbols:
+// an ESC or a CR from a data file never reaches the terminal.
+TEST(KavumRenderFiles, ListAndAtlasMessagesArePlainText) {
+    QTemporaryDir dir;
+    const QString exe = QStringLiteral(KAVUM_BINARY_DIR "/kavum-render");
+    const QString settings = dir.filePath(QStringLiteral("k.ini"));
+    WriteBytes(settings, "[DataFile]\r\nMapFile=" KAVUM_SOURCE_DIR "/assets/Kavum_Nippon.mdt\r\n");
+    const QString data = dir.filePath(QStringLiteral("d.grd"));
+    WriteBytes(data, "Abies\x1b[2J\r\n35.\x1b]0;x\x07\r,139\r\n");
+    QProcess p;
+    for (const QStringList& mode : {QStringList{"--list"}, QStringList{"--per-category", dir.filePath("a"), "--jobs", "1"}}) {
+        p.start(exe, QStringList{"--settings", settings} + mode + QStringList{data});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 1);
+        const QByteArray all = p.readAllStandardError() + p.readAllStandardOutput();
+        EXPECT_FALSE(all.contains('\x1b')) << mode.join(' ').toStdString() << ": " << all.toStdString();
+        EXPECT_FALSE(all.contains('\x07'));
+        EXPECT_TRUE(QString::fromUtf8(all).contains(QChar(0x241B))) << all.toStdString();
+    }
 }
 
 }  // namespace

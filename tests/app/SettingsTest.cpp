@@ -144,7 +144,7 @@ TEST(Settings, SaveKeepsTheFileAndReportsAFileThatCannotBeWritten) {
         SaveSettings(path, v);
         FAIL() << "no error";
     } catch (const kavum::platform::FileError& e) {
-        EXPECT_EQ(QString::fromUtf8(e.what()), path + QStringLiteral(" に書き込めません"));
+        EXPECT_EQ(QString::fromUtf8(e.what()), path + QStringLiteral(" に書き込めません（アクセスが許可されていません）"));
     }
     EXPECT_EQ(LoadSettings(path, QString()).GridSize, 12);
 

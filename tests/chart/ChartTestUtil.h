@@ -32,6 +32,8 @@ struct EmfRecord {
 };
 // The records in order; empty when the bytes do not walk cleanly.
 std::vector<EmfRecord> EmfRecords(const QByteArray& emf);
+// The records point into the bytes: a temporary would leave them dangling.
+std::vector<EmfRecord> EmfRecords(QByteArray&&) = delete;
 
 // Runs a program; returns its exit code (-1 when it cannot be started).
 int RunProgram(const QString& program, const QStringList& arguments, QString* output = nullptr);

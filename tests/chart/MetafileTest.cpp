@@ -87,7 +87,8 @@ TEST(ChartMetafile, HeaderBoundsAndFrameAreThePictureSize) {
 // are made once, selected only while alive, deleted only when no context
 // (current or saved) selects them, and all gone at the end.
 TEST(ChartMetafile, ObjectHandlesAreCreatedSelectedAndDeletedProperly) {
-    const std::vector<EmfRecord> records = EmfRecords(DemoMetafile());
+    const QByteArray emf = DemoMetafile();  // the records point into it
+    const std::vector<EmfRecord> records = EmfRecords(emf);
     ASSERT_FALSE(records.empty());
     struct Dc {
         std::uint32_t pen = U_BLACK_PEN, brush = U_WHITE_BRUSH, font = U_SYSTEM_FONT;
@@ -186,7 +187,8 @@ TEST(ChartMetafile, LinesOfOneColourGoOutAsOnePolyline) {
         if (i == 250 || i == 500 || i == 750) line.AddNullPoint(QString());
         line.StorePoint(i, (i % 7) / 7.0, QString(), clBlack);
     }
-    std::vector<EmfRecord> records = EmfRecords(chart.PictureMetafile());
+    QByteArray emf = chart.PictureMetafile();  // the records point into it
+    std::vector<EmfRecord> records = EmfRecords(emf);
     // Four polylines, one per piece between the breaks, in one record.
     const std::vector<std::uint32_t> sizes = PolylineSizes(records);
     ASSERT_EQ(sizes.size(), 4u);
@@ -205,7 +207,8 @@ TEST(ChartMetafile, LinesOfOneColourGoOutAsOnePolyline) {
     // A change of colour starts a new polyline, in a record of its own.
     line.StorePoint(1000, 0, QString(), clRed);
     line.StorePoint(1001, 0, QString(), clRed);
-    records = EmfRecords(chart.PictureMetafile());
+    emf = chart.PictureMetafile();
+    records = EmfRecords(emf);
     EXPECT_EQ(PolylineSizes(records).size(), 5u);
     EXPECT_EQ(CountType(records, U_EMR_POLYLINE16) + CountType(records, U_EMR_POLYPOLYLINE16), 2);
 }
@@ -219,7 +222,8 @@ TEST(ChartMetafile, TextKeepsTheFaceNameAndCharacterSet) {
     const QString text = QStringLiteral("135ﾟ 東京");
     canvas.TextOut(10, 20, text);
     const int width = canvas.TextWidth(text);
-    const std::vector<EmfRecord> records = EmfRecords(canvas.Finish());
+    const QByteArray emf = canvas.Finish();  // the records point into it
+    const std::vector<EmfRecord> records = EmfRecords(emf);
     int fonts = 0;
     int texts = 0;
     for (const EmfRecord& r : records) {
@@ -279,7 +283,7 @@ TEST(ChartMetafile, UnwritableFileRaisesTheFileError) {
         chart.SaveAsMetafile(path);
         FAIL() << "no error";
     } catch (const FileError& e) {
-        EXPECT_EQ(QString::fromUtf8(e.what()), path + QStringLiteral(" に書き込めません"));
+        EXPECT_EQ(QString::fromUtf8(e.what()), path + QStringLiteral(" に書き込めません（ファイルまたはフォルダーがありません）"));
     }
 }
 

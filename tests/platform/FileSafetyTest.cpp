@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -149,3 +151,69 @@ TEST(FileSafety, SavesCutOffAreCleanedUpAtTheNextSave) {
 }
 
 }  // namespace
+
+// Figures and dumps put their file in the place of a link planted under
+// their name and leave what it names alone; the user's own files are still
+// written through their links. Failures say why, in Japanese.
+TEST(FileSafety, ReplacingALinkNeverWritesItsTarget) {
+    Folder dir;
+    std::ofstream(dir.File("victim.txt")) << "precious";
+    fs::create_directory(dir.File("out"));
+    fs::create_symlink("../victim.txt", dir.File("out/0007-Abies.png"));
+    ReplaceOptions figure;
+    figure.followLinks = false;
+    ASSERT_EQ(ReplaceFile(dir.File("out/0007-Abies.png"), "figure", figure), 0);
+    EXPECT_EQ(ReadWholeFile(dir.File("victim.txt")), "precious");
+    EXPECT_FALSE(fs::is_symlink(dir.File("out/0007-Abies.png")));
+    EXPECT_EQ(ReadWholeFile(dir.File("out/0007-Abies.png")), "figure");
+    // A dangling or looping link is replaced all the same.
+    fs::create_symlink("nowhere", dir.File("out/b.png"));
+    fs::create_symlink("c.png", dir.File("out/c.png"));
+    EXPECT_EQ(ReplaceFile(dir.File("out/b.png"), "b", figure), 0);
+    EXPECT_EQ(ReplaceFile(dir.File("out/c.png"), "c", figure), 0);
+    EXPECT_EQ(ReadWholeFile(dir.File("out/c.png")), "c");
+    // The settings file through a link: the file it names is written.
+    fs::create_symlink("victim.txt", dir.File("kavum.ini"));
+    ASSERT_TRUE(WriteFileAtomically(dir.File("kavum.ini"), "[Map]\r\n"));
+    EXPECT_TRUE(fs::is_symlink(dir.File("kavum.ini")));
+    EXPECT_EQ(ReadWholeFile(dir.File("victim.txt")), "[Map]\r\n");
+
+    try {
+        ReplaceFileOrThrow("/dev/full", "x", figure, "/dev/full に書き込めません");
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.Message(), "/dev/full に書き込めません（通常のファイルではありません）");
+    }
+    EXPECT_EQ(ReplaceFile(dir.File("none/x.png"), "x", figure), ENOENT);
+    EXPECT_EQ(WithReason("x に書き込めません", ENOSPC), "x に書き込めません（空き容量がありません）");
+    EXPECT_EQ(SystemReason(EACCES), "アクセスが許可されていません");
+    try {
+        ReadWholeFile(dir.File("none.grd"));
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.Message(), dir.File("none.grd") + " を開けません（ファイルまたはフォルダーがありません）");
+        EXPECT_EQ(e.Reason(), "ファイルまたはフォルダーがありません");
+    }
+}
+
+// A file replaced because it could not be read takes the user's normal
+// mode; an ordinary replacement keeps the file's own.
+TEST(FileSafety, NormalModeForAReplacedUnreadableFile) {
+    Folder dir;
+    const mode_t mask = umask(022);
+    std::ofstream(dir.File("k.ini")) << "x";
+    ASSERT_EQ(chmod(dir.File("k.ini").c_str(), 0200), 0);
+    ASSERT_EQ(ReplaceFile(dir.File("k.ini"), "y", ReplaceOptions{}), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(dir.File("k.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0200u);
+    ReplaceOptions normal;
+    normal.normalMode = true;
+    ASSERT_EQ(ReplaceFile(dir.File("k.ini"), "z", normal), 0);
+    ASSERT_EQ(stat(dir.File("k.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    umask(mask);
+    EXPECT_EQ(MakeFolders(dir.File("a/b/c")), 0);
+    EXPECT_TRUE(fs::is_directory(dir.File("a/b/c")));
+    EXPECT_EQ(MakeFolders(dir.File("k.ini/d")), ENOTDIR);
+}
