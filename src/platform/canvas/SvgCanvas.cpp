@@ -15,7 +15,16 @@ void Colour(QByteArray& out, TColor c) {
     out.append(buffer, 7);
 }
 
-QByteArray Escaped(const QString& text) {
+QByteArray Escaped(const QString& given) {
+    // Characters XML does not allow (control characters from a data file,
+    // U+FFFE, U+FFFF) are shown as their visible symbols, so that the file
+    // stays well-formed.
+    QString text = given;
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') c = QChar(char16_t(0x2400 + u));
+        if (u == 0xFFFE || u == 0xFFFF) c = QChar(0xFFFD);
+    }
     QByteArray out;
     for (const char ch : text.toUtf8()) {
         switch (ch) {
