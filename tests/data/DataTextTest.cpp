@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using kavum::data::DataText;
 namespace fs = std::filesystem;
@@ -102,4 +103,32 @@ TEST(DataText, LinesEndingInALoneCarriageReturn) {
     DataText v;
     v.AppendFileText("a\rb\r\nc\n");
     EXPECT_EQ(v.Lines(), (std::vector<std::string>{"a\rb", "c"}));
+}
+
+// The editor holds at most MaxDataSize bytes of data: a larger file, or one
+// that would take the text beyond it, is refused at once with a message
+// that says so, and the text stays as it was.
+TEST(DataText, FilesBeyondTheBoundAreRefusedWithTheReason) {
+    const fs::path dir = fs::temp_directory_path() / ("kavum-bound-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string big = (dir / "big.grd").string();
+    const std::string half = (dir / "half.grd").string();
+    { std::ofstream(big) << "x"; }
+    fs::resize_file(big, kavum::data::MaxDataSize + 1);   // sparse: no disk used
+    { std::ofstream(half) << "Abies\r\n"; }
+    fs::resize_file(half, kavum::data::MaxDataSize / 2 + 16);
+    DataText t;
+    t.SetLines({"Mark1"});
+    try {
+        t.AppendFile(big);
+        FAIL() << "no error";
+    } catch (const kavum::platform::FileTooLargeError& e) {
+        EXPECT_EQ(e.Reason(), "分布データは 256 MB までです");
+        EXPECT_EQ(e.Message(), big + " は大きすぎます（分布データは 256 MB までです）");
+    }
+    EXPECT_EQ(t.LineCount(), 1u);
+    t.AppendFile(half);
+    EXPECT_THROW(t.AppendFile(half), kavum::platform::FileTooLargeError);
+    EXPECT_EQ(t.Line(1), "Abies");
+    fs::remove_all(dir);
 }

@@ -609,3 +609,15 @@ TEST(FigureFile, AHugeFigureHasNoBitmap) {
 
 }  // namespace
 }  // namespace kavum::exporting::test
+
+// A name from a data file may hold control characters: the SVG shows them
+// as their symbols and stays well-formed, so that every reader opens it.
+TEST(FigureSvg, ControlCharactersInTextKeepTheFileWellFormed) {
+    kavum::platform::TSvgCanvas canvas(200, 100, QStringLiteral("t\x1b"));
+    canvas.TextOut(10, 10, QStringLiteral("Abies\x1b[2J\x07") + QChar(0xFFFE));
+    const QByteArray svg = canvas.Finish();
+    EXPECT_FALSE(svg.contains('\x1b'));
+    EXPECT_TRUE(svg.contains(QStringLiteral("Abies\u241B[2J\u2407").toUtf8()));
+    QSvgRenderer renderer(svg);
+    EXPECT_TRUE(renderer.isValid());
+}
