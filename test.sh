@@ -28,13 +28,15 @@ if [ "${KAVUM_SANITIZE:-0}" = 1 ]; then
   cmake -S . -B build-asan "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVUM_SANITIZE=ON
   SANITIZED=(platform/platform_tests geo/geo_tests geo/mesh_lines_tests chart/chart_tests data/data_tests
              data/data_text_tests data/editor_pane_tests map/map_tests plot/plot_tests export/export_geometry_tests
-             export/export_figure_tests render/render_args_tests render/render_atlas_tests)
+             export/export_figure_tests render/render_args_tests)
   targets=()
   for t in "${SANITIZED[@]}"; do targets+=("${t#*/}"); done
   cmake --build build-asan -j "$(nproc)" --target "${targets[@]}"
   for t in "${SANITIZED[@]}"; do
     echo "sanitized: $t"
-    (cd "build-asan/tests/${t%/*}" && "./${t#*/}" --gtest_brief=1)
+    # (the one figure test that runs kavum-render, not built here, is left out)
+    filter="--gtest_filter=-PdfFigure.ThreeViewsOfTheBundledMapReadBackClean"
+    (cd "build-asan/tests/${t%/*}" && "./${t#*/}" --gtest_brief=1 "$filter")
   done
 fi
 # The fuzz targets over their committed seeds, a short while each.
