@@ -106,7 +106,7 @@ TEditorBox::TEditorBox(DataText& text, QWidget* parent) : QFrame(parent), text_(
     connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TEditorBox::Memo1SelectionChange);
     connect(Memo1, &QPlainTextEdit::selectionChanged, this, &TEditorBox::Memo1SelectionChange);
     connect(Memo1, &QPlainTextEdit::textChanged, this, [this] {
-        if (!loading_) edited_ = true;
+        if (!loading_) edited_ = modified_ = true;
     });
 }
 
