@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n zlib1g-dev
   libuemf-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-ipafont-gothic fonts-ipafont-mincho
+  fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
   xvfb xauth imagemagick
   emf2svg poppler-utils librsvg2-bin qpdf
   clang libclang-rt-14-dev
