@@ -534,7 +534,7 @@ JAPAN_DISTANCE = 0.33
 # point within OUTLYING_DISTANCE of one of them is Japan's.
 JAPAN_OUTLYING = [
     ("沖ノ鳥島", 136.0833, 20.4250),
-    ("ベヨネース列岩", 139.9167, 31.8870),
+    ("ベヨネース列岩", 139.8745, 31.9133),
     ("須美寿島", 140.0500, 31.4400),
     ("孀婦岩", 140.3420, 29.7940),
     ("大正島", 124.5580, 25.9230),
@@ -1157,6 +1157,9 @@ def snap_boundaries(bounds, coast_arcs, coast_lines, resolution, stats):
     off and the end is moved onto the nearest point of GSHHG's coast, if that
     lies within SNAP_TOLERANCE."""
     from scipy.spatial import cKDTree
+    coast_lines = [p for p in coast_lines if len(p) >= 2]
+    if not coast_lines or not bounds:
+        return bounds
     squeeze = np.array([math.cos(math.radians(36.0)), 1.0])
     coast_ends = set()
     for pts in coast_arcs:
