@@ -783,7 +783,8 @@ def build_detail_map(arcs, prefectures, rasters, dems, step, summits, resolution
     g_lines = polyline_lines(bounds, DETAIL_DECIMALS)
     count_stats(stats, h_lines, g_lines)
     if region is None:
-        allpts = np.concatenate(arcs)
+        # The profiles span the map's own coastlines.
+        allpts = np.concatenate([np.asarray(p) for _, p in lines])
         (lon_min, lat_min), (lon_max, lat_max) = allpts.min(axis=0), allpts.max(axis=0)
         extent = (lon_min, lon_max, lat_min, lat_max)
     else:
