@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev fakeroot
   gmt gmt-gshhg-full python3-numpy python3-scipy ferret-datasets
+  python3-gdal gdal-bin
 )
 
 missing=()
