@@ -186,17 +186,25 @@ std::string BaseNameOf(const std::string& path) {
 
 // Removes what saves of this file by processes that are gone left behind
 // ("name.kavum-save-PID-N.tmp"); a save still running elsewhere keeps its own.
-void RemoveStaleTemporaries(const std::string& dir, const std::string& name) {
+// An empty name: the temporaries of every target in the folder.
+void RemoveStaleTemporariesOf(const std::string& dir, const std::string& name) {
     DIR* d = opendir(dir.c_str());
     if (!d) return;
     const std::string prefix = name + std::string(TempMark);
     while (const dirent* e = readdir(d)) {
         const std::string_view entry(e->d_name);
-        if (entry.size() <= prefix.size() + TempEnd.size() || entry.substr(0, prefix.size()) != prefix ||
-            entry.substr(entry.size() - TempEnd.size()) != TempEnd) {
+        std::size_t from = prefix.size();
+        if (name.empty()) {
+            const std::size_t mark = entry.rfind(TempMark);
+            if (mark == std::string_view::npos || mark == 0) continue;
+            from = mark + TempMark.size();
+        } else if (entry.size() <= prefix.size() || entry.substr(0, prefix.size()) != prefix) {
             continue;
         }
-        const std::string_view rest = entry.substr(prefix.size(), entry.size() - prefix.size() - TempEnd.size());
+        if (entry.size() <= from + TempEnd.size() || entry.substr(entry.size() - TempEnd.size()) != TempEnd) {
+            continue;
+        }
+        const std::string_view rest = entry.substr(from, entry.size() - from - TempEnd.size());
         const std::size_t dash = rest.find('-');
         if (dash == std::string_view::npos || dash == 0 || dash > 9) continue;
         long pid = 0;
@@ -242,20 +250,41 @@ void SyncDirectory(const std::string& dir) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
-    if (givenPath.empty()) return false;
+namespace {
+
+bool WriteAtomically(const std::string& givenPath, std::string_view bytes, bool clean) {
+    if (givenPath.empty()) {
+        errno = ENOENT;
+        return false;
+    }
     // Through a symbolic link the file it names is replaced, not the link.
     const std::string path = FollowLinks(givenPath);
-    if (path.empty()) return false;
+    if (path.empty()) {
+        errno = ELOOP;
+        return false;
+    }
     const std::string dir = DirectoryOf(path);
     struct stat dirStat {};
-    if (stat(dir.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode) || !Writable(dir, dirStat)) {
+    if (stat(dir.c_str(), &dirStat) != 0) return false;
+    if (!S_ISDIR(dirStat.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    if (!Writable(dir, dirStat)) {
+        errno = EACCES;
         return false;
     }
     mode_t mode = 0666;
     struct stat fileStat {};
     if (stat(path.c_str(), &fileStat) == 0) {
-        if (!S_ISREG(fileStat.st_mode) || !Writable(path, fileStat)) return false;
+        if (!S_ISREG(fileStat.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
+        if (!Writable(path, fileStat)) {
+            errno = EACCES;
+            return false;
+        }
         mode = fileStat.st_mode & 07777;
     } else {
         const mode_t mask = umask(0);
@@ -264,7 +293,7 @@ bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
     }
 
     const std::string name = BaseNameOf(path);
-    RemoveStaleTemporaries(dir, name);
+    if (clean) RemoveStaleTemporariesOf(dir, name);
     std::string temp;
     int fd = -1;
     for (int n = 0; n < 100 && fd < 0; ++n) {
@@ -275,29 +304,46 @@ bool WriteFileAtomically(const std::string& givenPath, std::string_view bytes) {
     }
     if (fd < 0) return false;
     bool ok = true;
+    int error = 0;
     const char* p = bytes.data();
     std::size_t left = bytes.size();
     while (ok && left > 0) {
         ssize_t n = ::write(fd, p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
+            error = errno;
             ok = false;
             break;
         }
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (ok && fchmod(fd, mode) != 0) ok = false;
-    if (ok && fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+    auto failed = [&] {
+        if (ok) error = errno;
+        ok = false;
+    };
+    if (ok && fchmod(fd, mode) != 0) failed();
+    if (ok && fsync(fd) != 0) failed();
+    if (::close(fd) != 0) failed();
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) failed();
     if (!ok) {
         ::unlink(temp.c_str());
+        errno = error;
         return false;
     }
     SyncDirectory(dir);
     return true;
 }
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) { return WriteAtomically(path, bytes, true); }
+
+bool WriteFileAtomicallyNoCleaning(const std::string& path, std::string_view bytes) {
+    return WriteAtomically(path, bytes, false);
+}
+
+void RemoveStaleTemporaries(const std::string& dir) { RemoveStaleTemporariesOf(dir, std::string()); }
 
 std::string ReadWholeFile(const std::string& path) {
     // Opened without waiting, so that a FIFO or a device never blocks; only

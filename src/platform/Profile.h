@@ -54,8 +54,15 @@ bool WriteProfileString(const std::string& path, std::string_view section,
 // target, and the folder synced. Siblings left by saves that were cut off
 // are removed first. Refuses a target or folder that is read-only and a
 // chain of symbolic links that loops or ends nowhere. Returns false on
-// failure and leaves no partial file.
+// failure and leaves no partial file; errno then tells why.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+// The same, without looking for siblings left behind: for a caller that
+// writes many files into one folder and has cleaned it once with
+// RemoveStaleTemporaries.
+bool WriteFileAtomicallyNoCleaning(const std::string& path, std::string_view bytes);
+// Removes every temporary that saves into the folder by processes that are
+// gone left behind (any target name).
+void RemoveStaleTemporaries(const std::string& dir);
 
 // The largest file read whole: 2 GiB.
 inline constexpr unsigned long long MaxReadSize = 2ull << 30;
