@@ -54,7 +54,12 @@ QByteArray Renumbered(const QByteArray& text, const std::map<int, int>& numbers)
             i = j;
             continue;
         }
-        if (c == '<' && i + 1 < n && text[i + 1] != '<') {
+        if (c == '<' && i + 1 < n && text[i + 1] == '<') {
+            out += "<<";
+            i += 2;
+            continue;
+        }
+        if (c == '<') {
             const qsizetype j = text.indexOf('>', i);
             if (j < 0) Unreadable();
             out += text.mid(i, j + 1 - i);
