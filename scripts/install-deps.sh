@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n zlib1g-dev
+  qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n zlib1g-dev libdeflate-dev
   libuemf-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core

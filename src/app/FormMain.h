@@ -332,6 +332,9 @@ public:
     // the format the file's extension names (.emf, .svg, .pdf, .png; any
     // other an enhanced metafile); nothing before the first map.
     void SaveFigure(const QString& fileName, double scale = 1.0);
+    // The file contents SaveFigure would write, without writing them; none
+    // before the first map.
+    std::optional<QByteArray> FigureFileBytes(const QString& fileName, double scale = 1.0);
     void ConnectExportCommands();
 
     // ---- Overlays, legend, marks, readout, data editor (FormMainOverlays.cpp)

@@ -7,6 +7,7 @@
 #include "export/Figure.h"
 
 #include <QAction>
+#include <QFileInfo>
 
 namespace kavum::app {
 namespace {
@@ -96,6 +97,15 @@ void TFormMain::Save3DChart(const QString& fileName) {
 void TFormMain::SaveFigure(const QString& fileName, double scale) {
     SaveFigureAs(*this, fileName, exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf),
                  scale);
+}
+
+std::optional<QByteArray> TFormMain::FigureFileBytes(const QString& fileName, double scale) {
+    std::optional<exporting::Figure> figure =
+        exporting::SavedFigure(ChartsOf(*this), State.ShowMode, State.MapAspect, State.LegendLeft, State.LegendTop);
+    if (!figure) return std::nullopt;
+    figure->scale = scale;
+    return exporting::FigureBytes(exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf),
+                                  *figure, LegendOf(*this), QFileInfo(fileName).completeBaseName());
 }
 
 void TFormMain::CopyEMFItemClick() {

@@ -187,17 +187,25 @@ std::string BaseNameOf(const std::string& path) {
 
 // Removes what saves of this file by processes that are gone left behind
 // ("name.kavum-save-PID-N.tmp"); a save still running elsewhere keeps its own.
-void RemoveStaleTemporaries(const std::string& dir, const std::string& name) {
+// An empty name: the temporaries of every target in the folder.
+void RemoveStaleTemporariesOf(const std::string& dir, const std::string& name) {
     DIR* d = opendir(dir.c_str());
     if (!d) return;
     const std::string prefix = name + std::string(TempMark);
     while (const dirent* e = readdir(d)) {
         const std::string_view entry(e->d_name);
-        if (entry.size() <= prefix.size() + TempEnd.size() || entry.substr(0, prefix.size()) != prefix ||
-            entry.substr(entry.size() - TempEnd.size()) != TempEnd) {
+        std::size_t from = prefix.size();
+        if (name.empty()) {
+            const std::size_t mark = entry.rfind(TempMark);
+            if (mark == std::string_view::npos || mark == 0) continue;
+            from = mark + TempMark.size();
+        } else if (entry.size() <= prefix.size() || entry.substr(0, prefix.size()) != prefix) {
             continue;
         }
-        const std::string_view rest = entry.substr(prefix.size(), entry.size() - prefix.size() - TempEnd.size());
+        if (entry.size() <= from + TempEnd.size() || entry.substr(entry.size() - TempEnd.size()) != TempEnd) {
+            continue;
+        }
+        const std::string_view rest = entry.substr(from, entry.size() - from - TempEnd.size());
         const std::size_t dash = rest.find('-');
         if (dash == std::string_view::npos || dash == 0 || dash > 9) continue;
         long pid = 0;
@@ -244,8 +252,23 @@ void SyncDirectory(const std::string& dir) {
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    return ReplaceFile(path, bytes, ReplaceOptions{}) == 0;
+    const int error = ReplaceFile(path, bytes, ReplaceOptions{});
+    if (error != 0) errno = error > 0 ? error : EINVAL;
+    return error == 0;
 }
+
+bool WriteFileAtomicallyNoCleaning(const std::string& path, std::string_view bytes) {
+    // Many files into one folder that may hold links planted by others: a
+    // link under the name is replaced, never written through.
+    ReplaceOptions options;
+    options.followLinks = false;
+    options.cleanTemporaries = false;
+    const int error = ReplaceFile(path, bytes, options);
+    if (error != 0) errno = error > 0 ? error : EINVAL;
+    return error == 0;
+}
+
+void RemoveStaleTemporaries(const std::string& dir) { RemoveStaleTemporariesOf(dir, std::string()); }
 
 int ReplaceFile(const std::string& givenPath, std::string_view bytes, const ReplaceOptions& options) {
     if (givenPath.empty()) return ENOENT;
@@ -284,7 +307,7 @@ int ReplaceFile(const std::string& givenPath, std::string_view bytes, const Repl
     }
 
     const std::string name = BaseNameOf(path);
-    RemoveStaleTemporaries(dir, name);
+    if (options.cleanTemporaries) RemoveStaleTemporariesOf(dir, name);
     std::string temp;
     int fd = -1;
     for (int n = 0; n < 100 && fd < 0; ++n) {

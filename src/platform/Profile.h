@@ -55,8 +55,15 @@ bool WriteProfileString(const std::string& path, std::string_view section,
 // target, and the folder synced. Siblings left by saves that were cut off
 // are removed first. Refuses a target or folder that is read-only and a
 // chain of symbolic links that loops or ends nowhere. Returns false on
-// failure and leaves no partial file.
+// failure and leaves no partial file; errno then tells why.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+// The same, without looking for siblings left behind: for a caller that
+// writes many files into one folder and has cleaned it once with
+// RemoveStaleTemporaries.
+bool WriteFileAtomicallyNoCleaning(const std::string& path, std::string_view bytes);
+// Removes every temporary that saves into the folder by processes that are
+// gone left behind (any target name).
+void RemoveStaleTemporaries(const std::string& dir);
 
 // How a file is replaced.
 struct ReplaceOptions {
@@ -68,6 +75,9 @@ struct ReplaceOptions {
     // The new file gets the user's normal mode (0666 less the umask) instead
     // of the mode of the file it replaces.
     bool normalMode = false;
+    // Temporaries that earlier saves of this name left behind are removed
+    // first; off for a caller that cleans the folder once for many files.
+    bool cleanTemporaries = true;
 };
 // Error codes beside errno values.
 inline constexpr int ErrNotRegularFile = -2;   // a FIFO, a device, a socket

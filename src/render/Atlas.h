@@ -5,6 +5,7 @@
 // of a listing.
 #include "geo/MeshCode.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -39,8 +40,12 @@ struct AtlasData {
     std::size_t orphanRecords = 0;
 };
 
+// Whether a comes before b in natural order: runs of digits compare as
+// numbers ("2" before "10"), everything else as text.
+bool NaturalLess(const QString& a, const QString& b);
+
 // The data files of an atlas run: every argument that is a folder gives its
-// .grd and .csv files (any letter case) in name order; files as given.
+// .grd and .csv files (any letter case) in natural name order; files as given.
 // Throws std::runtime_error for a name that is neither.
 QStringList ExpandDataInputs(const QStringList& inputs);
 
@@ -71,6 +76,64 @@ struct TextCounts {
     std::string failure;         // the conversion message (UTF-8)
 };
 TextCounts CountRecords(const std::vector<std::string>& lines, geo::PointPrecision precision);
+
+// What the records of one category give at a precision: accepted and not
+// accepted records, the distinct cells (places) of the accepted ones, their
+// lowest and highest elevation (records that give one), and the first
+// record line that does not convert (index into the category's lines) with
+// its message. Counting stops there, as the plotting pass does.
+struct CategoryStats {
+    std::size_t accepted = 0;
+    std::size_t skipped = 0;
+    std::size_t cells = 0;
+    std::optional<double> lowest;
+    std::optional<double> highest;
+    std::optional<std::size_t> failedLine;
+    std::string failure;         // the conversion message (UTF-8)
+};
+CategoryStats StatsOf(const AtlasCategory& category, geo::PointPrecision precision);
+
+// Warnings about the headings, as "FILE:LINE: message": a heading that
+// comes again (the first place named), and a line that looks like a heading
+// but holds a comma, so that it reads as a record of the category above.
+// `suspicious` (if given) counts the latter.
+QStringList HeadingProblems(const AtlasData& data, std::size_t* suspicious = nullptr);
+
+// The text of an errno value for a message, in Japanese.
+QString ErrorText(int error);
+
+// One line of the manifest atlas.tsv (a figure's category; a figure of a
+// group has a line per category, with the same number and file).
+struct ManifestRow {
+    int number = 0;
+    QString file;
+    QString heading;             // UTF-8, on one line
+    QString source;              // "FILE:LINE" of the heading
+    std::size_t accepted = 0;
+    std::size_t skipped = 0;
+    std::size_t cells = 0;
+    std::optional<double> lowest;
+    std::optional<double> highest;
+    QString status;              // "written", "failed", "not written", "empty"...
+    QString hash;                // of the figure's data and options
+};
+QString ManifestHeader();
+QString ManifestLine(const ManifestRow& row);
+// The rows of a manifest text (a header line, lines that do not read as
+// rows are left out).
+std::vector<ManifestRow> ParseManifest(const QString& text);
+
+// The figures of an earlier run in a folder that this run does not make:
+// the files named in the earlier manifest, and files named like figures
+// ("NNNN-NAME.ext"), of the same extension, that are not in `current`.
+QStringList StaleFigures(const QStringList& folderFiles, const QStringList& earlierFiles,
+                         const QStringList& current, const QString& extension);
+
+// The data of one figure as bytes for a worker process, and back: an
+// AtlasData holding only the figure's categories (numbered from 0, with
+// their positions, headings and lines), the file names as given.
+QByteArray PackFigureData(const AtlasData& data, const std::vector<int>& categories);
+AtlasData UnpackFigureData(const QByteArray& bytes, const QStringList& files);
 
 // The --list output: one tab-separated line per category (number, name in
 // UTF-8 with tabs and line breaks shown as blanks, accepted, skipped) under

@@ -117,6 +117,15 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
             a.progress = true;
         } else if (arg == QLatin1String("--worker")) {
             a.worker = true;
+        } else if (arg == QLatin1String("--keep-old")) {
+            a.keepOld = true;
+        } else if (arg == QLatin1String("--skip-existing")) {
+            a.skipExisting = true;
+        } else if (arg == QLatin1String("--skip-empty")) {
+            a.skipEmpty = true;
+        } else if (arg == QLatin1String("--book")) {
+            a.book = value();
+            if (!a.book.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) Bad(QStringLiteral("--book needs a file ending in .pdf"));
         } else if (arg.startsWith(QLatin1String("--"))) {
             Bad(QStringLiteral("unknown option %1").arg(arg));
         } else {
@@ -131,9 +140,19 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
         if (!a.dumpPoints.isEmpty() || !a.dumpState.isEmpty()) {
             Bad(QStringLiteral("--dump-points and --dump-state need the one-figure mode"));
         }
+        if (a.list && !a.book.isEmpty()) Bad(QStringLiteral("--list and --book cannot be combined"));
+        // The figures follow the same options as the one-figure mode.
+        if (a.Atlas() && !a.perCategory.isEmpty() && a.format == QLatin1String("emf") && a.scale != 1.0) {
+            Bad(QStringLiteral("%1 applies to svg, pdf and png; the metafile is always at scale 1").arg(*scaleOption));
+        }
+        if ((a.keepOld || a.skipExisting) && a.perCategory.isEmpty()) {
+            Bad(QStringLiteral("--keep-old and --skip-existing need --per-category"));
+        }
         return a;
     }
-    if (a.group != 1 || a.markOfPosition) Bad(QStringLiteral("--group and --mark-of-position need --per-category"));
+    if (a.group != 1 || a.markOfPosition || a.keepOld || a.skipExisting || a.skipEmpty) {
+        Bad(QStringLiteral("--group, --mark-of-position, --keep-old, --skip-existing and --skip-empty need --per-category"));
+    }
     if (a.inputs.size() > 1) Bad(QStringLiteral("only one output file may be given"));
     if (!a.inputs.isEmpty()) a.output = a.inputs.takeFirst();
     if (a.output.isEmpty()) Bad(QStringLiteral("no output file given"));
@@ -163,7 +182,9 @@ QString RenderUsage() {
         "                    [--keep-going] OUTPUT\n"
         "       kavum-render [options above] --per-category OUTDIR [--group N] [--jobs J]\n"
         "                    [--format emf|svg|pdf|png] [--mark-of-position] [--progress] [--keep-going]\n"
+        "                    [--skip-empty] [--skip-existing] [--keep-old] [--book FILE.pdf]\n"
         "                    [--data FILE] [DATA-FILE-OR-FOLDER...]\n"
+        "       kavum-render [options above] --book FILE.pdf [--data FILE] [DATA-FILE-OR-FOLDER...]\n"
         "       kavum-render [--precision N] --list [--data FILE] [DATA-FILE-OR-FOLDER...]\n"
         "\n"
         "Makes the distribution map from a settings file, a map file and a data file\n"
@@ -197,7 +218,8 @@ QString RenderUsage() {
         "  --per-category DIR one figure per category (heading) of the data files, written to\n"
         "                     DIR as NNNN-NAME.EXT; the data are --data FILE and every further\n"
         "                     argument (a .grd/.csv file, or a folder whose .grd and .csv files\n"
-        "                     are read in name order); without any, the settings' data file\n"
+        "                     are read in natural name order, 2 before 10); without any, the\n"
+        "                     settings' data file\n"
         "  --group N          N categories (1..9) in each figure, in the order of the data\n"
         "  --jobs J           J figures at a time in worker processes (default: one per core);\n"
         "                     the figures do not depend on J\n"
@@ -206,6 +228,20 @@ QString RenderUsage() {
         "                     (Mark1..Mark9 of the settings, round and round); by default\n"
         "                     the first category of every figure has Mark1, the second Mark2...\n"
         "  --progress         progress line on standard error even when it is no terminal\n"
+        "  --skip-empty       no figure for a category without an accepted record (by default\n"
+        "                     it is drawn, with 記録なし after its name in the legend)\n"
+        "  --skip-existing    resume: figures that the folder's manifest atlas.tsv lists as\n"
+        "                     written from the same data and options are not drawn again\n"
+        "  --keep-old         keep figures of an earlier run that this run no longer makes\n"
+        "                     (by default they are removed once the run has finished)\n"
+        "  --book FILE.pdf    also one PDF with a title page, an index of the categories with\n"
+        "                     their page numbers, and a page per figure (with --per-category\n"
+        "                     or alone); every option of the figures applies to its pages\n"
+        "\n"
+        "Every option of the one-figure mode (--scale, --dpi, --size, --fit, --layout,\n"
+        "--precision, --mesh, --prefecture, --map) means the same for the figures of an atlas.\n"
+        "The folder gets a manifest atlas.tsv: number, file, heading, source file, records\n"
+        "accepted and skipped, distinct cells, lowest and highest elevation, status, hash.\n"
         "  --list             print the categories as tab-separated lines (number, name,\n"
         "                     records accepted at the precision, records skipped), no drawing\n"
         "\n"

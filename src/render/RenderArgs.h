@@ -36,8 +36,12 @@ struct RenderArgs {
     bool keepGoing = false;      // write what was drawn up to a bad record line
     bool progress = false;       // progress line even when standard error is no terminal
     bool worker = false;         // internal: an atlas worker fed with figure numbers on stdin
+    bool keepOld = false;        // --keep-old: figures of an earlier run stay beside the new ones
+    bool skipExisting = false;   // --skip-existing: figures still current by the manifest are not drawn again
+    bool skipEmpty = false;      // --skip-empty: no figure for a category without an accepted record
+    QString book;                // --book FILE.pdf: every figure as a page of one PDF
 
-    bool Atlas() const { return !perCategory.isEmpty(); }
+    bool Atlas() const { return !perCategory.isEmpty() || !book.isEmpty(); }
 };
 
 // Throws std::invalid_argument with a message for a bad command line.

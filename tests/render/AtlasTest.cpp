@@ -112,3 +112,80 @@ TEST(Atlas, HeadingsBecomeSafeDistinctFileNames) {
     for (int i = 1; i <= 3; ++i) names.insert(FigureFileName(i, 3, "/", QStringLiteral("png")));
     EXPECT_EQ(names.size(), 3);
 }
+
+TEST(AtlasOrder, NaturalOrderOfNamesAndFolders) {
+    EXPECT_TRUE(NaturalLess("2.csv", "10.grd"));
+    EXPECT_FALSE(NaturalLess("10.grd", "2.csv"));
+    EXPECT_TRUE(NaturalLess("a9b", "a10a"));
+    EXPECT_TRUE(NaturalLess("2", "02"));
+    EXPECT_FALSE(NaturalLess("x", "x"));
+    QTemporaryDir dir;
+    for (const char* name : {"10.grd", "1.grd", "2.csv"}) Write(dir, name, "種\r\n");
+    const QStringList files = ExpandDataInputs({dir.path()});
+    ASSERT_EQ(files.size(), 3);
+    EXPECT_TRUE(files[0].endsWith("/1.grd"));
+    EXPECT_TRUE(files[1].endsWith("/2.csv"));
+    EXPECT_TRUE(files[2].endsWith("/10.grd"));
+}
+
+TEST(AtlasHeadings, DuplicatesAndHeadingsWithACommaAreReported) {
+    QTemporaryDir dir;
+    const QString f = Write(dir, "a.grd", "ブナ\r\n53394611\r\nQuercus crispula, Blume\r\n53394612\r\n35.4012,139.4512\r\nブナ \r\n53394611\r\n");
+    const AtlasData data = ReadAtlasData({f});
+    std::size_t commas = 0;
+    const QStringList problems = HeadingProblems(data, &commas);
+    EXPECT_EQ(commas, 1u);
+    ASSERT_EQ(problems.size(), 2) << problems.join("\n").toStdString();
+    EXPECT_TRUE(problems[0].startsWith(f + ":3: ")) << problems[0].toStdString();
+    EXPECT_TRUE(problems[1].startsWith(f + ":6: ")) << problems[1].toStdString();
+    EXPECT_TRUE(problems[1].contains(f + ":1")) << problems[1].toStdString();
+}
+
+TEST(AtlasStats, CellsAndElevationsOfTheAcceptedRecords) {
+    QTemporaryDir dir;
+    // Two records in one standard cell, one in another, one too coarse.
+    const QString f = Write(dir, "a.grd", "ブナ\r\n53394611.12\r\n53394611.05\r\n53394612\r\n533946\r\n");
+    const AtlasData data = ReadAtlasData({f});
+    const CategoryStats s = StatsOf(data.categories[0], kavum::geo::PointPrecision::StandardMesh);
+    EXPECT_EQ(s.accepted, 3u);
+    EXPECT_EQ(s.skipped, 1u);
+    EXPECT_EQ(s.cells, 2u);
+    ASSERT_TRUE(s.lowest && s.highest);
+    EXPECT_LT(*s.lowest, *s.highest);
+    EXPECT_FALSE(s.failedLine);
+}
+
+TEST(AtlasManifest, RowsReadBackAndStaleFiguresOfTheSameKind) {
+    ManifestRow r;
+    r.number = 3;
+    r.file = "0003-ブナ.png";
+    r.heading = "ブナ\tx";
+    r.source = "a.grd:7";
+    r.accepted = 5;
+    r.cells = 4;
+    r.lowest = 120;
+    r.status = "written";
+    r.hash = "abc";
+    const std::vector<ManifestRow> rows = ParseManifest(ManifestHeader() + ManifestLine(r));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].file, r.file);
+    EXPECT_EQ(rows[0].heading, "ブナ x");
+    EXPECT_EQ(rows[0].lowest, 120.0);
+    EXPECT_FALSE(rows[0].highest);
+    EXPECT_EQ(rows[0].hash, "abc");
+    const QStringList stale = StaleFigures({"0001-a.png", "0002-b.png", "0002-b.svg", "notes.png", "atlas.tsv", "old.png"},
+                                           {"old.png"}, {"0001-a.png"}, "png");
+    EXPECT_EQ(stale, (QStringList{"0002-b.png", "old.png"}));
+}
+
+TEST(AtlasWorkerData, AFigureTravelsWhole) {
+    QTemporaryDir dir;
+    const QString f = Write(dir, "a.grd", "ブナ\r\n53394611\r\n;x\r\nミズナラ\r\n53394612\r\n");
+    const AtlasData data = ReadAtlasData({f});
+    const AtlasData back = UnpackFigureData(PackFigureData(data, {1}), data.files);
+    ASSERT_EQ(back.categories.size(), 1u);
+    EXPECT_EQ(back.categories[0].position, 2);
+    EXPECT_EQ(back.categories[0].lines, data.categories[1].lines);
+    EXPECT_EQ(back.categories[0].lineNumbers, data.categories[1].lineNumbers);
+    EXPECT_THROW(UnpackFigureData(PackFigureData(data, {0, 1}).chopped(3), data.files), std::runtime_error);
+}
