@@ -449,12 +449,27 @@ void TFormMain::PlotOnMap(bool captureNames) {
         }
     } finish{this, lines, names, count, captureNames};
     failedLine_.reset();
+    plotReport_.Clear();
+    StatusBar1->clearMessage();
     try {
-        plot::PlotOnMap(lines, options, names, target, &count);
+        plot::PlotOnMap(lines, options, names, target, &count, &plotReport_);
     } catch (...) {
         failedLine_ = lines.LastRead();
         failedLineShown_ = false;
         throw;
+    }
+    ReportPlotWarnings();
+}
+
+void TFormMain::ReportPlotWarnings() {
+    if (plotReport_.Skipped() == 0 && !plotReport_.HasWarnings()) return;
+    StatusBar1->showMessage(QString::fromStdString(plotReport_.Summary()), 20000);
+    const std::string message = plotReport_.WindowMessage();
+    if (message.empty() || !ShowPlotWarnings) return;
+    try {
+        dialogs_.ShowMessage(this, QStringLiteral("Kavum for Windows"), QString::fromStdString(message),
+                             platform::MessageIcon::Warning);
+    } catch (...) {
     }
 }
 

@@ -6,6 +6,7 @@
 #include "data/DataText.h"
 #include "data/EditorPane.h"
 #include "plot/MarkEditor.h"
+#include "plot/PlotReport.h"
 #include "chart/Chart.h"
 #include "platform/Dialogs.h"
 
@@ -233,12 +234,20 @@ public:
     // legend names back into the heading lines.
     void PlotOnMap(bool captureNames);
     void RePlotting();
+    // The message and status bar text of the last pass's warnings.
+    void ReportPlotWarnings();
     // The line of the data text (from 0) at which the last plotting pass
     // stopped on a record that does not convert; empty after a whole pass.
     std::optional<std::size_t> FailedDataLine() const { return failedLine_; }
     // After the message of a failed pass: the data editor shows and selects
     // the line it stopped at (once per failure).
     void ShowFailedDataLine();
+    // What the last plotting pass had to say (notices, tenth heading,
+    // records not drawn); filled up to a failing line too.
+    const plot::PlotReport& LastPlotReport() const { return plotReport_; }
+    // Whether a pass with warnings shows them in a message box (the
+    // command-line renderer prints them itself).
+    bool ShowPlotWarnings = true;
     // Atlas production (FormMainAtlas.cpp): on the map already made, the
     // figure of another data text, as making the map with a data file of
     // these lines would draw it, titled `title`. A record line that does
@@ -448,6 +457,7 @@ private:
     bool closeAgreed_ = false;
     // The precision item whose check mark a cancelled choice puts back.
     QAction* precisionChecked_ = nullptr;
+    plot::PlotReport plotReport_;
 };
 
 }  // namespace kavum::app

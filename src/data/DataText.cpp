@@ -9,6 +9,71 @@
 
 namespace kavum::data {
 
+std::vector<std::string_view> SplitDataLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    const std::size_t n = text.size();
+    while (start < n) {
+        std::size_t stop = start;
+        while (stop < n && text[stop] != '\n' && text[stop] != '\r') ++stop;
+        lines.push_back(text.substr(start, stop - start));
+        if (stop == n) break;
+        start = stop + (text[stop] == '\r' && stop + 1 < n && text[stop + 1] == '\n' ? 2 : 1);
+    }
+    return lines;
+}
+
+namespace {
+
+constexpr std::string_view Bom = "\xEF\xBB\xBF";
+
+// Valid UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF);
+// *high tells whether any byte is above 0x7F.
+bool ValidUtf8(std::string_view s, bool* high) {
+    *high = false;
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        *high = true;
+        std::size_t len = 0;
+        unsigned lo = 0x80;
+        unsigned hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + len > n) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto d = static_cast<unsigned char>(s[i + k]);
+            if (d < (k == 1 ? lo : 0x80) || d > (k == 1 ? hi : 0xBF)) return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+}  // namespace
+
+TextEncoding DetectEncoding(std::string_view bytes) {
+    if (bytes.substr(0, 3) == Bom) return TextEncoding::Utf8Bom;
+    bool high = false;
+    return ValidUtf8(bytes, &high) && high ? TextEncoding::Utf8 : TextEncoding::ShiftJis;
+}
+
 void DataText::Append(std::string_view line) {
     if (line.size() > std::numeric_limits<std::uint32_t>::max()) throw platform::FileError("line too long");
     starts_.push_back(bytes_.size());
@@ -35,6 +100,8 @@ std::vector<std::string> DataText::Lines() const {
 }
 
 void DataText::Clear() {
+    encoding_ = TextEncoding::ShiftJis;
+    originals_.clear();
     bytes_.clear();
     bytes_.shrink_to_fit();
     starts_.clear();
@@ -50,12 +117,39 @@ void DataText::SetLines(const std::vector<std::string>& lines) {
     t.bytes_.reserve(size);
     t.starts_.reserve(lines.size());
     t.lengths_.reserve(lines.size());
-    for (const std::string& l : lines) t.Append(l);
+    for (const std::string& l : lines) {
+        if (l.find_first_of("\r\n") == std::string::npos) {
+            t.Append(l);
+        } else {
+            // A line end inside a line ends it, as in a file.
+            const std::vector<std::string_view> parts = SplitDataLines(l);
+            for (std::string_view part : parts) t.Append(part);
+            if (parts.empty() || l.back() == '\n' || l.back() == '\r') t.Append({});
+        }
+    }
+    t.encoding_ = encoding_;
+    t.originals_ = std::move(originals_);
     *this = std::move(t);
 }
 
+void DataText::AppendUtf8Text(std::string_view bytes) {
+    for (std::string_view line : SplitDataLines(bytes)) {
+        bool exact = true;
+        std::string cp932 = platform::Utf8ToCp932(line, &exact);
+        if (!exact) originals_.emplace(cp932, std::string(line));
+        Append(cp932);
+    }
+}
+
 void DataText::AppendFileText(std::string_view bytes) {
-    for (std::string_view line : platform::SplitLines(bytes)) Append(line);
+    const TextEncoding e = DetectEncoding(bytes);
+    if (LineCount() == 0) encoding_ = e;
+    if (e == TextEncoding::ShiftJis) {
+        for (std::string_view line : SplitDataLines(bytes)) Append(line);
+    } else {
+        // The byte order mark is no part of the first line.
+        AppendUtf8Text(e == TextEncoding::Utf8Bom ? bytes.substr(Bom.size()) : bytes);
+    }
 }
 
 void DataText::AppendFile(const std::string& path) {
@@ -67,13 +161,18 @@ void DataText::AppendFile(const std::string& path) {
         const std::string reason = "分布データは " + std::to_string(MaxDataSize >> 20) + " MB までです";
         throw platform::FileTooLargeError(path + " は大きすぎます（" + reason + "）", reason);
     }
+    if (DetectEncoding(file) != TextEncoding::ShiftJis) {
+        AppendFileText(file);
+        return;
+    }
     if (LineCount() == 0) {
+        encoding_ = TextEncoding::ShiftJis;
         // The file's buffer becomes the text: each line is moved down over
         // the line ends before it, so that no second copy is made.
         std::vector<std::uint64_t> starts;
         std::vector<std::uint32_t> lengths;
         std::size_t to = 0;
-        const std::vector<std::string_view> lines = platform::SplitLines(file);
+        const std::vector<std::string_view> lines = SplitDataLines(file);
         starts.reserve(lines.size());
         lengths.reserve(lines.size());
         for (std::string_view line : lines) {
@@ -92,6 +191,8 @@ void DataText::AppendFile(const std::string& path) {
     }
     DataText more;
     more.AppendFile(path);
+    more.originals_.merge(originals_);
+    originals_ = std::move(more.originals_);
     bytes_.reserve(bytes_.size() + more.bytes_.size());
     starts_.reserve(starts_.size() + more.starts_.size());
     lengths_.reserve(lengths_.size() + more.lengths_.size());
@@ -102,6 +203,16 @@ void DataText::AppendFile(const std::string& path) {
 }
 
 std::string DataText::FileText() const {
+    if (encoding_ != TextEncoding::ShiftJis) {
+        std::string text(encoding_ == TextEncoding::Utf8Bom ? Bom : std::string_view());
+        for (std::size_t i = 0; i < LineCount(); ++i) {
+            const std::string_view line = Line(i);
+            const auto original = originals_.empty() ? originals_.end() : originals_.find(std::string(line));
+            text += original != originals_.end() ? original->second : platform::Cp932ToUtf8(line);
+            text += "\r\n";
+        }
+        return text;
+    }
     std::size_t size = 0;
     for (std::uint32_t n : lengths_) size += n + 2;
     std::string text;

@@ -3,6 +3,8 @@
 #include "geo/AngleText.h"
 #include "platform/Numbers.h"
 
+#include <optional>
+
 namespace kavum::data {
 
 using geo::PointPrecision;
@@ -31,17 +33,34 @@ ParsedLine Accepted(long double lat, long double lon, long double elevation) {
     return r;
 }
 
+ParsedLine Refused(LineNotice notice) {
+    ParsedLine r = Rejected();
+    r.notice = notice;
+    return r;
+}
+
+// Six or more digits and nothing else: a mesh code, not a latitude.
+bool LooksLikeMeshCode(std::string_view s) {
+    std::size_t digits = 0;
+    for (char c : s) {
+        if (!IsDigit(c)) return false;
+        ++digits;
+    }
+    return digits >= 6;
+}
+
 ParsedLine LatLonLine(std::string_view s, PointPrecision precision) {
     const std::size_t p = s.find(',');
-    const long double lat = geo::StrToDeg(s.substr(0, p));
+    const std::string_view latText = s.substr(0, p);
+    const geo::ExactAngle latExact = geo::StrToTenths(latText);
     const std::string_view rest = s.substr(p + 1, 40);
     const std::size_t k = rest.find(',');
-    long double lon = 0;
+    geo::ExactAngle lonExact;
     long double elevation = NoElevation;
     if (k == std::string_view::npos) {
-        lon = geo::StrToDeg(rest);
+        lonExact = geo::StrToTenths(rest);
     } else if (k >= 3) {
-        lon = geo::StrToDeg(rest.substr(0, k));
+        lonExact = geo::StrToTenths(rest.substr(0, k));
         const long double e = platform::StrToFloatExt(rest.substr(k + 1, 40));
         if (precision == PointPrecision::LatLon) {
             elevation = e;
@@ -53,9 +72,54 @@ ParsedLine LatLonLine(std::string_view s, PointPrecision precision) {
         // longitude and an elevation: the line is not used.
         return Rejected();
     }
-    auto snapped = geo::SnapToCell(lat, lon, precision);
-    if (!snapped) return Rejected();
-    return Accepted(snapped->latitude, snapped->longitude, elevation);
+    if (!geo::InMeshArea(latExact.tenths, lonExact.tenths)) {
+        return Refused(LooksLikeMeshCode(latText) ? LineNotice::MeshCodeWithComma : LineNotice::OutsideMeshArea);
+    }
+    ParsedLine r;
+    if (precision == PointPrecision::LatLon) {
+        // The position itself, as the angle text gives it in degrees.
+        r = Accepted(geo::StrToDeg(latText), geo::StrToDeg(k == std::string_view::npos ? rest : rest.substr(0, k)),
+                     elevation);
+    } else {
+        const geo::GeoPoint cell = geo::SnapTenthsToCell(latExact.tenths, lonExact.tenths, precision);
+        r = Accepted(cell.latitude, cell.longitude, elevation);
+    }
+    if (latExact.sixtyOrMore || lonExact.sixtyOrMore || latExact.extraDigits || lonExact.extraDigits) {
+        r.notice = LineNotice::LooksDecimal;
+    }
+    return r;
+}
+
+// A code that a spreadsheet wrote in exponent form (5.53750131E8): its
+// digits when the number is whole. nullopt when the text has not that form.
+std::optional<std::string> ExponentDigits(std::string_view code, bool& whole) {
+    whole = false;
+    std::size_t i = 0;
+    std::string mantissa;
+    while (i < code.size() && IsDigit(code[i])) mantissa += code[i++];
+    if (mantissa.empty()) return std::nullopt;
+    std::size_t fraction = 0;
+    if (i < code.size() && code[i] == '.') {
+        ++i;
+        while (i < code.size() && IsDigit(code[i])) {
+            mantissa += code[i++];
+            ++fraction;
+        }
+    }
+    if (i >= code.size() || (code[i] != 'E' && code[i] != 'e')) return std::nullopt;
+    ++i;
+    if (i < code.size() && code[i] == '+') ++i;
+    if (i >= code.size()) return std::nullopt;
+    std::size_t exponent = 0;
+    for (; i < code.size(); ++i) {
+        if (!IsDigit(code[i]) || exponent > 100) return std::nullopt;
+        exponent = exponent * 10 + static_cast<std::size_t>(code[i] - '0');
+    }
+    if (exponent < fraction) return std::string();
+    mantissa.append(exponent - fraction, '0');
+    const std::size_t lead = mantissa.find_first_not_of('0');
+    whole = true;
+    return lead == std::string::npos ? std::string("0") : mantissa.substr(lead);
 }
 
 ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
@@ -71,6 +135,16 @@ ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
     while (start < s.size() && s[start] == ' ') ++start;
     const std::string_view code = std::string_view(s).substr(start);
 
+    bool whole = false;
+    if (auto exponent = ExponentDigits(code, whole)) {
+        if (!whole) return Refused(LineNotice::ExponentCodeInexact);
+        auto point = geo::MeshCodeToPoint(*exponent, precision);
+        if (!point) return Rejected();
+        ParsedLine r = Accepted(point->latitude, point->longitude, NoElevation);
+        r.notice = LineNotice::ExponentCode;
+        return r;
+    }
+
     long double elevation = NoElevation;
     const std::size_t d = code.find('.');
     std::string_view digits = code;
@@ -84,6 +158,28 @@ ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
 }
 
 }  // namespace
+
+const char* NoticeMessage(LineNotice notice) {
+    switch (notice) {
+    case LineNotice::OutsideMeshArea:
+        return "位置が地域メッシュの範囲（北緯 0°～66°40′、東経 100°～180°）の外にあるため描きません";
+    case LineNotice::MeshCodeWithComma:
+        return "緯度がメッシュコードのような数です。メッシュコードと標高コードの区切りは「.」です。描きません";
+    case LineNotice::LooksDecimal:
+        return "分または秒が 60 以上か、小数点以下が 6 桁以上あります。十進の度ではありませんか（度.分秒として描きました）";
+    case LineNotice::ExponentCode:
+        return "指数表記のメッシュコードを数字に直して描きました";
+    case LineNotice::ExponentCodeInexact:
+        return "指数表記のメッシュコードで桁が欠けているため描きません";
+    case LineNotice::None:
+        break;
+    }
+    return "";
+}
+
+bool NoticeDrawn(LineNotice notice) {
+    return notice == LineNotice::None || notice == LineNotice::LooksDecimal || notice == LineNotice::ExponentCode;
+}
 
 ParsedLine::Kind ClassifyLine(std::string_view line) {
     const std::string_view s = CutComment(line);

@@ -19,9 +19,25 @@ struct DistributionRecord {
     long double Elevation = NoElevation;  // metres
 };
 
+// What a record line looked like beyond its kind: data that is drawn but
+// suspicious, or refused for a reason the user should hear.
+enum class LineNotice {
+    None,
+    OutsideMeshArea,       // refused: the position lies where no mesh code reaches
+    MeshCodeWithComma,     // refused: a mesh code with "," before its elevation code
+    LooksDecimal,          // drawn: minutes or seconds of 60 or more, or more than five digits
+    ExponentCode,          // drawn: a mesh code in exponent form, read as its digits
+    ExponentCodeInexact,   // refused: a mesh code in exponent form that is no whole number
+};
+// The message of a notice (UTF-8), without the line.
+const char* NoticeMessage(LineNotice notice);
+// Whether a line with the notice is drawn.
+bool NoticeDrawn(LineNotice notice);
+
 struct ParsedLine {
     enum class Kind { Empty, Heading, Rejected, Record };
     Kind kind = Kind::Empty;
+    LineNotice notice = LineNotice::None;
     std::string name;            // Heading: the line up to its comment, untrimmed
     DistributionRecord record;   // Record: position and elevation (Category left 0)
 };

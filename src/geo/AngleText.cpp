@@ -51,7 +51,15 @@ double StrToDeg(std::string_view text) {
     return static_cast<double>(sum);
 }
 
-double StrToDegGeneral(std::string_view text) {
+namespace {
+
+struct Pieces {
+    std::int32_t d, m, t;
+};
+
+// The three integer pieces of angle text (degrees, minutes, tenths of
+// seconds), as the general conversion reads them.
+Pieces GeneralPieces(std::string_view text) {
     // The text with "00000" (or ".00000") appended, on the stack when short.
     const std::string_view tail = text.find('.') != std::string_view::npos ? "00000" : ".00000";
     char small[64];
@@ -66,10 +74,68 @@ double StrToDegGeneral(std::string_view text) {
         v = large;
     }
     const std::size_t p = v.find('.');
-    const long double d = StrToDecimalInt(v.substr(0, p));
-    const long double m = StrToDecimalInt(v.substr(p + 1, 2));
-    const long double t = StrToDecimalInt(v.substr(p + 3, 3));
+    const std::int32_t d = StrToDecimalInt(v.substr(0, p));
+    const std::int32_t m = StrToDecimalInt(v.substr(p + 1, 2));
+    const std::int32_t t = StrToDecimalInt(v.substr(p + 3, 3));
+    return {d, m, t};
+}
+
+}  // namespace
+
+double StrToDegGeneral(std::string_view text) {
+    const Pieces p = GeneralPieces(text);
+    const long double d = p.d;
+    const long double m = p.m;
+    const long double t = p.t;
     return static_cast<double>(d + m / 60.0L + t / 36000.0L);
+}
+
+ExactAngle StrToTenths(std::string_view text) {
+    ExactAngle a;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    std::int64_t d = 0;
+    while (i < n && i < 9 && IsDigit(text[i])) d = d * 10 + (text[i++] - '0');
+    bool plain = i > 0 && (i == n || text[i] == '.');
+    int digits[5] = {0, 0, 0, 0, 0};
+    if (plain) {
+        for (std::size_t k = 0; i + 1 + k < n; ++k) {
+            const char c = text[i + 1 + k];
+            if (!IsDigit(c)) {
+                plain = false;
+                break;
+            }
+            if (k < 5) {
+                digits[k] = c - '0';
+            } else {
+                a.extraDigits = true;
+            }
+        }
+    }
+    std::int64_t m = 0;
+    std::int64_t t = 0;
+    if (plain) {
+        m = digits[0] * 10 + digits[1];
+        t = digits[2] * 100 + digits[3] * 10 + digits[4];
+    } else {
+        a.extraDigits = false;
+        const Pieces p = GeneralPieces(text);
+        d = p.d;
+        m = p.m;
+        t = p.t;
+        // Digits beyond the fifth after the first point.
+        const std::size_t point = text.find('.');
+        if (point != std::string_view::npos) {
+            std::size_t k = point + 6;
+            while (k < text.size() && IsDigit(text[k])) {
+                a.extraDigits = true;
+                ++k;
+            }
+        }
+    }
+    a.sixtyOrMore = m >= 60 || t >= 600;
+    a.tenths = d * 36000 + m * 600 + t;
+    return a;
 }
 
 namespace {

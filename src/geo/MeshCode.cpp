@@ -212,6 +212,27 @@ std::optional<GeoPoint> SnapToCell(long double latitude, long double longitude, 
     return GeoPoint{lat, lon};
 }
 
+GeoPoint SnapTenthsToCell(long long latTenths, long long lonTenths, PointPrecision precision) {
+    const PrecisionInfo* info = FindPrecision(static_cast<int>(precision));
+    if (precision == PointPrecision::LatLon || info == nullptr) {
+        return GeoPoint{static_cast<long double>(latTenths) / 36000.0L, static_cast<long double>(lonTenths) / 36000.0L};
+    }
+    const long long s = 36000 / info->cellsPerDegreeLat;
+    const long long t = 36000 / info->cellsPerDegreeLon;
+    const long long i = (latTenths % 36000) / s * s;
+    const long long j = (lonTenths % 36000) / t * t;
+    const long double lat = static_cast<long double>(latTenths / 36000) + static_cast<std::int32_t>(i) / 36000.0L +
+                            info->HalfCellLat();
+    const long double lon = static_cast<long double>(lonTenths / 36000) + static_cast<std::int32_t>(j) / 36000.0L +
+                            info->HalfCellLon();
+    return GeoPoint{lat, lon};
+}
+
+bool InMeshArea(long long latTenths, long long lonTenths) {
+    return latTenths >= 0 && latTenths < (66 * 60 + 40) * 600LL && lonTenths >= 100 * 36000LL &&
+           lonTenths < 180 * 36000LL;
+}
+
 std::string PointToMeshCode(double latitude, double longitude) {
     auto whole = [](double x) {
         if (!std::isfinite(x) || std::fabs(x) >= 9.2e18) return std::string("0");

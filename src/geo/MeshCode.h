@@ -16,6 +16,13 @@ struct GeoPoint { long double latitude; long double longitude; };
 std::optional<GeoPoint> MeshCodeToPoint(std::string_view code, PointPrecision precision);
 // nullopt: the snapping failed (an angle beyond the integer conversions).
 std::optional<GeoPoint> SnapToCell(long double latitude, long double longitude, PointPrecision precision);
+// The same cells for a position given exactly in tenths of a second (see
+// StrToTenths): a point on a cell boundary always lies in the cell to its
+// north and east. For LatLon the position is returned as it is.
+GeoPoint SnapTenthsToCell(long long latTenths, long long lonTenths, PointPrecision precision);
+// Whether a position in tenths of a second lies where the mesh codes reach:
+// latitude 0 to 66°40′, longitude 100° to 180° (the upper ends excluded).
+bool InMeshArea(long long latTenths, long long lonTenths);
 std::string PointToMeshCode(double latitude, double longitude);
 
 // What each precision means. Texts are UTF-8.

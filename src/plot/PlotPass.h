@@ -2,6 +2,7 @@
 // The plotting pass: reads the data text from its first line and turns every
 // heading into a category and every accepted record into marks on the
 // horizontal map and the two profiles.
+#include "PlotReport.h"
 #include "geo/MeshCode.h"
 
 #include <array>
@@ -52,8 +53,11 @@ using LegendNameArray = std::array<std::string, MaxCategories + 1>;
 // category; otherwise every heading line is replaced by that name. Returns
 // the number of categories found (at most 9). A conversion error of a record
 // line propagates; the category count reached so far is then in
-// *categoryCount (when given), and points stored before it stay.
+// *categoryCount (when given), and points stored before it stay. The
+// report (when given) gathers the notices of the lines read, the tenth
+// heading and the counts of records drawn and not drawn; it is filled up to
+// a failing line as well.
 int PlotOnMap(PlotText& text, const PlotOptions& options, LegendNameArray& names, PlotTarget& target,
-              int* categoryCount = nullptr);
+              int* categoryCount = nullptr, PlotReport* report = nullptr);
 
 }  // namespace kavum::plot

@@ -8,6 +8,8 @@
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/Profile.h"
+#include "data/DataText.h"
+#include "plot/PlotPass.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -304,6 +306,42 @@ int RunWorker(FigureMaker& maker, const QStringList& files) {
     return 0;
 }
 
+// What drawing a data file alone would report: the record line that does
+// not convert (where the pass stops) and the warnings of the pass, as
+// "FILE:LINE: message". True when the drawing would end with status 1.
+bool DrawingReport(const QString& file, geo::PointPrecision precision, QStringList& out) {
+    struct Lines : plot::PlotText {
+        std::vector<std::string> lines;
+        std::size_t last = 0;
+        std::size_t LineCount() const override { return lines.size(); }
+        std::string Line(std::size_t i) const override {
+            const_cast<Lines*>(this)->last = i;
+            return lines[i];
+        }
+        void ReplaceLine(std::size_t, const std::string&) override {}
+    } text;
+    struct Nowhere : plot::PlotTarget {
+        void ActivateCategory(int) override {}
+        void AddPoint(plot::View, int, double, double) override {}
+    } target;
+    text.lines = data::DataText::ReadFileLines(QFile::encodeName(file).toStdString());
+    plot::PlotOptions options;
+    options.precision = precision;
+    plot::LegendNameArray names;
+    plot::PlotReport report;
+    bool failed = false;
+    QString failure;
+    try {
+        plot::PlotOnMap(text, options, names, target, nullptr, &report);
+    } catch (const std::exception& e) {
+        failed = true;
+        failure = QStringLiteral("%1:%2: %3").arg(file).arg(text.last + 1).arg(QString::fromUtf8(e.what()));
+    }
+    for (const std::string& line : report.LineMessages(file.toStdString())) out << QString::fromStdString(line);
+    if (failed) out << failure;
+    return failed || report.HasWarnings();
+}
+
 // Makes the map with no data, as the one-figure mode makes it with data.
 bool MakeEmptyMap(TFormMain& form, const RenderArgs& args) {
     QTemporaryFile empty(QDir::tempPath() + QStringLiteral("/kavum-atlas-XXXXXX.grd"));
@@ -556,8 +594,23 @@ int RunAtlasMode(TFormMain& form, const RenderArgs& args, const QStringList& arg
         }
         std::fputs(rows.join(QLatin1Char('\n')).toUtf8().constData(), stdout);
         std::fflush(stdout);
+        // Each file as drawing it alone would report it; a line the
+        // listing found already is not told twice.
+        bool bad = !problems.isEmpty();
         for (const QString& p : problems) Say(p);
-        return problems.isEmpty() ? 0 : 1;
+        for (const QString& file : data.files) {
+            QStringList drawn;
+            try {
+                bad = DrawingReport(file, static_cast<geo::PointPrecision>(form.SelectedGridSize()), drawn) || bad;
+            } catch (const std::exception& e) {
+                Say(QString::fromUtf8(e.what()));
+                bad = true;
+            }
+            for (const QString& p : drawn) {
+                if (!problems.contains(p)) std::fprintf(stderr, "%s\n", platform::PlainMessageText(p).toUtf8().constData());
+            }
+        }
+        return bad ? 1 : 0;
     }
 
     std::size_t suspicious = 0;

@@ -135,6 +135,7 @@ int main(int argc, char** argv) {
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + QStringLiteral("/kavum");
     kavum::platform::ScriptedDialogs dialogs;
     TFormMain form(program, {}, dialogs);
+    form.ShowPlotWarnings = false;
     int status = 0;
     if (!dialogs.Messages().isEmpty()) {
         Fail(dialogs.Messages().join(QLatin1Char('\n')));
@@ -170,6 +171,20 @@ int main(int argc, char** argv) {
         // The figure is drawn on its own below: the hidden window paints
         // only when the sheet as shown is asked for.
         if (!args.screen) form.setUpdatesEnabled(false);
+        struct Warnings {
+            TFormMain& form;
+            int& status;
+            ~Warnings() {
+                // Suspicious and refused lines, then the counts: the figure is
+                // still made, and the exit status says that not all was well.
+                const kavum::plot::PlotReport& report = form.LastPlotReport();
+                for (const std::string& line : report.LineMessages(form.State.GrdFileName.toStdString()))
+                    std::fprintf(stderr, "%s\n", kavum::platform::PlainMessageText(QString::fromStdString(line)).toUtf8().constData());
+                if (report.Skipped() > 0 || report.HasWarnings())
+                    std::fprintf(stderr, "kavum-render: %s\n", report.Summary().c_str());
+                if (report.HasWarnings()) status = 1;
+            }
+        } warnings{form, status};
         form.NewMapBtnClick();
     } catch (const std::exception& e) {
         const auto* kavumError = dynamic_cast<const kavum::platform::KavumError*>(&e);

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 using kavum::data::DataText;
+using kavum::data::DetectEncoding;
+using kavum::data::TextEncoding;
 namespace fs = std::filesystem;
 
 namespace {
@@ -99,10 +101,46 @@ TEST(DataText, LinesEndingInALoneCarriageReturn) {
     DataText u;
     u.AppendFileText("a\rb");
     EXPECT_EQ(u.Lines(), (std::vector<std::string>{"a", "b"}));
-    // Where LF ends the lines, a CR inside a line is part of the line.
+    // A lone CR between CR LF lines ends its line too: no record is lost.
     DataText v;
-    v.AppendFileText("a\rb\r\nc\n");
-    EXPECT_EQ(v.Lines(), (std::vector<std::string>{"a\rb", "c"}));
+    v.AppendFileText("a\r53394611\r\n53394612\r53394613\n\n");
+    EXPECT_EQ(v.Lines(), (std::vector<std::string>{"a", "53394611", "53394612", "53394613", ""}));
+    // And in lines handed over whole.
+    v.SetLines({"x\ry", "z"});
+    EXPECT_EQ(v.Lines(), (std::vector<std::string>{"x", "y", "z"}));
+}
+
+TEST(DataText, Utf8FilesAreReadAndSavedAsUtf8) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "kavum-utf8-test";
+    fs::create_directories(dir);
+    // ブナ and a character without a Shift-JIS form (Hangul), with a BOM.
+    const std::string bom = "\xEF\xBB\xBF\xE3\x83\x96\xE3\x83\x8A\r\n53394611\r\n\xED\x95\x9C;x\r\n";
+    DataText t;
+    t.AppendFileText(bom);
+    EXPECT_EQ(t.Encoding(), TextEncoding::Utf8Bom);
+    // No empty first category from the mark: the heading is ブナ in Shift-JIS.
+    EXPECT_EQ(t.Line(0), "\x83\x75\x83\x69");
+    EXPECT_EQ(t.Line(2), "?;x");
+    // Saved back as it came, the character without a Shift-JIS form too.
+    EXPECT_EQ(t.FileText(), bom);
+    t.SaveToFile((dir / "a.grd").string());
+    DataText u;
+    u.AppendFile((dir / "a.grd").string());
+    EXPECT_EQ(u.Encoding(), TextEncoding::Utf8Bom);
+    EXPECT_EQ(u.FileText(), bom);
+    // Without a BOM.
+    DataText w;
+    w.AppendFileText("\xE3\x83\x96\xE3\x83\x8A\n35.30,139.30\n");
+    EXPECT_EQ(w.Encoding(), TextEncoding::Utf8);
+    EXPECT_EQ(w.FileText(), "\xE3\x83\x96\xE3\x83\x8A\r\n35.30,139.30\r\n");
+    // Shift-JIS stays the default: plain ASCII, and bytes that are no UTF-8.
+    EXPECT_EQ(DetectEncoding("53394611\r\n"), TextEncoding::ShiftJis);
+    EXPECT_EQ(DetectEncoding("\x83\x75\x83\x69\r\n"), TextEncoding::ShiftJis);
+    EXPECT_EQ(DetectEncoding("\xED\xA0\x80"), TextEncoding::ShiftJis);   // a surrogate
+    w.Clear();
+    EXPECT_EQ(w.Encoding(), TextEncoding::ShiftJis);
+    fs::remove_all(dir);
 }
 
 // The editor holds at most MaxDataSize bytes of data: a larger file, or one

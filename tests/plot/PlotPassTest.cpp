@@ -124,3 +124,62 @@ TEST(Marks, SizeListSymbolsAndStyles) {
     EXPECT_EQ(DrawnStyle(12), 1);
     EXPECT_EQ(DrawnStyle(7), 7);
 }
+
+TEST(PlotReport, EverySilentCaseIsNamedWithItsLine) {
+    Lines text{"53394611",                 // 1: above the first heading
+               "ブナ",
+               "44.2148,141.4200,100",     // 3: on a cell boundary, drawn
+               "35.36083,138.7275,3776",   // 4: decimal degrees
+               "5.53750131E8",             // 5: exponent form, recovered
+               "5.33946115E4",             // 6: exponent form, digits lost
+               "53394611,12",              // 7: a mesh code with a comma
+               "-35.30,139.30",            // 8: outside the mesh area
+               "5339462",                  // 9: too coarse for the standard mesh
+               "2", "3", "4", "5", "6", "7", "8", "9",
+               "第十",                     // 18: a tenth heading
+               "53394611", "35.30,139.30"};
+    Target target;
+    LegendNameArray names;
+    PlotReport report;
+    PlotOptions options;
+    PlotOnMap(text, options, names, target, nullptr, &report);
+    using kavum::data::LineNotice;
+    EXPECT_EQ(report.Of(LineNotice::LooksDecimal).lines, (std::vector<std::size_t>{3}));
+    EXPECT_EQ(report.Of(LineNotice::ExponentCode).lines, (std::vector<std::size_t>{4}));
+    EXPECT_EQ(report.Of(LineNotice::ExponentCodeInexact).lines, (std::vector<std::size_t>{5}));
+    EXPECT_EQ(report.Of(LineNotice::MeshCodeWithComma).lines, (std::vector<std::size_t>{6}));
+    EXPECT_EQ(report.Of(LineNotice::OutsideMeshArea).lines, (std::vector<std::size_t>{7}));
+    EXPECT_EQ(report.TenthHeadingLine(), 17u);
+    EXPECT_EQ(report.accepted, 3u);
+    EXPECT_EQ(report.notAccepted, 1u);
+    EXPECT_EQ(report.beforeHeading, 1u);
+    EXPECT_EQ(report.afterNinth, 2u);
+    EXPECT_EQ(report.Skipped(), 1u + 3u + 1u + 2u);
+    // The boundary point lies in the cell to its east; the recovered code
+    // is drawn at its cell.
+    EXPECT_NE(target.Joined().find("H1(141.706253,44.3624992)"), std::string::npos) << target.Joined();
+    EXPECT_NE(target.Joined().find("H1(137.043747,37.0958328)"), std::string::npos) << target.Joined();
+    const std::vector<std::string> messages = report.LineMessages("a.grd");
+    ASSERT_EQ(messages.size(), 6u);
+    EXPECT_EQ(messages[0].rfind("a.grd:4: ", 0), 0u);
+    EXPECT_NE(messages[5].find("10 番目以降の分類は描かれません"), std::string::npos);
+    const std::string window = report.WindowMessage();
+    EXPECT_NE(window.find("（4 行目）"), std::string::npos) << window;
+    EXPECT_NE(window.find("描かなかったレコード 7 件"), std::string::npos) << window;
+}
+
+TEST(PlotReport, KeepsTheFirstLinesAndCountsTheRest) {
+    PlotReport report;
+    for (std::size_t i = 0; i < PlotReport::KeptLines + 5; ++i) report.Note(kavum::data::LineNotice::LooksDecimal, i);
+    EXPECT_EQ(report.Of(kavum::data::LineNotice::LooksDecimal).count, PlotReport::KeptLines + 5);
+    const std::vector<std::string> messages = report.LineMessages("f");
+    ASSERT_EQ(messages.size(), PlotReport::KeptLines + 1);
+    EXPECT_EQ(messages.back().rfind("f: ほかに 5 行: ", 0), 0u);
+    EXPECT_NE(report.WindowMessage().find("1, 2, 3, 4, 5 ほか"), std::string::npos);
+    // Records merely too coarse for the precision are counted, not warned of.
+    PlotReport coarse;
+    coarse.NoteNotAccepted();
+    EXPECT_FALSE(coarse.HasWarnings());
+    EXPECT_TRUE(coarse.WindowMessage().empty());
+    EXPECT_EQ(coarse.Skipped(), 1u);
+}
