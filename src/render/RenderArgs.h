@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace kavum::render {
@@ -37,8 +38,19 @@ struct RenderArgs {
     bool progress = false;       // progress line even when standard error is no terminal
     bool worker = false;         // internal: an atlas worker fed with figure numbers on stdin
 
+    // Tables of occurrences and export of the plotted cells.
+    QStringList tables;          // --table FILE, any number of times
+    QString tableEncoding;       // --encoding utf-8|shift_jis (empty: detected)
+    QString tableColumns;        // --columns category=...,lat=...
+    bool degreesMinutes = false; // --degrees dms
+    QString convert;             // --convert OUT.grd
+    QString exportCells;         // --export-cells FILE.geojson|FILE.gpkg
+
     bool Atlas() const { return !perCategory.isEmpty(); }
 };
+
+// Reads an option of the table group; false for any other option.
+bool ParseTableOption(RenderArgs& a, const QString& arg, const std::function<QString()>& value);
 
 // Throws std::invalid_argument with a message for a bad command line.
 RenderArgs ParseRenderArgs(const QStringList& arguments);
