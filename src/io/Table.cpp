@@ -151,22 +151,43 @@ bool DecimalToTenths(std::string_view text, bool commaPoint, std::int64_t& tenth
         scale *= 10;
         if (c != '0') fracNonZero = true;
     }
-    const unsigned __int128 product = f * 36000;
-    std::int64_t part = static_cast<std::int64_t>(product / scale);
-    const bool exact = product % scale == 0;
+    std::int64_t part;
+    bool exact;
+    if (frac.size() <= 13) {
+        // Fits in 64 bits (the common case, and much faster).
+        const std::uint64_t product = static_cast<std::uint64_t>(f) * 36000, s64 = static_cast<std::uint64_t>(scale);
+        part = static_cast<std::int64_t>(product / s64);
+        exact = product % s64 == 0;
+    } else {
+        const unsigned __int128 product = f * 36000;
+        part = static_cast<std::int64_t>(product / scale);
+        exact = product % scale == 0;
+    }
     std::int64_t t = w * 36000 + part;
     if (negative && (t != 0 || fracNonZero)) t = exact ? -t : -t - 1;
     tenths = t;
     return true;
 }
 
-std::string TenthsToAngleText(std::int64_t t) {
+void AppendAngleText(std::string& out, std::int64_t t) {
     const std::int64_t d = t / 36000;
-    const std::int64_t r = t % 36000;
-    char buffer[40];
-    const int n = std::snprintf(buffer, sizeof buffer, "%lld.%02d%02d%d", static_cast<long long>(d),
-                                static_cast<int>(r / 600), static_cast<int>(r % 600 / 10), static_cast<int>(r % 10));
-    return std::string(buffer, static_cast<std::size_t>(n));
+    const int r = static_cast<int>(t % 36000);
+    char buffer[32];
+    char* end = std::to_chars(buffer, buffer + 24, d).ptr;
+    const int mm = r / 600, ss = r % 600 / 10, tenth = r % 10;
+    *end++ = '.';
+    *end++ = static_cast<char>('0' + mm / 10);
+    *end++ = static_cast<char>('0' + mm % 10);
+    *end++ = static_cast<char>('0' + ss / 10);
+    *end++ = static_cast<char>('0' + ss % 10);
+    *end++ = static_cast<char>('0' + tenth);
+    out.append(buffer, end);
+}
+
+std::string TenthsToAngleText(std::int64_t t) {
+    std::string out;
+    AppendAngleText(out, t);
+    return out;
 }
 
 // Range of the regional mesh system: latitude 0..66°40', longitude 100..180°.
@@ -471,9 +492,9 @@ void TableConverter::Add(std::string_view bytes, const TableOptions& options, co
                                         ", " + Quote(lonText));
                 continue;
             }
-            line = TenthsToAngleText(lat);
+            AppendAngleText(line, lat);
             line += ',';
-            line += TenthsToAngleText(lon);
+            AppendAngleText(line, lon);
             if (!elevText.empty()) {
                 double e = 0;
                 if (ParseDecimal(elevText, commaPoint, e) && e > -1e6 && e < 1e6) {
