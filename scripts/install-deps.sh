@@ -9,12 +9,13 @@ PACKAGES=(
   libuemf-dev
   libsqlite3-dev gdal-bin
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-ipafont-gothic fonts-ipafont-mincho
+  fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
   xvfb xauth imagemagick
   emf2svg poppler-utils librsvg2-bin qpdf
   clang libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev fakeroot
   gmt gmt-gshhg-full python3-numpy python3-scipy ferret-datasets
+  python3-gdal gdal-bin
 )
 
 missing=()

@@ -231,6 +231,7 @@ QString RenderUsage() {
         "  --keep-going       at a record line that does not convert, still write the figure\n"
         "                     drawn up to that line (the exit status stays 1)\n"
         "  --help             show this text\n"
+        "  --version          show the program's version\n"
         "\n"
         "Tables and GIS files:\n"
         "  --table FILE       a table of occurrences (comma-, tab- or semicolon-separated text\n"
