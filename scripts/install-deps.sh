@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n zlib1g-dev libdeflate-dev
   libuemf-dev
+  libsqlite3-dev gdal-bin
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
   xvfb xauth imagemagick

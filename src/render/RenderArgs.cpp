@@ -28,6 +28,43 @@ double ToNumber(const QString& option, const QString& value) {
 
 }  // namespace
 
+bool ParseTableOption(RenderArgs& a, const QString& arg, const std::function<QString()>& value) {
+    if (arg == QLatin1String("--table")) {
+        a.tables << value();
+    } else if (arg == QLatin1String("--encoding")) {
+        a.tableEncoding = value().toLower();
+        if (a.tableEncoding == QLatin1String("utf8")) a.tableEncoding = QStringLiteral("utf-8");
+        if (a.tableEncoding == QLatin1String("sjis") || a.tableEncoding == QLatin1String("cp932"))
+            a.tableEncoding = QStringLiteral("shift_jis");
+        if (a.tableEncoding != QLatin1String("utf-8") && a.tableEncoding != QLatin1String("shift_jis"))
+            Bad(QStringLiteral("--encoding must be utf-8 or shift_jis"));
+    } else if (arg == QLatin1String("--columns")) {
+        a.tableColumns = value();
+        for (const QString& part : a.tableColumns.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QString key = part.section(QLatin1Char('='), 0, 0).trimmed();
+            static const QStringList keys = {QStringLiteral("category"), QStringLiteral("lat"), QStringLiteral("lon"),
+                                             QStringLiteral("elev"), QStringLiteral("mesh")};
+            if (!part.contains(QLatin1Char('=')) || !keys.contains(key))
+                Bad(QStringLiteral("--columns takes category=NAME,lat=NAME,lon=NAME,elev=NAME,mesh=NAME"));
+        }
+    } else if (arg == QLatin1String("--degrees")) {
+        const QString v = value();
+        if (v != QLatin1String("dms") && v != QLatin1String("decimal")) Bad(QStringLiteral("--degrees must be decimal or dms"));
+        a.degreesMinutes = v == QLatin1String("dms");
+    } else if (arg == QLatin1String("--convert")) {
+        a.convert = value();
+    } else if (arg == QLatin1String("--export-cells")) {
+        a.exportCells = value();
+        const QString lower = a.exportCells.toLower();
+        if (!lower.endsWith(QLatin1String(".geojson")) && !lower.endsWith(QLatin1String(".json")) &&
+            !lower.endsWith(QLatin1String(".gpkg")))
+            Bad(QStringLiteral("--export-cells FILE must end in .geojson or .gpkg"));
+    } else {
+        return false;
+    }
+    return true;
+}
+
 RenderArgs ParseRenderArgs(const QStringList& arguments) {
     RenderArgs a;
     std::optional<QString> scaleOption;
@@ -126,6 +163,7 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
         } else if (arg == QLatin1String("--book")) {
             a.book = value();
             if (!a.book.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) Bad(QStringLiteral("--book needs a file ending in .pdf"));
+        } else if (ParseTableOption(a, arg, value)) {
         } else if (arg.startsWith(QLatin1String("--"))) {
             Bad(QStringLiteral("unknown option %1").arg(arg));
         } else {
@@ -155,6 +193,8 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
     }
     if (a.inputs.size() > 1) Bad(QStringLiteral("only one output file may be given"));
     if (!a.inputs.isEmpty()) a.output = a.inputs.takeFirst();
+    // A conversion or an export alone draws no figure.
+    if (a.output.isEmpty() && (!a.convert.isEmpty() || !a.exportCells.isEmpty())) return a;
     if (a.output.isEmpty()) Bad(QStringLiteral("no output file given"));
     if (!a.screen) {
         // The figure's format follows the extension.
@@ -213,6 +253,22 @@ QString RenderUsage() {
         "                     drawn up to that line (the exit status stays 1)\n"
         "  --help             show this text\n"
         "  --version          show the program's version\n"
+        "\n"
+        "Tables and GIS files:\n"
+        "  --table FILE       a table of occurrences (comma-, tab- or semicolon-separated text\n"
+        "                     with a header line, UTF-8 or Shift-JIS) as the data, instead of\n"
+        "                     --data; may be given several times. Columns are found by their\n"
+        "                     names (species/scientificName, decimalLatitude/decimalLongitude,\n"
+        "                     elevation; 種名/和名, 緯度, 経度, 標高, メッシュ; lat, lon, elevation);\n"
+        "                     rows are grouped by the category column into headings\n"
+        "  --columns LIST     name the columns: category=NAME,lat=NAME,lon=NAME,elev=NAME,mesh=NAME\n"
+        "  --encoding E       utf-8 or shift_jis (default: detected)\n"
+        "  --degrees F        decimal (default) or dms: coordinates as degrees.minutes text\n"
+        "  --convert OUT.grd  write the tables as a data file (Shift-JIS) the window reads;\n"
+        "                     without OUTPUT nothing is drawn\n"
+        "  --export-cells F   write the plotted records as one feature per occupied cell\n"
+        "                     (a point per position at precision 0) to F.geojson or F.gpkg\n"
+        "Rows of a table that cannot be used are reported as FILE:LINE: message.\n"
         "\n"
         "Atlas production:\n"
         "  --per-category DIR one figure per category (heading) of the data files, written to\n"

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace kavum::render {
@@ -41,8 +42,19 @@ struct RenderArgs {
     bool skipEmpty = false;      // --skip-empty: no figure for a category without an accepted record
     QString book;                // --book FILE.pdf: every figure as a page of one PDF
 
+    // Tables of occurrences and export of the plotted cells.
+    QStringList tables;          // --table FILE, any number of times
+    QString tableEncoding;       // --encoding utf-8|shift_jis (empty: detected)
+    QString tableColumns;        // --columns category=...,lat=...
+    bool degreesMinutes = false; // --degrees dms
+    QString convert;             // --convert OUT.grd
+    QString exportCells;         // --export-cells FILE.geojson|FILE.gpkg
+
     bool Atlas() const { return !perCategory.isEmpty() || !book.isEmpty(); }
 };
+
+// Reads an option of the table group; false for any other option.
+bool ParseTableOption(RenderArgs& a, const QString& arg, const std::function<QString()>& value);
 
 // Throws std::invalid_argument with a message for a bad command line.
 RenderArgs ParseRenderArgs(const QStringList& arguments);

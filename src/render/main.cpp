@@ -2,6 +2,7 @@
 // showing it, and writes the figure and optional dumps.
 #include "AtlasRun.h"
 #include "RenderArgs.h"
+#include "TableRun.h"
 
 #include "app/FormMain.h"
 #include "app/Startup.h"
@@ -21,6 +22,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <cerrno>
@@ -130,6 +132,18 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Tables become a data file in the program's own format first.
+    QTemporaryDir tableDir;
+    if (!args.tables.isEmpty()) {
+        try {
+            args.data = kavum::render::ConvertTables(args, tableDir.path());
+        } catch (const kavum::platform::KavumError& e) {
+            Fail(QString::fromStdString(e.Message()));
+            return 1;
+        }
+        if (args.output.isEmpty() && args.exportCells.isEmpty()) return 0;
+    }
+
     // The settings come from the program's own settings file, as the window
     // finds it, unless a file is named.
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + QStringLiteral("/kavum");
@@ -214,6 +228,15 @@ int main(int argc, char** argv) {
 
     if (!args.dumpPoints.isEmpty() && !WriteText(args.dumpPoints, PointsCsv(form))) return 1;
     if (!args.dumpState.isEmpty() && !WriteText(args.dumpState, StateText(form))) return 1;
+    if (!args.exportCells.isEmpty()) {
+        try {
+            kavum::render::ExportCells(form, args);
+        } catch (const kavum::platform::KavumError& e) {
+            Fail(QString::fromStdString(e.Message()));
+            return 1;
+        }
+        if (args.output.isEmpty()) return status;
+    }
     if (args.screen) {
         const QImage shot = form.MappingSheet->viewport()->grab().toImage();
         QByteArray png;

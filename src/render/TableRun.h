@@ -1,0 +1,21 @@
+#pragma once
+// kavum-render's tables and GIS files: tables converted to a data file
+// before the drawing, and the plotted cells written after it.
+#include "RenderArgs.h"
+
+#include <QString>
+
+namespace kavum::app { class TFormMain; }
+
+namespace kavum::render {
+
+// Reads the tables of --table, reports their unusable rows on standard
+// error (FILE:LINE: message) with the counts, writes --convert, and writes
+// the data text to a file in dir, whose path it returns. Throws KavumError.
+QString ConvertTables(const RenderArgs& args, const QString& dir);
+
+// Writes the plotted records of the form's data text to --export-cells.
+// Throws KavumError.
+void ExportCells(app::TFormMain& form, const RenderArgs& args);
+
+}  // namespace kavum::render
