@@ -7,6 +7,7 @@
 #include "data/EditorPane.h"
 #include "plot/MarkEditor.h"
 #include "chart/Chart.h"
+#include "export/PrintSize.h"
 #include "platform/Dialogs.h"
 
 #include <QMainWindow>
@@ -293,6 +294,8 @@ public:
     // the format the file's extension names (.emf, .svg, .pdf, .png; any
     // other an enhanced metafile); nothing before the first map.
     void SaveFigure(const QString& fileName, double scale = 1.0);
+    // The same at the size, text and lines the print options ask for.
+    void SaveFigure(const QString& fileName, const exporting::PrintOptions& print);
     void ConnectExportCommands();
 
     // ---- Overlays, legend, marks, readout, data editor (FormMainOverlays.cpp)

@@ -97,7 +97,7 @@ public:
                                                           args_.format));
         try {
             // The figure is written whole or not at all.
-            form_.SaveFigure(path);
+            form_.SaveFigure(path, args_.print);
             if (!QFileInfo(path).isFile()) throw std::runtime_error("no figure was made");
             out.written = true;
         } catch (const platform::KavumError& e) {
