@@ -173,7 +173,6 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
     }
     if (a.help) return a;
     a.scale = a.print.scale ? *a.print.scale : a.print.dpi && !a.print.Physical() ? exporting::ScaleOfDpi(*a.print.dpi) : 1.0;
-    const bool printOptions = a.print.Any();
     if (a.Atlas() || a.list) {
         CheckPrintOptions(a.print, a.Atlas() ? a.format : QString());
         // Every further argument is a data file or a folder of them.
@@ -200,7 +199,7 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
     } else {
         CheckPrintOptions(a.print, QString());
     }
-    if (a.screen && printOptions && (a.scale != 1.0 || !a.print.scale)) {
+    if (a.screen && (a.scale != 1.0 || a.print.Physical() || a.print.fontPt || a.print.linePt)) {
         Bad(QStringLiteral("--scale, --dpi, --width, --height, --font-pt and --line-pt do not apply to --screen"));
     }
     return a;
