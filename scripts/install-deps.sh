@@ -8,12 +8,13 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n zlib1g-dev
   libuemf-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-ipafont-gothic fonts-ipafont-mincho
+  fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
   xvfb xauth imagemagick
   emf2svg poppler-utils librsvg2-bin qpdf
   clang libclang-rt-14-dev
   desktop-file-utils appstream dpkg-dev fakeroot
   gmt gmt-gshhg-full python3-numpy python3-scipy ferret-datasets
+  python3-gdal gdal-bin
 )
 
 missing=()

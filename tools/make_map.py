@@ -82,7 +82,7 @@ def encode_lines(lines):
 
 
 def write_if_changed(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     try:
         with open(path, "rb") as f:
             if f.read() == data:
@@ -529,6 +529,20 @@ JAPAN_BOX = (122.0, 154.0, 20.0, 46.0)
 # off Tsushima, Sakhalin off Cape Soya) 0.38 or more.
 JAPAN_DISTANCE = 0.33
 
+# Islets of Japan that GSHHG holds and that lie farther than JAPAN_DISTANCE
+# from Global Map Japan: (name, longitude, latitude). A GSHHG line with a
+# point within OUTLYING_DISTANCE of one of them is Japan's.
+JAPAN_OUTLYING = [
+    ("沖ノ鳥島", 136.0833, 20.4250),
+    ("ベヨネース列岩", 139.8745, 31.9133),
+    ("須美寿島", 140.0500, 31.4400),
+    ("孀婦岩", 140.3420, 29.7940),
+    ("大正島", 124.5580, 25.9230),
+    ("南鳥島", 153.9810, 24.2870),
+    ("西之島", 140.8740, 27.2470),
+]
+OUTLYING_DISTANCE = 0.05
+
 # Detailed maps keep 5 decimals (about 1 m); GSHHG is stored to about 2 m.
 DETAIL_DECIMALS = 5
 
@@ -683,6 +697,14 @@ def japanese_lines(lines, arcs, prefectures):
         d, _ = tree.query(np.asarray(pts) * squeeze, k=1,
                           distance_upper_bound=JAPAN_DISTANCE)
         near.append(bool(np.isfinite(d).any()))
+    # Japan's farthest islets, which lie farther from Global Map Japan.
+    outlying = cKDTree(np.array([(lon, lat) for _, lon, lat in JAPAN_OUTLYING])
+                       * squeeze)
+    for n, (level, pts) in enumerate(lines):
+        if not near[n]:
+            d, _ = outlying.query(np.asarray(pts) * squeeze, k=1,
+                                  distance_upper_bound=OUTLYING_DISTANCE)
+            near[n] = bool(np.isfinite(d).any())
     rest = [n for n, ok in enumerate(near) if not ok]
     if rest:
         px = np.array([lines[n][1][0][0] for n in rest])
@@ -735,8 +757,8 @@ def clip_polyline(pts, region):
     return runs
 
 
-def build_detail_map(arcs, prefectures, relief, summits, resolution, region,
-                     stats):
+def build_detail_map(arcs, prefectures, rasters, dems, step, summits, resolution,
+                     region, stats):
     """A map with GSHHG's coastlines and lakes at the resolution, the
     prefecture boundaries of Global Map Japan and the profiles; all of Japan
     when region is None, else cut to the region."""
@@ -752,32 +774,442 @@ def build_detail_map(arcs, prefectures, relief, summits, resolution, region,
     stats["lake_lines"] = sum(1 for lev, _ in lines if lev >= 2)
     h_lines = polyline_lines([p for _, p in lines], DETAIL_DECIMALS)
 
-    _, bounds = split_arcs(arcs, prefectures)
+    coast_arcs, bounds = split_arcs(arcs, prefectures)
+    bounds = snap_boundaries(bounds, coast_arcs,
+                             [p for lev, p in lines if lev == 1],
+                             resolution, stats)
     if region is not None:
         bounds = [run for pts in bounds for run in clip_polyline(pts, region)]
     g_lines = polyline_lines(bounds, DETAIL_DECIMALS)
     count_stats(stats, h_lines, g_lines)
-    we_lines, sn_lines = build_profiles(arcs, prefectures, relief, summits,
-                                        stats, region)
+    if region is None:
+        # The profiles span the map's own coastlines.
+        allpts = np.concatenate([np.asarray(p) for _, p in lines])
+        (lon_min, lat_min), (lon_max, lat_max) = allpts.min(axis=0), allpts.max(axis=0)
+        extent = (lon_min, lon_max, lat_min, lat_max)
+    else:
+        extent = region
+    we_lines, sn_lines, warnings = raster_profiles(
+        rasters, resolution, arcs, prefectures, summits, extent, step,
+        not dems, stats)
+    for w in warnings:
+        print("warning: " + w, file=sys.stderr)
 
     where = ("Japan" if region is None else
              "%g-%g E, %g-%g N" % region)
+    relief = ("the elevation model%s %s" % ("s" if len(dems) > 1 else "",
+                                             ", ".join(r.name for r in rasters))
+              if dems else "the ETOPO5 relief grid")
+    options = "--detail %s%s%s%s" % (
+        resolution,
+        "" if region is None else " --region %.10g,%.10g,%.10g,%.10g" % region,
+        "".join(" --dem " + r.name for r in rasters) if dems else "",
+        "" if step is None else " --profile-step %.10g" % step)
     header = [
         "; Kavum map data: %s, GSHHG %s resolution coastlines and lakes"
         % (where, resolution),
         "; *H-MAP coastlines, lake shores and islands in lakes, *G-MAP prefecture",
         ";   boundaries (longitude, latitude in decimal degrees), *WE-PROF and",
-        ";   *SN-PROF the highest land per 1/12 degree of longitude and of",
-        ";   latitude (position, elevation in m).",
-        "; Made by tools/make_map.py --detail %s%s from GSHHG (read with gmt),"
-        % (resolution, "" if region is None else
-           " --region %.10g,%.10g,%.10g,%.10g" % region),
-        ";   the 47 prefectures of Global Map Japan, the ETOPO5 relief grid and",
-        ";   the GSI list of major mountains.",
+        ";   *SN-PROF the highest land per column of %s degree of longitude and"
+        % stats["we_column_width"],
+        ";   of latitude (position, elevation in m), from %s." % relief,
+        "; Made by tools/make_map.py %s" % options,
+        ";   from GSHHG (read with gmt), the 47 prefectures of Global Map Japan,",
+        ";   %s and the GSI list of major mountains." % relief,
     ] + ["; " + (a % version if "%s" in a else a) for a in GSHHG_ATTRIBUTION]
-    header += ["; " + a for a in ATTRIBUTION]
+    header += ["; " + a for a in ATTRIBUTION[:2]]
+    header += ["; " + (ATTRIBUTION[2] if not dems else
+                       "Relief: %s (keep its maker's credit with the map)"
+                       % ", ".join(r.name for r in rasters))]
     lines = map_file_lines(header, h_lines, g_lines, we_lines, sn_lines)
     return encode_lines(lines)
+
+
+# --------------------------------------------------------------------------
+# Relief rasters of detailed maps: ETOPO5 at its true node positions, or the
+# user's elevation models read with GDAL
+
+# Where the nodes of ETOPO5 (as shipped in ferret-datasets) really lie: its
+# land fits GSHHG's full coast best, and its highs lie closest to the listed
+# summits, when column i is taken one node east of i/12 degrees; rows need no
+# shift. (Fitting all land nodes of 129-145 E, 31-45 N against GSHHG: 736
+# nodes disagree as read, 652 one node east; the 109 highest summits of
+# 1800 m and more lie 0.9 node (mean) to 1.1 (median) east of the relief's
+# local highs.) The bundled Kavum_Nippon.mdt keeps the profiles it was first
+# made with, so that its figures stay as they are.
+ETOPO5_COLUMN_SHIFT = 1.0
+ETOPO5_ROW_SHIFT = 0.0
+
+
+class Raster:
+    """Elevations in a regular latitude/longitude grid: z[row, col] (NaN where
+    there are no data), row 0 the northernmost; the cell of (row, col) spans
+    west + col * dx .. + dx and north - row * dy .. - dy (dx, dy > 0)."""
+
+    def __init__(self, name, z, west, north, dx, dy):
+        self.name, self.z = name, z
+        self.west, self.north, self.dx, self.dy = west, north, dx, dy
+
+    def centres(self):
+        rows, cols = self.z.shape
+        lon = self.west + (np.arange(cols) + 0.5) * self.dx
+        lat = self.north - (np.arange(rows) + 0.5) * self.dy
+        return lon, lat
+
+
+def etopo5_raster(path, box):
+    """The ETOPO5 nodes of the box (W, E, S, N) as the cells around their
+    true positions."""
+    west, east, south, north = box
+    i0 = int(math.floor(west * CELLS_PER_DEGREE - ETOPO5_COLUMN_SHIFT)) - 1
+    i1 = int(math.ceil(east * CELLS_PER_DEGREE - ETOPO5_COLUMN_SHIFT)) + 1
+    j0 = int(math.floor((south + 90) * CELLS_PER_DEGREE - ETOPO5_ROW_SHIFT)) - 1
+    j1 = int(math.ceil((north + 90) * CELLS_PER_DEGREE - ETOPO5_ROW_SHIFT)) + 1
+    f = netcdf_file(path, "r", mmap=False)
+    try:
+        rose = f.variables["ROSE"]
+        z = np.array(rose[j0:j1 + 1, i0:i1 + 1], dtype=np.float64)
+    finally:
+        f.close()
+    z[np.abs(z) > 1e5] = np.nan
+    half = 0.5 / CELLS_PER_DEGREE
+    return Raster("ETOPO5", z[::-1],
+                  (i0 + ETOPO5_COLUMN_SHIFT) / CELLS_PER_DEGREE - half,
+                  (j1 + ETOPO5_ROW_SHIFT) / CELLS_PER_DEGREE - 90 + half,
+                  1.0 / CELLS_PER_DEGREE, 1.0 / CELLS_PER_DEGREE)
+
+
+def dem_raster(path, box):
+    """The part of an elevation model that covers the box (W, E, S, N), read
+    with GDAL; a model in any other reference system is first warped to
+    latitude/longitude (WGS 84)."""
+    try:
+        from osgeo import gdal, osr
+    except ImportError:
+        raise SystemExit("--dem needs GDAL's Python binding: "
+                         "apt-get install python3-gdal gdal-bin")
+    gdal.UseExceptions()
+    try:
+        ds = gdal.Open(path)
+    except RuntimeError as e:
+        raise SystemExit("--dem %s: %s" % (path, e))
+    srs = osr.SpatialReference()
+    wkt = ds.GetProjection()
+    if wkt:
+        srs.ImportFromWkt(wkt)
+    gt = ds.GetGeoTransform()
+    if not wkt or not srs.IsGeographic() or gt[2] != 0 or gt[4] != 0 or gt[5] >= 0:
+        if not wkt:
+            raise SystemExit("--dem %s: the file says nothing of its reference "
+                             "system (assign one with gdal_translate -a_srs "
+                             "EPSG:6668 for GSI data)" % path)
+        ds = gdal.Warp("", ds, format="MEM", dstSRS="EPSG:4326",
+                       resampleAlg="max")
+        gt = ds.GetGeoTransform()
+    west0, dx, _, north0, _, ndy = gt
+    dy = -ndy
+    band = ds.GetRasterBand(1)
+    nodata = band.GetNoDataValue()
+    west, east, south, north = box
+    c0 = max(0, int(math.floor((west - west0) / dx)) - 1)
+    c1 = min(ds.RasterXSize, int(math.ceil((east - west0) / dx)) + 1)
+    r0 = max(0, int(math.floor((north0 - north) / dy)) - 1)
+    r1 = min(ds.RasterYSize, int(math.ceil((north0 - south) / dy)) + 1)
+    if c0 >= c1 or r0 >= r1:
+        z = np.full((0, 0), np.nan)
+    else:
+        z = band.ReadAsArray(c0, r0, c1 - c0, r1 - r0).astype(np.float64)
+        if nodata is not None:
+            z[z == nodata] = np.nan
+        # GSI's conversions write -9999 at sea and in gaps.
+        z[(z <= -9000) | (z > 10000)] = np.nan
+    return Raster(os.path.basename(path), z, west0 + c0 * dx, north0 - r0 * dy,
+                  dx, dy)
+
+
+def gshhg_land(raster, resolution):
+    """True for the cells of the raster whose centre lies on GSHHG's land
+    (lakes count as water, islands in lakes as land), from gmt grdlandmask at
+    the raster's cell centres."""
+    rows, cols = raster.z.shape
+    if rows == 0 or cols == 0:
+        return np.zeros((rows, cols), dtype=bool)
+    letter, package = GSHHG_RESOLUTIONS[resolution]
+    east = raster.west + cols * raster.dx
+    south = raster.north - rows * raster.dy
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "land.nc")
+        cmd = ["gmt", "grdlandmask",
+               "-R%.12g/%.12g/%.12g/%.12g" % (raster.west, east, south, raster.north),
+               "-I%.12g/%.12g" % (raster.dx, raster.dy), "-r", "-D" + letter,
+               "-N0/1/0/1/0", "-G" + out + "=cf"]
+        run = subprocess.run(cmd, cwd=tmp, capture_output=True, text=True)
+        if run.returncode != 0:
+            raise SystemExit("gmt grdlandmask failed (is %s installed?):\n%s"
+                             % (package, run.stderr.strip()))
+        f = netcdf_file(out, "r", mmap=False)
+        try:
+            nx, ny = (int(v) for v in f.variables["dimension"][:])
+            mask = np.array(f.variables["z"][:]).reshape(ny, nx) > 0.5
+        finally:
+            f.close()
+    if mask.shape != (rows, cols):
+        raise SystemExit("gmt grdlandmask gave a %dx%d grid for %dx%d cells"
+                         % (mask.shape[1], mask.shape[0], cols, rows))
+    return mask
+
+
+def japanese_cells(lon, lat, arcs, prefectures, tree):
+    """True for the points near a line of Global Map Japan or inside a
+    prefecture: with GSHHG's land, Japan's land (foreign shores lie farther
+    than JAPAN_DISTANCE from Global Map Japan)."""
+    squeeze = np.array([math.cos(math.radians(36.0)), 1.0])
+    pts = np.column_stack([lon, lat]) * squeeze
+    d, _ = tree.query(pts, k=1, distance_upper_bound=JAPAN_DISTANCE)
+    near = np.isfinite(d)
+    far = ~near
+    if far.any():
+        near[far] = inside_prefectures(arcs, prefectures, lon[far], lat[far])
+    return near
+
+
+def column_maxima(raster, land, axis, origin, step, first, count):
+    """Highest land cell of each column [origin + (first + k) * step, + step),
+    k < count, along longitude (axis 0) or latitude (axis 1); a cell counts in
+    every column that its extent overlaps. Returns heights (NaN for columns
+    without land) and the number of land cells that have no data."""
+    heights = np.full(count, np.nan)
+    rows, cols = raster.z.shape
+    if rows == 0 or cols == 0:
+        return heights, 0
+    r, c = np.nonzero(land)
+    z = raster.z[r, c]
+    gaps = int(np.count_nonzero(np.isnan(z)))
+    ok = ~np.isnan(z)
+    r, c, z = r[ok], c[ok], np.maximum(z[ok], 0.0)
+    if axis == 0:
+        lo = raster.west + c * raster.dx
+        size = raster.dx
+    else:
+        lo = raster.north - (r + 1) * raster.dy
+        size = raster.dy
+    eps = 1e-9
+    k0 = np.floor((lo - origin) / step + eps).astype(np.int64) - first
+    k1 = np.ceil((lo + size - origin) / step - eps).astype(np.int64) - first
+    for k in range(int((k1 - k0).max()) if len(k0) else 0):
+        col = k0 + k
+        sel = (col < k1) & (col >= 0) & (col < count)
+        if sel.any():
+            acc = np.full(count, -np.inf)
+            np.maximum.at(acc, col[sel], z[sel])
+            heights = np.fmax(heights, np.where(np.isfinite(acc), acc, np.nan))
+    return heights, gaps
+
+
+def parse_step(text):
+    """--profile-step: decimal degrees, or arc seconds with a trailing s."""
+    try:
+        value = float(text[:-1]) / 3600 if text.endswith("s") else float(text)
+    except ValueError:
+        value = float("nan")
+    if not (math.isfinite(value) and value > 0):
+        raise SystemExit("--profile-step wants a column width in decimal "
+                         "degrees (0.002) or in arc seconds (5s)")
+    return value
+
+
+def steps_lines(origin, step, first, heights, decimals):
+    """Staircase lines 'position,elevation' of columns first.. with heights
+    (NaN as 0 m), each at its column's west edge, runs written once, from
+    0 m at the first column's west edge back to 0 m at the last one's east
+    edge."""
+    lines = []
+
+    def add(k, h):
+        lines.append("%.*f,%d" % (decimals, origin + (first + k) * step, h))
+
+    add(0, 0)
+    level = 0
+    for k, h in enumerate(heights.tolist()):
+        h = 0 if h != h else int(round(h))
+        if h != level:
+            add(k, h)
+            level = h
+    add(len(heights), 0)
+    return lines
+
+
+def raster_profiles(rasters, resolution, arcs, prefectures, summits, extent,
+                    step, raise_to_summits, stats):
+    """West-east and south-north profile lines over extent (W, E, S, N): the
+    highest cell of Japan's GSHHG land in each column of the rasters, the
+    columns as wide as step or, without one, as the finest raster's cells
+    (aligned on them). Also returns warnings on what looks wrong."""
+    from scipy.spatial import cKDTree
+    squeeze = np.array([math.cos(math.radians(36.0)), 1.0])
+    tree = cKDTree(np.concatenate(arcs) * squeeze)
+    west, east, south, north = extent
+    finest = min(rasters, key=lambda r: r.dx * r.dy)
+    out, warnings = [], []
+    for axis, lo, hi, size, origin in ((0, west, east, finest.dx, finest.west),
+                                       (1, south, north, finest.dy, finest.north)):
+        w = step or size
+        o = 0.0 if step else origin
+        first = int(math.floor((lo - o) / w + 1e-9))
+        last = max(first, int(math.ceil((hi - o) / w - 1e-9)) - 1)
+        count = last - first + 1
+        heights = np.full(count, np.nan)
+        gaps = land_cells = 0
+        for raster in rasters:
+            land = gshhg_land(raster, resolution)
+            if land.any():
+                lon, lat = raster.centres()
+                r, c = np.nonzero(land)
+                land[r, c] = japanese_cells(lon[c], lat[r], arcs, prefectures, tree)
+            lon, lat = raster.centres()
+            inside = ((lon[None, :] >= west) & (lon[None, :] <= east) &
+                      (lat[:, None] >= south) & (lat[:, None] <= north))
+            land &= inside
+            land_cells += int(land.sum())
+            h, g = column_maxima(raster, land, axis, o, w, first, count)
+            heights = np.fmax(heights, h)
+            gaps += g
+        if raise_to_summits:
+            for s in summits:
+                if west <= s["lon"] <= east and south <= s["lat"] <= north:
+                    k = int(math.floor(((s["lon"] if axis == 0 else s["lat"]) - o) / w)) - first
+                    if 0 <= k < count and not (heights[k] >= s["elev"]):
+                        heights[k] = s["elev"]
+        else:
+            for s in summits:
+                if not (west <= s["lon"] <= east and south <= s["lat"] <= north):
+                    continue
+                k = int(math.floor(((s["lon"] if axis == 0 else s["lat"]) - o) / w)) - first
+                if 0 <= k < count and not (heights[k] >= s["elev"] - 100):
+                    warnings.append(
+                        "%s (%d m) stands higher than the %s profile's %s m at "
+                        "its column: is the elevation model missing there?"
+                        % (s["name"], s["elev"], "west-east" if axis == 0
+                           else "south-north",
+                           "no land" if heights[k] != heights[k]
+                           else "%d" % heights[k]))
+        name = "we" if axis == 0 else "sn"
+        stats[name + "_columns"] = count
+        stats[name + "_column_width"] = "%.9g" % w
+        if axis == 0:
+            stats["land_cells"] = land_cells
+            if gaps:
+                warnings.append("%d land cells of the elevation models have no "
+                                "data: the profiles leave them out" % gaps)
+        decimals = max(4, min(9, int(math.ceil(-math.log10(w))) + 3))
+        lines = steps_lines(o, w, first, heights, decimals)
+        stats[name + "_max"] = max(int(l.split(",")[1]) for l in lines)
+        stats[name + "_lines"] = len(lines)
+        out.append(lines)
+    if land_cells == 0:
+        warnings.append("no land of the map lies in the elevation models: "
+                        "the profiles are flat")
+    return out[0], out[1], sorted(set(warnings))
+
+
+# --------------------------------------------------------------------------
+# Prefecture boundaries on the GSHHG coast
+
+# Boundary ends farther than this (degrees of latitude) from GSHHG's coast are
+# left as they are.
+SNAP_TOLERANCE = 0.03
+
+
+def on_land(points, resolution):
+    """True for the points (lon, lat) on GSHHG land or in its lakes, from
+    gmt select."""
+    letter, _ = GSHHG_RESOLUTIONS[resolution]
+    text = "".join("%.10f %.10f %d\n" % (x, y, n) for n, (x, y) in enumerate(points))
+    with tempfile.TemporaryDirectory() as tmp:
+        run = subprocess.run(["gmt", "select", "-R%g/%g/%g/%g" % JAPAN_BOX,
+                              "-D" + letter, "-Ns/k/k/k/k"], cwd=tmp,
+                             input=text, capture_output=True, text=True)
+    if run.returncode != 0:
+        raise SystemExit("gmt select failed:\n" + run.stderr.strip())
+    land = np.zeros(len(points), dtype=bool)
+    for line in run.stdout.splitlines():
+        if line and not line.startswith(">"):
+            land[int(float(line.split()[2]))] = True
+    return land
+
+
+def nearest_on_segments(p, a, b):
+    """The nearest point to p on the segments a[i]-b[i], in squeezed units,
+    and its distance."""
+    ab = b - a
+    den = (ab * ab).sum(axis=1)
+    with np.errstate(divide="ignore", invalid="ignore"):
+        t = np.clip(((p - a) * ab).sum(axis=1) / den, 0, 1)
+    t[~np.isfinite(t)] = 0
+    q = a + t[:, None] * ab
+    d = np.hypot(*(q - p).T)
+    i = int(np.argmin(d))
+    return q[i], d[i]
+
+
+def snap_boundaries(bounds, coast_arcs, coast_lines, resolution, stats):
+    """Joins the prefecture boundaries to GSHHG's coast: at an end where a
+    boundary meets Global Map Japan's coast, the part of it in the sea is cut
+    off and the end is moved onto the nearest point of GSHHG's coast, if that
+    lies within SNAP_TOLERANCE."""
+    from scipy.spatial import cKDTree
+    coast_lines = [p for p in coast_lines if len(p) >= 2]
+    if not coast_lines or not bounds:
+        return bounds
+    squeeze = np.array([math.cos(math.radians(36.0)), 1.0])
+    coast_ends = set()
+    for pts in coast_arcs:
+        coast_ends.add(tuple(pts[0]))
+        coast_ends.add(tuple(pts[-1]))
+    seg_a = np.concatenate([np.asarray(p[:-1]) for p in coast_lines]) * squeeze
+    seg_b = np.concatenate([np.asarray(p[1:]) for p in coast_lines]) * squeeze
+    mid = cKDTree((seg_a + seg_b) / 2)
+    reach = np.hypot(*(seg_b - seg_a).T).max() / 2 + SNAP_TOLERANCE
+    allpts = np.concatenate(bounds)
+    land = on_land(allpts, resolution)
+    offsets = np.cumsum([0] + [len(p) for p in bounds])
+    moved, cut, far = [], 0, 0
+    out = []
+    for n, pts in enumerate(bounds):
+        pts = [tuple(p) for p in pts]
+        flags = land[offsets[n]:offsets[n + 1]].tolist()
+        for end in (0, 1):
+            if end == 1:
+                pts.reverse()
+                flags.reverse()
+            if pts[0] not in coast_ends:
+                continue
+            k = 0
+            while k < len(pts) - 1 and not flags[k]:
+                k += 1
+            anchor = np.asarray(pts[k]) * squeeze
+            idx = mid.query_ball_point(anchor, reach)
+            if not idx:
+                far += 1
+                continue
+            idx = np.asarray(idx)
+            q, d = nearest_on_segments(anchor, seg_a[idx], seg_b[idx])
+            if d > SNAP_TOLERANCE:
+                far += 1
+                continue
+            cut += k
+            pts = [tuple((q / squeeze).tolist())] + pts[k:]
+            flags = [True] + flags[k:]
+            moved.append(d)
+        if len(pts) >= 2:
+            out.append(np.asarray(pts[::-1]))
+    stats["boundary_ends_snapped"] = len(moved)
+    stats["boundary_ends_far"] = far
+    stats["boundary_points_cut"] = cut
+    if moved:
+        km = np.asarray(moved) * 111.2
+        stats["boundary_snap_km"] = "median %.3f, max %.3f" % (np.median(km), km.max())
+    return out
 
 
 # --------------------------------------------------------------------------
@@ -832,22 +1264,24 @@ def make_detail(args):
     region = parse_region(args.region) if args.region else None
     if args.out:
         out = args.out
-    elif region is None:
+    elif region is None and not args.dem:
         out = os.path.join(args.assets, "Kavum_Nippon_detail.mdt")
     else:
-        raise SystemExit("--region needs --out FILE.mdt")
+        raise SystemExit("--region and --dem need --out FILE.mdt")
     arcs, prefectures = load_topology(
         os.path.join(args.data, "japan-prefectures.topojson"))
     summits = load_summits(os.path.join(args.data, "japan-mountains.csv"))
-    if region is None:
-        relief = load_relief(args.relief, (120, 156), (20, 48))
+    box = region or (120.0, 156.0, 20.0, 48.0)
+    margin = 0.1
+    box = (box[0] - margin, box[1] + margin, box[2] - margin, box[3] + margin)
+    if args.dem:
+        rasters = [dem_raster(path, box) for path in args.dem]
     else:
-        west, east, south, north = region
-        relief = load_relief(args.relief, (west - 1, east + 1),
-                             (south - 1, north + 1))
+        rasters = [etopo5_raster(args.relief, box)]
+    step = parse_step(args.profile_step) if args.profile_step else None
     stats = {}
-    mdt = build_detail_map(arcs, prefectures, relief, summits, args.detail,
-                           region, stats)
+    mdt = build_detail_map(arcs, prefectures, rasters, args.dem, step, summits,
+                           args.detail, region, stats)
     changed = write_if_changed(out, mdt)
     print("%-28s %9d bytes%s" % (out, len(mdt), "" if changed else " (unchanged)"))
     for k in sorted(stats):
@@ -877,12 +1311,23 @@ def main(argv):
     ap.add_argument("--out", metavar="MDT",
                     help="with --detail: the map file to write (needed with "
                          "--region)")
+    ap.add_argument("--dem", metavar="FILE", action="append",
+                    help="with --detail: take the profiles from this "
+                         "elevation model (any raster GDAL reads, such as a "
+                         "GeoTIFF of GSI's 10 m or 5 m DEM, SRTM or ASTER "
+                         "GDEM) instead of ETOPO5; repeat it for several "
+                         "tiles")
+    ap.add_argument("--profile-step", metavar="WIDTH",
+                    help="with --detail: width of a profile column in "
+                         "decimal degrees, or in arc seconds with a "
+                         "trailing s (default: the cells of the finest "
+                         "elevation model)")
     args = ap.parse_args(argv)
 
     if args.detail:
         return make_detail(args)
-    if args.region or args.out:
-        ap.error("--region and --out go with --detail")
+    if args.region or args.out or args.dem or args.profile_step:
+        ap.error("--region, --out, --dem and --profile-step go with --detail")
 
     arcs, prefectures = load_topology(
         os.path.join(args.data, "japan-prefectures.topojson"))

@@ -328,6 +328,8 @@ void TFormMain::SetClientSize(const QSize& size) {
 // ---------------------------------------------------------------- the sequence
 
 void TFormMain::NewMapBtnClick() {
+    // Making the map reads the data file anew into the editor.
+    if (!MayDiscardEditorText()) return;
     GetDataFromScr();
     SettingBoard->hide();
     // A map file that is there but is no regular file (a folder, a FIFO, a
@@ -336,9 +338,10 @@ void TFormMain::NewMapBtnClick() {
         throw platform::FileError(QStringLiteral("地図ファイル %1 を読み込めません").arg(State.MapFileName).toStdString());
     }
     if (!QFileInfo(State.MapFileName).isFile()) {
-        OpenDialog1.InitialDir = QFileInfo(State.MapFileName).absolutePath();
+        OpenDialog1.InitialDir = DialogFolder(QFileInfo(State.MapFileName).absolutePath());
         OpenDialog1.FilterIndex = 2;
         if (!Dialogs().ExecuteOpen(this, OpenDialog1)) return;
+        RememberFolder(OpenDialog1.FileName);
         State.MapFileName = OpenDialog1.FileName;
         EditMapFile->setText(OpenDialog1.FileName);
     }
@@ -467,17 +470,19 @@ void TFormMain::LoadGrdFile() {
         throw ReadError(QStringLiteral("分布データファイル %1 を読み込めません"), State.GrdFileName, e);
     }
     Memo1Text() = std::move(read);
+    SetEditorTextModified(false);
     ShowMemoText();
     PlotOnMap(true);
 }
 
 void TFormMain::ReadGrdFile() {
-    OpenDialog1.InitialDir = QFileInfo(State.GrdFileName).absolutePath();
+    OpenDialog1.InitialDir = DialogFolder(QFileInfo(State.GrdFileName).absolutePath());
     OpenDialog1.FilterIndex = 3;
     OpenDialog1.FileName = QStringLiteral("*.grd");
     std::exception_ptr readError;
     if (Dialogs().ExecuteOpen(this, OpenDialog1)) {
         const QString path = OpenDialog1.FileName;
+        RememberFolder(path);
         try {
             Memo1Text().AppendFile(FileSystemPath(path));
             StatusBar1->SetPanelText(0, QFileInfo(path).fileName());
@@ -494,6 +499,7 @@ void TFormMain::ReadGrdFile() {
 }
 
 void TFormMain::ReLoadGrdClick() {
+    if (!MayDiscardEditorText()) return;
     ClearDotMaps();
     Memo1Text().Clear();
     ShowMemoText();
@@ -501,32 +507,31 @@ void TFormMain::ReLoadGrdClick() {
 }
 
 void TFormMain::ClearPlotItemClick() {
+    if (!MayDiscardEditorText()) return;
     Memo1Text().Clear();
+    SetEditorTextModified(false);
     ShowMemoText();
     ClearDotMaps();
 }
 
-void TFormMain::SavePlotItemClick() {
-    SaveDialog1.DefaultExt = QStringLiteral("grd");
-    SaveDialog1.FilterIndex = 3;
-    if (!Dialogs().ExecuteSave(this, SaveDialog1)) return;
-    Memo1Text().SaveToFile(FileSystemPath(SaveDialog1.FileName));
-}
+void TFormMain::SavePlotItemClick() { SaveDataText(); }
 
 void TFormMain::BtnGetDataFileClick() {
-    OpenDialog1.InitialDir = QFileInfo(State.GrdFileName).absolutePath();
+    OpenDialog1.InitialDir = DialogFolder(QFileInfo(State.GrdFileName).absolutePath());
     OpenDialog1.FilterIndex = 3;
     OpenDialog1.FileName = QStringLiteral("*.grd");
     if (!Dialogs().ExecuteOpen(this, OpenDialog1)) return;
+    AddRecentFile(OpenDialog1.FileName);
     State.GrdFileName = OpenDialog1.FileName;
     EditGrdFile->setText(OpenDialog1.FileName);
 }
 
 void TFormMain::BtnGetMapFileClick() {
-    OpenDialog1.InitialDir = QFileInfo(State.MapFileName).absolutePath();
+    OpenDialog1.InitialDir = DialogFolder(QFileInfo(State.MapFileName).absolutePath());
     OpenDialog1.FilterIndex = 2;
     OpenDialog1.FileName = QStringLiteral("*.mdt");
     if (!Dialogs().ExecuteOpen(this, OpenDialog1)) return;
+    AddRecentFile(OpenDialog1.FileName);
     State.MapFileName = OpenDialog1.FileName;
     EditMapFile->setText(OpenDialog1.FileName);
 }

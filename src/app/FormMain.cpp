@@ -5,6 +5,7 @@
 #include "app/VersionInfo.h"
 #include "app/Widgets.h"
 #include "geo/MeshCode.h"
+#include "platform/Cp932.h"
 #include "platform/Errors.h"
 #include "platform/Fonts.h"
 
@@ -113,6 +114,7 @@ TFormMain::TFormMain(const QString& executablePath, const QStringList& arguments
     BuildBoard();
     BuildStatusBar();
     ConnectDataCommands();
+    BuildConventions();
 
     AboutBox = new TAboutBox(ProgramVersionText(), this);
     AboutBox->setObjectName(QStringLiteral("AboutBox"));
@@ -364,6 +366,9 @@ void TFormMain::BuildStatusBar() {
         {36, "標高", true},     {40, "", true},      {50, "コード", true}, {80, "", true}, {50, "", true},
     };
     for (const PanelDesign& panel : panels) StatusBar1->AddPanel(panel.width, U(panel.text), panel.bevel);
+    // The panels that the program fills widen to show their whole text
+    // (141.1357 does not fit 50 pixels in every font and scale).
+    for (int index : {2, 4, 7, 9, 11, 13}) StatusBar1->SetFitsContent(index, true);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -372,7 +377,7 @@ void TFormMain::FormCreate(const QStringList& arguments) {
     State.HelpIndexFile = FindManualIndex(ManualFolders(executablePath_));
     for (chart::TChart* chart : {Chart1, Chart2, Chart3}) chart->hide();
     OpenDialog1.Filter = OpenFilter;
-    OpenDialog1.InitialDir = QFileInfo(executablePath_).absolutePath();
+    OpenDialog1.InitialDir = DialogFolder(ProgramFolder());
     SaveDialog1.Filter = SaveFilter;
     SaveDialog1.Title = U("地図基本ファイル");
 
@@ -535,7 +540,18 @@ void TFormMain::WriteIniFile() {
         // Declined: the file stays as it is, and nothing is written.
         if (!replace) return;
     }
-    SaveSettings(State.IniFileName, CurrentSettings(), replace);
+    const SettingsValues values = CurrentSettings();
+    // The file is Shift-JIS: a character without a Shift-JIS form is
+    // written as "?", and the user is told so, as the data editor does.
+    bool exact = true;
+    for (const QString* text : {&values.Title, &values.MapFile, &values.GrdFile, &values.GY1, &values.GY2,
+                                &values.GX1, &values.GX2, &values.GH2, &values.I2K}) {
+        bool one = true;
+        platform::QStringToCp932(*text, &one);
+        exact = exact && one;
+    }
+    if (!exact) ShowErrorMessage(QStringLiteral("Shift-JIS で表せない文字を「?」に置き換えました。"));
+    SaveSettings(State.IniFileName, values, replace);
 }
 
 void TFormMain::LoadSettingsFile(const QString& path) {
@@ -544,11 +560,18 @@ void TFormMain::LoadSettingsFile(const QString& path) {
     EditIniFile->setText(State.IniFileName);
 }
 
+QString TFormMain::ProgramFolder() const {
+    // An installed program's folder (/usr/bin) is no place for the user's files.
+    if (!InstalledDefaultSettings(executablePath_).isEmpty()) return {};
+    return QFileInfo(executablePath_).absolutePath();
+}
+
 void TFormMain::OpenIniFileItemClick() {
-    OpenDialog1.InitialDir = QFileInfo(executablePath_).absolutePath();
+    OpenDialog1.InitialDir = DialogFolder(ProgramFolder());
     OpenDialog1.FilterIndex = 1;
     OpenDialog1.FileName = QStringLiteral("*.ini");
     if (dialogs_.ExecuteOpen(this, OpenDialog1)) {
+        RememberFolder(OpenDialog1.FileName);
         State.IniFileName = OpenDialog1.FileName;
         ReadIniFile();
     }
@@ -561,7 +584,10 @@ void TFormMain::SaveIniFileItemClick() {
     SaveDialog1.FilterIndex = 1;
     SaveDialog1.FileName = QStringLiteral("*.ini");
     SaveDialog1.DefaultExt = QStringLiteral("ini");
+    SaveDialog1.InitialDir = DialogFolder(QFileInfo(inUse).absolutePath());
     if (!dialogs_.ExecuteSave(this, SaveDialog1)) return;
+    if (!MayReplaceFile(SaveDialog1.FileName)) return;
+    RememberFolder(SaveDialog1.FileName);
     // The copy is written under the chosen name; the file in use stays.
     State.IniFileName = SaveDialog1.FileName;
     try {
@@ -576,12 +602,24 @@ void TFormMain::SaveIniFileItemClick() {
 // ---------------------------------------------------------------- quitting and help
 
 void TFormMain::MenuQuitClick() {
+    if (!MayQuitWithEditorText()) return;
     WriteIniFile();
     if (helpWindow_) helpWindow_->close();
+    closeAgreed_ = true;
     close();
+    closeAgreed_ = false;
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+    if (!closeAgreed_) {
+        bool mayClose = false;
+        RunCommand([&] { mayClose = MayQuitWithEditorText(); });
+        if (!mayClose) {
+            event->ignore();
+            return;
+        }
+    }
+    SaveWindowState();
     if (helpWindow_) helpWindow_->close();
     event->accept();
 }
@@ -590,6 +628,8 @@ void TFormMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (sized_) return;
     sized_ = true;
+    // A size and place kept from the last run stand as they are.
+    if (geometryRestored_) return;
     // The outer size includes the frame, known only once the window is shown.
     QTimer::singleShot(0, this, [this] {
         const QSize frame = frameGeometry().size() - geometry().size();
@@ -629,6 +669,12 @@ void TFormMain::ReSetItemClick() {
 void TFormMain::BtnCanselClick() { SettingBoard->hide(); }
 
 void TFormMain::ChoosePrecision(QAction* item, int gridSize) {
+    if (!MayDiscardEditorText()) {
+        // The check mark goes back to the precision in use.
+        (precisionChecked_ ? precisionChecked_ : PlotSize10)->setChecked(true);
+        return;
+    }
+    precisionChecked_ = item;
     item->setChecked(true);
     GScale(gridSize)->setChecked(true);
     NewMapBtnClick();
@@ -642,6 +688,7 @@ void TFormMain::PlotSize10Click() { ChoosePrecision(PlotSize10, 10); }
 void TFormMain::PlotSize0Click() { ChoosePrecision(PlotSize0, 0); }
 
 void TFormMain::ChooseMeshLines(int meshSize) {
+    if (!MayDiscardEditorText()) return;
     MScale(meshSize)->setChecked(true);
     NewMapBtnClick();
 }
@@ -652,6 +699,10 @@ void TFormMain::SecondMeshLineClick() { ChooseMeshLines(2); }
 
 void TFormMain::PrefLinesClick() {
     // The item's check mark has already been inverted by choosing it.
+    if (!MayDiscardEditorText()) {
+        PrefLines->setChecked(!PrefLines->isChecked());
+        return;
+    }
     Prefecture->setChecked(PrefLines->isChecked());
     NewMapBtnClick();
 }
@@ -669,6 +720,7 @@ void TFormMain::ShowAllClick() {
         ReplaceMaps();
         return;
     }
+    if (!MayDiscardEditorText()) return;
     ProfileMap->setChecked(true);
     HorizonMap->setChecked(true);
     NewMapBtnClick();
@@ -680,12 +732,14 @@ void TFormMain::ShowHorizonClick() {
         ReplaceMaps();
         return;
     }
+    if (!MayDiscardEditorText()) return;
     State.ShowMode = 1;
     ProfileMap->setChecked(false);
     NewMapBtnClick();
 }
 
 void TFormMain::ShowVerticalClick() {
+    if (!MayDiscardEditorText()) return;
     HorizonMap->setChecked(false);
     NewMapBtnClick();
 }

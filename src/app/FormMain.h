@@ -278,6 +278,45 @@ public:
     void SetClientSize(const QSize& size);
     data::TEditorBox* EditorBox = nullptr;
 
+    // ---- Files given to the window, questions, conventions (FormMainFiles.cpp)
+    // Opens a file by its kind, as the matching command would: a data file
+    // or a map file is named on the board and the map made; a settings file
+    // is read as by reopening it. Given on the command line, dropped on the
+    // window or chosen from the recent files.
+    void OpenFile(const QString& path);
+    void OpenDataFile(const QString& path);
+    void OpenMapFile(const QString& path);
+    // A table (.csv, .tsv) given to the window. Read as a data file for now.
+    void OpenTableFile(const QString& path);
+    // True when the data editor's text was edited and not saved since.
+    bool EditorTextModified() const;
+    void SetEditorTextModified(bool modified);
+    // Before a command replaces or empties edited data text: asks whether
+    // to save it first (はい saves, いいえ lets it go); false when the user
+    // cancels, at the question or in the save dialog.
+    bool MayDiscardEditorText();
+    // Before a file chosen for saving replaces one that exists: asks, and
+    // true only when the user agrees (or there is no such file).
+    bool MayReplaceFile(const QString& path);
+    // Saves the data text under a chosen name; false when nothing was written.
+    bool SaveDataText();
+    // On quitting with edited data text: はい saves it first, いいえ quits
+    // without; false when the window is to stay open.
+    bool MayQuitWithEditorText();
+    // The folder a file dialog starts in (see StartFolder); the folder of the
+    // last file chosen in a dialog is remembered.
+    QString DialogFolder(const QString& preferred) const;
+    void RememberFolder(const QString& chosenFile);
+    const QString& LastFolder() const { return lastFolder_; }
+    // The recent files, newest first, and their submenu "最近使ったファイル".
+    QMenu* MenuRecent = nullptr;
+    const QStringList& RecentFiles() const { return recentFiles_; }
+    void AddRecentFile(const QString& path);
+    // Keeps the window's size and place, the recent files and the last
+    // folder in this file between runs; empty (the default): nothing kept.
+    void UseWindowStateFile(const QString& path);
+    void SaveWindowState() const;
+
     // ---- Figure export (FormMainExport.cpp)
     void SaveToEMFItemClick();
     void CopyEMFItemClick();
@@ -366,12 +405,16 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildMenus();
     void BuildBoard();
     void BuildStatusBar();
     void BuildCharts();
+    void BuildConventions();
+    void UpdateRecentMenu();
     void FormCreate(const QStringList& arguments);
 public:
     // Shows an error as the command wrapper does.
@@ -380,6 +423,9 @@ public:
 
 private:
     void ChoosePrecision(QAction* item, int gridSize);
+    // The executable's folder, where the settings dialog starts; empty for an
+    // installed program.
+    QString ProgramFolder() const;
     void ChooseMeshLines(int meshSize);
     void ChooseLineColor(TClickPanel* panel, std::uint32_t& field);
     void SetLineWidthCaption();
@@ -393,6 +439,15 @@ private:
     int namedCategories_ = 0;
     std::optional<std::size_t> failedLine_;
     bool failedLineShown_ = true;
+    QString lastFolder_;
+    QStringList recentFiles_;
+    QString windowStateFile_;
+    bool geometryRestored_ = false;
+    // Set by 終了 once the user has agreed: the window then closes without
+    // asking again.
+    bool closeAgreed_ = false;
+    // The precision item whose check mark a cancelled choice puts back.
+    QAction* precisionChecked_ = nullptr;
 };
 
 }  // namespace kavum::app

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace kavum::app {
 
 // True when the extension of the file name part (from its last "." on),
@@ -40,6 +42,33 @@ QString InstalledDataFolder(const QString& executablePath);
 // read when the settings file in use does not exist yet; empty when the
 // program is not installed.
 QString InstalledDefaultSettings(const QString& executablePath);
+
+// The kinds of file the program opens from the command line, from a drop on
+// the window or from the recent files, by extension in any letter case:
+// .ini a settings file, .grd a data file, .csv and .tsv a table, .mdt a map.
+enum class OpenedFileKind { None, Settings, Data, Table, Map };
+OpenedFileKind KindOfOpenedFile(const QString& path);
+
+// The data, table or map file named on the command line: the first such
+// argument after the settings file, if one comes first; empty when there is
+// none. Options (arguments starting with "-") are passed over.
+QString FileArgument(const QStringList& arguments);
+
+// The folder a file dialog starts in: `preferred` when it is a folder the
+// user can write, else the folder used last when the user can write it,
+// else `home`.
+QString StartFolder(const QString& preferred, const QString& lastUsed, const QString& home,
+                    const std::function<bool(const QString&)>& writable);
+// A folder that exists and that the user can write.
+bool IsWritableFolder(const QString& folder);
+
+// What `kavum --help` prints.
+QString ProgramUsage();
+
+// Drops the platform plugins' notes that concern nobody (the offscreen
+// platform's "does not support propagateSizeHints()"); every other message
+// goes where it went before.
+void InstallQuietPlatformMessages();
 
 // Loads Qt's own Japanese texts (standard dialogs, buttons, context menus)
 // into the application. False when the translations are not installed.

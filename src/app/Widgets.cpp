@@ -1,36 +1,105 @@
 #include "Widgets.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QValidator>
 
 #include <algorithm>
 
 namespace kavum::app {
-TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {}
+// Refuses an input of the user that makes the text longer than both the
+// limit and the text before it. Text set by the program is always accepted.
+class TypedLengthValidator : public QValidator {
+public:
+    explicit TypedLengthValidator(TEdit* edit) : QValidator(edit), edit_(edit) {}
+    State validate(QString& input, int&) const override {
+        if (edit_->userInput_ && edit_->typedLimit_ > 0 && input.size() > edit_->typedLimit_ &&
+            input.size() > edit_->acceptedLength_) {
+            return Invalid;
+        }
+        edit_->acceptedLength_ = input.size();
+        return Acceptable;
+    }
+
+private:
+    TEdit* edit_;
+};
+
+TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {
+    setValidator(new TypedLengthValidator(this));
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { acceptedLength_ = text.size(); });
+}
+
+void TEdit::PasteWithinLimit() {
+    if (isReadOnly()) return;
+    QString pasted = QGuiApplication::clipboard()->text();
+    // A line edit holds one line: the clipboard's first.
+    const qsizetype end = pasted.indexOf(QRegularExpression(QStringLiteral("[\\r\\n]")));
+    if (end >= 0) pasted.truncate(end);
+    if (typedLimit_ > 0) {
+        const qsizetype kept = text().size() - selectedText().size();
+        const qsizetype room = std::max<qsizetype>(typedLimit_, acceptedLength_) - kept;
+        if (room <= 0) return;
+        if (pasted.size() > room) {
+            // Never split a surrogate pair.
+            qsizetype cut = room;
+            if (pasted.at(cut - 1).isHighSurrogate()) --cut;
+            pasted.truncate(cut);
+        }
+    }
+    if (!pasted.isEmpty() || hasSelectedText()) insert(pasted);
+}
 
 bool TEdit::event(QEvent* event) {
     if (typedLimit_ <= 0) return QLineEdit::event(event);
     switch (event->type()) {
-    case QEvent::KeyPress:
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Paste)) {
+            PasteWithinLimit();
+            event->accept();
+            return true;
+        }
+        // Undoing and redoing bring back texts that were accepted before.
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) return QLineEdit::event(event);
+        [[fallthrough]];
+    }
     case QEvent::InputMethod:
     case QEvent::Drop:
-    case QEvent::MouseButtonRelease:
-    case QEvent::ContextMenu:
-    case QEvent::ShortcutOverride: {
-        // The user's input goes through the limit; the text set by the
-        // program is never cut by it.
-        const int full = maxLength();
-        setMaxLength(std::max<int>(typedLimit_, static_cast<int>(text().size())));
+    case QEvent::MouseButtonRelease: {
+        const bool outer = userInput_;
+        userInput_ = true;
         const bool result = QLineEdit::event(event);
-        setMaxLength(full);
+        userInput_ = outer;
         return result;
     }
     default:
         return QLineEdit::event(event);
     }
+}
+
+void TEdit::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (typedLimit_ > 0) {
+        for (QAction* action : menu->actions()) {
+            if (action->objectName() != QLatin1String("edit-paste")) continue;
+            action->disconnect(SIGNAL(triggered()));
+            action->disconnect(SIGNAL(triggered(bool)));
+            connect(action, &QAction::triggered, this, &TEdit::PasteWithinLimit);
+        }
+    }
+    menu->popup(event->globalPos());
 }
 
 TClickPanel::TClickPanel(const QString& caption, QWidget* parent) : QLabel(caption, parent) {
@@ -93,6 +162,10 @@ public:
         return {std::max(0, w - Gap), h};
     }
     QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+    void Relayout() {
+        Place();
+        updateGeometry();
+    }
 
 protected:
     void resizeEvent(QResizeEvent*) override { Place(); }
@@ -128,7 +201,22 @@ QLabel* TStatusBar::AddPanel(int width, const QString& text, bool bevel) {
     label->setObjectName(QStringLiteral("Panel%1").arg(panels_.size()));
     static_cast<PanelRow*>(row_)->Add(label);
     panels_.push_back(label);
+    fits_.push_back(false);
+    designWidths_.push_back(width);
     return label;
+}
+
+void TStatusBar::SetPanelText(int index, const QString& text) {
+    QLabel* panel = Panel(index);
+    panel->setText(text);
+    if (!fits_.at(static_cast<std::size_t>(index))) return;
+    // The text's width in the panel's font, its frame and a little air on
+    // either side; computed in logical pixels, as every size of the window.
+    const int needed = panel->fontMetrics().horizontalAdvance(text) + 2 * panel->frameWidth() + 6;
+    const int width = std::max(designWidths_.at(static_cast<std::size_t>(index)), needed);
+    if (width <= panel->width()) return;
+    panel->setFixedWidth(width);
+    static_cast<PanelRow*>(row_)->Relayout();
 }
 
 TScrollBox::TScrollBox(QWidget* parent) : QScrollArea(parent) {

@@ -12,19 +12,30 @@ namespace kavum::app {
 
 // A line edit that limits what the user types, pastes or drops to a number
 // of characters, while text set by the program is taken whole (a longer text
-// may then be shortened by the user, not lengthened).
+// may then be shortened by the user, not lengthened). An edit that would go
+// beyond the limit is refused as a whole, so that the caret, the selection
+// and the undo steps stay as they were; a paste is cut to what fits.
 class TEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit TEdit(QWidget* parent = nullptr);
     int TypedLimit() const { return typedLimit_; }
     void SetTypedLimit(int limit) { typedLimit_ = limit; }   // 0: no limit
+    // Pastes the clipboard's first line at the caret, cut to what fits.
+    void PasteWithinLimit();
 
 protected:
     bool event(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    friend class TypedLengthValidator;
     int typedLimit_ = 0;
+    // True while an event of the user's input is handled: only then does
+    // the limit apply.
+    bool userInput_ = false;
+    // The length of the text last accepted, by the program or the user.
+    qsizetype acceptedLength_ = 0;
 };
 
 // A raised panel with a centred caption that acts as a button. Its font
@@ -60,11 +71,16 @@ public:
     int PanelCount() const { return static_cast<int>(panels_.size()); }
     QLabel* Panel(int index) const { return panels_.at(static_cast<std::size_t>(index)); }
     QString PanelText(int index) const { return Panel(index)->text(); }
-    void SetPanelText(int index, const QString& text) { Panel(index)->setText(text); }
+    // Sets a panel's text; a panel made to fit its content widens to show
+    // the whole text (it never becomes narrower than designed).
+    void SetPanelText(int index, const QString& text);
+    void SetFitsContent(int index, bool fits) { fits_.at(static_cast<std::size_t>(index)) = fits; }
 
 private:
     QWidget* row_;
     std::vector<QLabel*> panels_;
+    std::vector<bool> fits_;
+    std::vector<int> designWidths_;
 };
 
 // A borderless scrolling area whose children are placed absolutely on a

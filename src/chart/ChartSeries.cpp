@@ -672,15 +672,17 @@ TLineSeries::TLineSeries(TChart& chart) : TChartSeries(chart, loNone), linePen_(
 
 namespace {
 
-// The part [t0, t1] of the segment a + t (b - a) inside the square of
-// +-limit (Liang-Barsky); false when nothing of it is inside.
-bool ClipParameters(double ax, double ay, double bx, double by, double limit, double& t0, double& t1) {
+// The part [t0, t1] of the segment a + t (b - a) inside the rectangle
+// [left, right] x [top, bottom] (Liang-Barsky); false when nothing of it is
+// inside.
+bool ClipParameters(double ax, double ay, double bx, double by, double left, double top, double right, double bottom,
+                    double& t0, double& t1) {
     t0 = 0;
     t1 = 1;
     const double dx = bx - ax;
     const double dy = by - ay;
     const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {ax + limit, limit - ax, ay + limit, limit - ay};
+    const double q[4] = {ax - left, right - ax, ay - top, bottom - ay};
     for (int i = 0; i < 4; ++i) {
         if (p[i] == 0) {
             if (q[i] < 0) return false;
@@ -698,14 +700,15 @@ bool ClipParameters(double ax, double ay, double bx, double by, double limit, do
     return t0 <= t1;
 }
 
-// Clips the segment a-b to the square of +-limit; false when nothing of it
-// lies inside. Each end of the result is computed from the nearer of the
-// two original ends, so that a point 1e300 pixels away does not wash out
-// the other one.
-bool ClipSegment(double& ax, double& ay, double& bx, double& by, double limit) {
+// Clips the segment a-b to a rectangle; false when nothing of it lies
+// inside. Each end of the result is computed from the nearer of the two
+// original ends, so that a point 1e300 pixels away does not wash out the
+// other one.
+bool ClipSegment(double& ax, double& ay, double& bx, double& by, double left, double top, double right,
+                 double bottom) {
     double t0 = 0, t1 = 1, s0 = 0, s1 = 1;  // t from a, s from b
-    if (!ClipParameters(ax, ay, bx, by, limit, t0, t1)) return false;
-    if (!ClipParameters(bx, by, ax, ay, limit, s0, s1)) return false;
+    if (!ClipParameters(ax, ay, bx, by, left, top, right, bottom, t0, t1)) return false;
+    if (!ClipParameters(bx, by, ax, ay, left, top, right, bottom, s0, s1)) return false;
     double nax = 0, nay = 0, nbx = 0, nby = 0;
     if (t0 <= s1) {
         nax = ax + t0 * (bx - ax);
@@ -722,10 +725,10 @@ bool ClipSegment(double& ax, double& ay, double& bx, double& by, double limit) {
         nby = ay + t1 * (by - ay);
     }
     if (!std::isfinite(nax) || !std::isfinite(nay) || !std::isfinite(nbx) || !std::isfinite(nby)) return false;
-    ax = std::clamp(nax, -limit, limit);
-    ay = std::clamp(nay, -limit, limit);
-    bx = std::clamp(nbx, -limit, limit);
-    by = std::clamp(nby, -limit, limit);
+    ax = std::clamp(nax, left, right);
+    ay = std::clamp(nay, top, bottom);
+    bx = std::clamp(nbx, left, right);
+    by = std::clamp(nby, top, bottom);
     return true;
 }
 
@@ -741,7 +744,31 @@ void TLineSeries::Draw(TCanvas& canvas) const {
         const TCustomChartAxis& hx = GetHorizAxis();
         const TCustomChartAxis& vy = GetVertAxis();
         const TChart& chart = ParentChart();
-        canvas.SetPen(chart.ScaledPen(linePen_.CanvasPen()));
+        const platform::TCanvasPen pen = chart.ScaledPen(linePen_.CanvasPen());
+        canvas.SetPen(pen);
+        // Where the drawing is clipped to the plot, a segment that lies
+        // wholly outside it leaves no pixel and is left out, and one that
+        // comes from far away is cut at a margin around the plot rather than
+        // at the edge of the drawable square: a map of all Japan drawn over
+        // one peninsula then writes only the lines near the peninsula. The
+        // margin is wider than any join of the pen reaches. Patterned pens
+        // keep their runs whole, since their dashes count from the start of
+        // a polyline.
+        const bool cull = chart.ClipPoints() && pen.style == platform::TPenStyle::Solid;
+        const TRect plot = chart.ChartRect();
+        const double margin = 8.0 + 4.0 * std::max(1, pen.width);
+        const double keepLeft = plot.left - margin;
+        const double keepTop = plot.top - margin;
+        const double keepRight = plot.right + margin;
+        const double keepBottom = plot.bottom + margin;
+        const auto outsideKeep = [&](QPoint a, QPoint b) {
+            if (std::max(a.x(), b.x()) < keepLeft || std::min(a.x(), b.x()) > keepRight ||
+                std::max(a.y(), b.y()) < keepTop || std::min(a.y(), b.y()) > keepBottom) {
+                return true;
+            }
+            double t0 = 0, t1 = 1;
+            return !ClipParameters(a.x(), a.y(), b.x(), b.y(), keepLeft, keepTop, keepRight, keepBottom, t0, t1);
+        };
         // Segments of one colour that follow each other go out as one
         // polyline.
         std::vector<QPoint> run;
@@ -803,7 +830,11 @@ void TLineSeries::Draw(TCanvas& canvas) const {
             const TColor color = DrawColor(tagColor);
             if (havePrev) {
                 if (prevSafe && safe) {
-                    addSegment(prevPixel, pixel, color);
+                    if (cull && outsideKeep(prevPixel, pixel)) {
+                        flush();
+                    } else {
+                        addSegment(prevPixel, pixel, color);
+                    }
                 } else {
                     // One end lies far outside: the part of the segment
                     // inside the drawable square is drawn on its own.
@@ -812,7 +843,10 @@ void TLineSeries::Draw(TCanvas& canvas) const {
                     double bx = safe ? pixel.x() : ex;
                     double by = safe ? pixel.y() : ey;
                     flush();
-                    if (ClipSegment(ax, ay, bx, by, static_cast<double>(PixelLimit))) {
+                    const double limit = static_cast<double>(PixelLimit);
+                    const bool kept = cull ? ClipSegment(ax, ay, bx, by, keepLeft, keepTop, keepRight, keepBottom)
+                                           : ClipSegment(ax, ay, bx, by, -limit, -limit, limit, limit);
+                    if (kept) {
                         const QPoint a(static_cast<int>(std::lround(ax)), static_cast<int>(std::lround(ay)));
                         const QPoint b = safe ? pixel
                                               : QPoint(static_cast<int>(std::lround(bx)),

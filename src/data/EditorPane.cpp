@@ -7,6 +7,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStyle>
@@ -31,6 +32,66 @@ QToolButton* MakeButton(QToolBar* bar, QStyle::StandardPixmap icon, int width, c
     bar->addWidget(b);
     return b;
 }
+
+// Draws the symbol for a carriage return (a small C over a small R) where
+// the text holds U+240D, which the editor's Japanese fonts have no glyph
+// for. It lies over the text area and lets every mouse event through.
+class CrSymbolOverlay : public QWidget {
+public:
+    explicit CrSymbolOverlay(QPlainTextEdit* edit) : QWidget(edit->viewport()), edit_(edit) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        edit->viewport()->installEventFilter(this);
+        setGeometry(edit->viewport()->rect());
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Resize) setGeometry(edit_->viewport()->rect());
+        return false;
+    }
+    // Scrolling the text moves the children of the text area: this one
+    // stays over the whole area.
+    void moveEvent(QMoveEvent*) override {
+        if (pos() != QPoint(0, 0)) {
+            move(0, 0);
+            update();
+        }
+    }
+    void paintEvent(QPaintEvent*) override {
+        const QChar symbol(0x240D);
+        QTextBlock block = edit_->cursorForPosition(QPoint(0, 0)).block();
+        const QTextBlock last = edit_->cursorForPosition(QPoint(0, height())).block();
+        QPainter painter(this);
+        QFont small = edit_->font();
+        small.setPixelSize(std::max(5, edit_->fontMetrics().height() * 2 / 5));
+        painter.setFont(small);
+        for (; block.isValid(); block = block.next()) {
+            const QString text = block.text();
+            for (qsizetype at = text.indexOf(symbol); at >= 0; at = text.indexOf(symbol, at + 1)) {
+                QTextCursor c(block);
+                c.setPosition(block.position() + static_cast<int>(at));
+                const QRect left = edit_->cursorRect(c);
+                c.setPosition(c.position() + 1);
+                const QRect right = edit_->cursorRect(c);
+                const QRect cell(left.left() + 1, left.top(), std::max(4, right.left() - left.left() - 1), left.height());
+                const bool selected = edit_->textCursor().selectionStart() <= c.position() - 1 &&
+                                      edit_->textCursor().selectionEnd() >= c.position();
+                painter.fillRect(cell, edit_->palette().color(selected ? QPalette::Highlight : QPalette::Base));
+                painter.setPen(edit_->palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
+                const QRect top(cell.left(), cell.top(), cell.width(), cell.height() / 2);
+                const QRect bottom(cell.left() + cell.width() / 3, cell.top() + cell.height() / 2, cell.width(),
+                                   cell.height() - cell.height() / 2);
+                painter.drawText(top, Qt::AlignLeft | Qt::AlignBottom, QStringLiteral("C"));
+                painter.drawText(bottom, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("R"));
+            }
+            if (block == last) break;
+        }
+    }
+
+private:
+    QPlainTextEdit* edit_;
+};
 
 }  // namespace
 
@@ -82,6 +143,7 @@ TEditorBox::TEditorBox(DataText& text, QWidget* parent) : QFrame(parent), text_(
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    new CrSymbolOverlay(Memo1);
     layout->addWidget(Memo1, 1);
 
     StatusBar2 = new QWidget(this);
@@ -106,7 +168,7 @@ TEditorBox::TEditorBox(DataText& text, QWidget* parent) : QFrame(parent), text_(
     connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TEditorBox::Memo1SelectionChange);
     connect(Memo1, &QPlainTextEdit::selectionChanged, this, &TEditorBox::Memo1SelectionChange);
     connect(Memo1, &QPlainTextEdit::textChanged, this, [this] {
-        if (!loading_) edited_ = true;
+        if (!loading_) edited_ = modified_ = true;
     });
 }
 

@@ -38,6 +38,10 @@ public:
     // Returns false when some did.
     bool TakeText();
     bool Edited() const { return edited_; }
+    // True when the user edited the text since the program last set it as
+    // saved (loaded from a file, written to one, cleared).
+    bool Modified() const { return modified_; }
+    void SetModified(bool modified) { modified_ = modified; }
     // Selects line `index` (from 0) of the shown text, scrolls it into view
     // and gives the editor the focus; nothing for a line beyond the text.
     void SelectLine(int index);
@@ -51,6 +55,7 @@ private:
     DataText& text_;
     QLabel* panels_[3];
     bool edited_ = false;
+    bool modified_ = false;
     bool loading_ = false;
 };
 

@@ -336,6 +336,21 @@ bool QtDialogs::Confirm(QWidget* parent, const QString& caption, const QString& 
     return box.exec() == QMessageBox::Yes;
 }
 
+Answer QtDialogs::AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Question, caption, PlainMessageText(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    const int chosen = box.exec();
+    if (chosen == QMessageBox::Yes) return Answer::Yes;
+    if (chosen == QMessageBox::No) return Answer::No;
+    return Answer::Cancel;
+}
+
 QString PlainMessageText(const QString& text) {
     // About a screen: lines and characters beyond these are cut.
     constexpr int MaxLines = 40;
@@ -454,6 +469,14 @@ bool ScriptedDialogs::Confirm(QWidget*, const QString& caption, const QString& t
     const bool yes = confirm_.front();
     confirm_.pop_front();
     return yes;
+}
+
+Answer ScriptedDialogs::AskYesNoCancel(QWidget*, const QString& caption, const QString& text) {
+    uses_.push_back(Use{Kind::YesNoCancel, {}, {}, caption, text, MessageIcon::Warning, {}});
+    if (yesNoCancel_.empty()) return Answer::No;
+    const Answer answer = yesNoCancel_.front();
+    yesNoCancel_.pop_front();
+    return answer;
 }
 
 }  // namespace kavum::platform

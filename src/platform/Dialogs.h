@@ -58,6 +58,9 @@ QString OutOfRangeMessage(const QString& what, double value, double low, double 
 
 enum class MessageIcon { Information, Warning, Error };
 
+// The answer to a question with the buttons はい, いいえ and キャンセル.
+enum class Answer { Yes, No, Cancel };
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -74,6 +77,9 @@ public:
                              MessageIcon icon) = 0;
     // A question with the buttons はい and いいえ; true for はい.
     virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // A question with the buttons はい, いいえ and キャンセル (closing the box
+    // is キャンセル).
+    virtual Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
 
 // A message as plain text that shows every character it holds: control
@@ -98,6 +104,7 @@ public:
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
     bool Confirm(QWidget* parent, const QString& caption, const QString& text) override;
+    Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) override;
 
 private:
     bool ExecuteFile(QWidget* parent, FileDialog& dialog, bool save);
@@ -109,7 +116,7 @@ private:
 // dialog's settings as they were when it opened.
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { Open, Save, Color, Message, Confirm, FigureScale };
+    enum class Kind { Open, Save, Color, Message, Confirm, FigureScale, YesNoCancel };
     struct Use {
         Kind kind;
         FileDialog file;        // Open, Save
@@ -130,6 +137,8 @@ public:
     void AnswerFigureWidth(double widthMm, double dpi = 600.0) { width_.push_back({widthMm, dpi}); }
     // With no answer queued a question is answered いいえ.
     void AnswerConfirm(bool yes) { confirm_.push_back(yes); }
+    // With no answer queued a three-way question is answered いいえ.
+    void AnswerYesNoCancel(Answer answer) { yesNoCancel_.push_back(answer); }
 
     const std::vector<Use>& Uses() const { return uses_; }
     std::vector<Use> UsesOf(Kind kind) const;
@@ -144,9 +153,11 @@ public:
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
     bool Confirm(QWidget* parent, const QString& caption, const QString& text) override;
+    Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) override;
 
 private:
     std::deque<bool> confirm_;
+    std::deque<Answer> yesNoCancel_;
     std::deque<std::optional<double>> scale_;
     std::deque<std::pair<double, double>> width_;
     std::deque<std::optional<QString>> open_;

@@ -11,6 +11,10 @@ constexpr FontSubstitute Table[] = {
     {u"ＭＳ ゴシック", u"IPAGothic"},
     {u"ＭＳ 明朝", u"IPAMincho"},
     {u"ＭＳ Ｐ明朝", u"IPAPMincho"},
+    // Left to the font configuration, the serif face depends on what else is
+    // installed (with the URW fonts it becomes a CFF font that a PDF can only
+    // hold as outlines); DejaVu Serif is the face it is on a plain system.
+    {u"Times New Roman", u"DejaVu Serif"},
 };
 }  // namespace
 

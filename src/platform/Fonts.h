@@ -14,7 +14,8 @@ struct FontSubstitute {
     const char16_t* installed;  // the installed face with the same metrics
 };
 
-// "ＭＳ ゴシック" → IPAGothic, "ＭＳ 明朝" → IPAMincho, "ＭＳ Ｐ明朝" → IPAPMincho.
+// "ＭＳ ゴシック" → IPAGothic, "ＭＳ 明朝" → IPAMincho, "ＭＳ Ｐ明朝" → IPAPMincho,
+// "Times New Roman" → DejaVu Serif.
 std::span<const FontSubstitute> FontSubstitutes();
 
 // Puts the table into Qt's font substitutions. Idempotent; called at start

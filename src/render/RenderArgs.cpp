@@ -253,6 +253,7 @@ QString RenderUsage() {
         "  --keep-going       at a record line that does not convert, still write the figure\n"
         "                     drawn up to that line (the exit status stays 1)\n"
         "  --help             show this text\n"
+        "  --version          show the program's version\n"
         "\n"
         "Atlas production:\n"
         "  --per-category DIR one figure per category (heading) of the data files, written to\n"

@@ -4,6 +4,7 @@
 #include "RenderArgs.h"
 
 #include "app/FormMain.h"
+#include "app/Startup.h"
 #include "app/Widgets.h"
 #include "chart/Chart.h"
 #include "export/Figure.h"
@@ -24,6 +25,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstring>
 #include <malloc.h>
 #include <exception>
 #include <stdexcept>
@@ -95,7 +97,14 @@ int main(int argc, char** argv) {
     // few have been freed, and every growth would hold the old and the new
     // block at once).
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("kavum-render %s\n", KAVUM_VERSION);
+            return 0;
+        }
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    kavum::app::InstallQuietPlatformMessages();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
 

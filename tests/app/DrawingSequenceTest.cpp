@@ -226,6 +226,7 @@ TEST_F(DrawingSequenceTest, AddReloadClearSaveAndReplot) {
     EXPECT_EQ(ReadBytes(saved).substr(0, 15), "Fagus crenata\r\n");
     QFile::setPermissions(saved, QFileDevice::ReadOwner);
     dialogs.AnswerSave(saved);
+    dialogs.AnswerConfirm(true);   // replace the file that is there
     EXPECT_FALSE(w.RunCommand([&] { w.SavePlotItemClick(); }));
     EXPECT_EQ(ReadBytes(saved).substr(0, 15), "Fagus crenata\r\n");
     // Clearing empties the text and the category series.

@@ -297,6 +297,45 @@ TEST(BundledMap, DetailedCoastsAreWholeAndHoldTheLakes) {
     EXPECT_EQ(ClosedRunIn(Section(PresentMap, "*H-MAP"), 135.86, 136.28, 34.97, 35.52, 0.06), nullptr);
 }
 
+TEST(BundledMap, DetailedMapKeepsTheOutlyingIsletsAndEndsBoundariesOnTheCoast) {
+    const auto& coast = Section(DetailMap, "*H-MAP");
+    // Okinotorishima, the Bayonnaise rocks, Sofu-gan, Taisho-jima and
+    // Minamitorishima, each a closed line of its own.
+    struct Islet {
+        const char* name;
+        double west, east, south, north;
+    };
+    for (const Islet& i : {Islet{"Okinotorishima", 136.0830, 136.0896, 20.4229, 20.4271},
+                           Islet{"Bayonnaise rocks", 139.8721, 139.8771, 31.9121, 31.9146},
+                           Islet{"Sofu-gan", 140.3529, 140.3588, 29.8070, 29.8129},
+                           Islet{"Taisho-jima", 124.5646, 124.5704, 25.8954, 25.8987},
+                           Islet{"Minamitorishima", 153.9696, 153.9871, 24.2812, 24.2987}}) {
+        EXPECT_NE(ClosedRunIn(coast, i.west, i.east, i.south, i.north, 0.0005), nullptr) << i.name;
+    }
+    // A boundary that reaches the sea ends on a segment of the coast.
+    std::size_t onCoast = 0;
+    for (const auto& run : Section(DetailMap, "*G-MAP").runs) {
+        for (const Point& end : {run.front(), run.back()}) {
+            double nearest = 1e9;
+            for (const auto& c : coast.runs) {
+                for (std::size_t i = 0; i + 1 < c.size(); ++i) {
+                    const double dx = c[i + 1].a - c[i].a, dy = c[i + 1].b - c[i].b;
+                    const double len = dx * dx + dy * dy;
+                    double t = len > 0 ? ((end.a - c[i].a) * dx + (end.b - c[i].b) * dy) / len : 0;
+                    t = std::clamp(t, 0.0, 1.0);
+                    nearest = std::min(nearest, std::hypot(c[i].a + t * dx - end.a, c[i].b + t * dy - end.b));
+                }
+            }
+            // Within 3 km of the coast means on it, to the 5 decimals kept.
+            if (nearest < 0.03) {
+                EXPECT_LT(nearest, 2e-5) << "boundary end " << end.a << "," << end.b << " off the coast";
+                ++onCoast;
+            }
+        }
+    }
+    EXPECT_GE(onCoast, 40u);
+}
+
 TEST(BundledMap, ProfilesShowFujiAndCoverTheLand) {
     for (const std::string& file : {PresentMap, DetailMap}) {
         SCOPED_TRACE(file);

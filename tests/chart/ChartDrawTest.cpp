@@ -393,3 +393,93 @@ TEST(ChartScreen, HookFailuresDuringPaintAreReported) {
 
 }  // namespace
 }  // namespace kavum::chart::test
+
+namespace kavum::chart::test {
+namespace {
+
+// Keeps the polylines a chart draws, as a vector canvas would get them.
+class PolylineRecorder : public TCanvas {
+public:
+    std::vector<std::vector<QPoint>> lines;
+    void TextOut(int, int, const QString&) override {}
+    void FillRect(const TRect&) override {}
+    void Rectangle(const TRect&) override {}
+    void Ellipse(const TRect&) override {}
+    void Polygon(const QPoint*, int) override {}
+    void Polyline(const QPoint* points, int count) override { lines.emplace_back(points, points + count); }
+    void SetPixel(int, int, TColor) override {}
+    void SetClipRect(const TRect&) override {}
+    void ResetClip() override {}
+};
+
+TEST(ChartLineSeries, LinesFarOutsideTheClippedPlotAreLeftOutAndLongOnesCut) {
+    TChart chart;
+    MakePlain(chart);
+    TLineSeries& line = chart.AddLineSeries();
+    // A coast far outside the range, as all of Japan around one peninsula:
+    // 200 small closed squares 300 to 2000 columns to the right.
+    for (int k = 0; k < 200; ++k) {
+        const double x = 400 + 8.5 * k;
+        for (double dx : {0.0, 3.0, 3.0, 0.0, 0.0})
+            line.StorePoint(x + dx, (k % 2 ? 2.0 : 0.0) + (dx == 0 ? 10 : 14), QString(), clBlack);
+        line.AddNullPoint(QString());
+    }
+    // A line inside the plot, and one that comes from far off on the left.
+    for (double x : {20.0, 40.0, 60.0}) line.StorePoint(x, 50, QString(), clRed);
+    line.AddNullPoint(QString());
+    line.StorePoint(-1e7, 80, QString(), clBlack);
+    line.StorePoint(50, 80, QString(), clBlack);
+    line.StorePoint(-1e7, 81, QString(), clBlack);
+
+    const QImage before = Render(chart);
+    PolylineRecorder recorder;
+    chart.DrawInto(recorder, TRect{0, 0, 101, 101});
+    std::size_t points = 0;
+    for (const auto& l : recorder.lines) {
+        points += l.size();
+        // Nothing lies far outside the plot: no coordinate at the edge of the
+        // drawable square.
+        for (const QPoint& p : l) {
+            EXPECT_GT(p.x(), -60) << p.x();
+            EXPECT_LT(p.x(), 160) << p.x();
+        }
+    }
+    EXPECT_LE(points, 8u) << "the far squares are written";
+    ASSERT_EQ(recorder.lines.size(), 3u);
+    EXPECT_EQ(recorder.lines[0], (std::vector<QPoint>{{20, 51}, {40, 51}, {60, 51}}));
+    // The picture stays the same: the long lines reach the left edge.
+    for (int x = 0; x <= 50; ++x) EXPECT_EQ(PixelAt(before, x, 21), clBlack) << x;
+
+    // Without the clip every square is drawn, since it would show.
+    chart.SetClipPoints(false);
+    PolylineRecorder unclipped;
+    chart.DrawInto(unclipped, TRect{0, 0, 101, 101});
+    EXPECT_GE(unclipped.lines.size(), 200u);
+}
+
+TEST(ChartLineSeries, LeavingOutFarLinesKeepsTheBitmap) {
+    // The same lines with and without a far-away part draw the same pixels,
+    // with a thin and a wide pen, also where a far segment joins a near one.
+    for (int width : {1, 2, 5}) {
+        TChart with;
+        TChart without;
+        for (TChart* c : {&with, &without}) {
+            MakePlain(*c);
+            TLineSeries& l = c->AddLineSeries();
+            l.LinePen().SetWidth(width);
+            if (c == &with) {
+                l.StorePoint(-300, 90, QString(), clBlack);
+                l.StorePoint(-40, 60, QString(), clBlack);
+            } else {
+                l.StorePoint(-40, 60, QString(), clBlack);
+            }
+            l.StorePoint(30, 20, QString(), clBlack);
+            l.StorePoint(130, 30, QString(), clBlack);
+            if (c == &with) l.StorePoint(300, 200, QString(), clBlack);
+        }
+        EXPECT_EQ(Render(with), Render(without)) << "pen width " << width;
+    }
+}
+
+}  // namespace
+}  // namespace kavum::chart::test

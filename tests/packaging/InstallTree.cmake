@@ -19,7 +19,8 @@ foreach(f
     share/applications/org.kavum.Kavum.desktop
     share/metainfo/org.kavum.Kavum.metainfo.xml
     share/mime/packages/org.kavum.Kavum-mime.xml
-    share/man/man1/kavum-render.1
+    share/man/man1/kavum-render.1.gz share/man/man1/kavum.1.gz
+    share/doc/kavum/copyright share/doc/kavum/changelog.gz
     share/icons/hicolor/16x16/apps/org.kavum.Kavum.png
     share/icons/hicolor/48x48/apps/org.kavum.Kavum.png
     share/icons/hicolor/256x256/apps/org.kavum.Kavum.png)

@@ -32,8 +32,9 @@ def missing_tools():
     try:
         import numpy  # noqa: F401
         import scipy  # noqa: F401
+        from osgeo import gdal  # noqa: F401
     except ImportError:
-        return "python3-numpy or python3-scipy is not installed"
+        return "python3-numpy, python3-scipy or python3-gdal is not installed"
     return None
 
 
@@ -64,6 +65,110 @@ def read_sections(data):
             x, y = raw.split(",")
             line_pts.append((float(x), float(y)))
     return sections
+
+
+def write_geotiff(path, west, north, dx, z, nodata=-9999.0):
+    """A latitude/longitude GeoTIFF (JGD2011) of z, row 0 the northernmost,
+    cells dx degrees square."""
+    from osgeo import gdal, osr
+    gdal.UseExceptions()
+    rows, cols = z.shape
+    ds = gdal.GetDriverByName("GTiff").Create(path, cols, rows, 1, gdal.GDT_Float32)
+    ds.SetGeoTransform((west, dx, 0, north, 0, -dx))
+    srs = osr.SpatialReference()
+    srs.ImportFromEPSG(6668)
+    ds.SetProjection(srs.ExportToWkt())
+    band = ds.GetRasterBand(1)
+    band.SetNoDataValue(nodata)
+    band.WriteArray(z.astype("float32"))
+    ds = None
+
+
+def profile_heights(steps):
+    """(position, elevation) steps of a staircase outline to a dict of the
+    height from each listed position on."""
+    return {round(pos, 6): h for pos, h in steps}
+
+
+class DemProfileTest(unittest.TestCase):
+    """Profiles from an elevation model the test writes itself."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="kavum-make-map-dem-")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def make(self, region, *extra):
+        out = os.path.join(self.tmp, "dem.mdt")
+        run = run_tool("--detail", "full", "--region", region_text(region),
+                       "--out", out, *extra)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(out, "rb") as f:
+            return read_sections(f.read()), run.stderr
+
+    def test_highest_cell_of_each_column_inland(self):
+        import numpy as np
+        # 10 x 8 cells of 0.01 degree in the Matsumoto basin, all land: cell
+        # (row, col) is 100 * col + 10 * row + 5 metres high, so the highest
+        # cell of column c is its southernmost, 100 c + 75, and of row r the
+        # easternmost, 905 + 10 r. One cell has no data.
+        west, north, dx = 137.90, 36.30, 0.01
+        rows, cols = 8, 10
+        z = np.fromfunction(lambda r, c: 100 * c + 10 * r + 5, (rows, cols))
+        z[7, 9] = -9999
+        dem = os.path.join(self.tmp, "inland.tif")
+        write_geotiff(dem, west, north, dx, z)
+        region = (west, west + cols * dx, north - rows * dx, north)
+        sections, stderr = self.make(region, "--dem", dem)
+        self.assertIn("no data", stderr)
+        we = profile_heights(p for pts in sections["*WE-PROF"] for p in pts)
+        for c in range(cols):
+            expected = 100 * c + 75 if c < 9 else 100 * c + 65
+            self.assertEqual(we.get(round(west + c * dx, 6)), expected, c)
+        self.assertEqual(we[round(west + cols * dx, 6)], 0)
+        sn = profile_heights(p for pts in sections["*SN-PROF"] for p in pts)
+        for r in range(rows):
+            lat = round(north - (r + 1) * dx, 6)
+            expected = 905 + 10 * r if r < 7 else 805 + 10 * r
+            self.assertEqual(sn.get(lat), expected, r)
+        # Columns two cells wide hold the higher of the two.
+        sections, _ = self.make(region, "--dem", dem, "--profile-step", "0.02")
+        we = profile_heights(p for pts in sections["*WE-PROF"] for p in pts)
+        for c in range(0, cols, 2):
+            self.assertEqual(we.get(round(west + c * dx, 6)),
+                             100 * (c + 1) + 75 if c + 1 < 9 else 100 * (c + 1) + 65, c)
+
+    def test_sea_cells_do_not_count(self):
+        import numpy as np
+        # 1000 m everywhere over the south of Miura (35.10-35.25 N): only the
+        # land keeps it; the columns of Sagami Bay west of 139.565 E stay 0.
+        west, north, dx = 139.55, 35.25, 0.005
+        z = np.full((30, 40), 1000.0)
+        dem = os.path.join(self.tmp, "miura.tif")
+        write_geotiff(dem, west, north, dx, z)
+        sections, _ = self.make(MIURA, "--dem", dem)
+        steps = [p for pts in sections["*WE-PROF"] for p in pts]
+        heights = profile_heights(steps)
+        self.assertEqual(max(h for _, h in steps), 1000)
+        self.assertNotIn(1000, [h for pos, h in steps if pos < 139.565])
+        self.assertEqual(heights.get(round(139.65, 6), 1000), 1000)
+        self.assertIn(0, [h for pos, h in steps if pos > 139.6])
+
+    def test_bad_dem_and_step_are_refused(self):
+        out = os.path.join(self.tmp, "bad.mdt")
+        junk = os.path.join(self.tmp, "junk.tif")
+        with open(junk, "wb") as f:
+            f.write(b"not a raster")
+        for extra, message in ((["--dem", junk], "--dem"),
+                               (["--profile-step", "-1"], "--profile-step")):
+            run = run_tool("--detail", "full", "--region", region_text(MIURA),
+                           "--out", out, *extra)
+            self.assertNotEqual(run.returncode, 0, extra)
+            self.assertIn(message, run.stderr, extra)
+        self.assertFalse(os.path.exists(out))
 
 
 class RegionMapTest(unittest.TestCase):
