@@ -8,6 +8,7 @@
 #include "plot/MarkEditor.h"
 #include "plot/PlotReport.h"
 #include "chart/Chart.h"
+#include "export/PrintSize.h"
 #include "platform/Dialogs.h"
 
 #include <QMainWindow>
@@ -344,6 +345,9 @@ public:
     // The file contents SaveFigure would write, without writing them; none
     // before the first map.
     std::optional<QByteArray> FigureFileBytes(const QString& fileName, double scale = 1.0);
+    // The same at the size, text and lines the print options ask for.
+    void SaveFigure(const QString& fileName, const exporting::PrintOptions& print);
+    std::optional<QByteArray> FigureFileBytes(const QString& fileName, const exporting::PrintOptions& print);
     void ConnectExportCommands();
 
     // ---- Overlays, legend, marks, readout, data editor (FormMainOverlays.cpp)

@@ -5,6 +5,7 @@
 
 #include "export/Composite.h"
 #include "export/Figure.h"
+#include "export/PrintSize.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -38,15 +39,22 @@ exporting::LegendPosition LegendOf(TFormMain& form) {
     return exporting::LegendPosition{&form.State.LegendLeft, &form.State.LegendTop};
 }
 
-// The figure of the show mode in the format at the scale; nothing in show
-// mode 0.
-void SaveFigureAs(TFormMain& form, const QString& fileName, exporting::FigureFormat format, double scale) {
+// The figure of the show mode in the format for the print options; nothing
+// in show mode 0.
+void SaveFigureAs(TFormMain& form, const QString& fileName, exporting::FigureFormat format,
+                  const exporting::PrintOptions& print) {
     const AppState& s = form.State;
     std::optional<exporting::Figure> figure =
         exporting::SavedFigure(ChartsOf(form), s.ShowMode, s.MapAspect, s.LegendLeft, s.LegendTop);
     if (!figure) return;
-    figure->scale = scale;
+    exporting::ApplyPrintOptions(*figure, format, print);
     exporting::SaveFigure(format, *figure, fileName, LegendOf(form));
+}
+
+exporting::PrintOptions ScaleOnly(double scale) {
+    exporting::PrintOptions print;
+    if (scale != 1.0) print.scale = scale;
+    return print;
 }
 
 }  // namespace
@@ -59,6 +67,14 @@ void TFormMain::SaveToEMFItemClick() {
     if (!Dialogs().ExecuteSave(this, SaveDialog1)) return;
     const QString fileName = SaveDialog1.FileName;
     const exporting::FigureFormat format = ChosenFormat(fileName, SaveDialog1.FilterIndex);
+    if (State.ShowMode < 1 || State.ShowMode > 3) return;  // no map yet: nothing to save
+    // One question before a file is replaced; a stronger one when it is
+    // not a figure of the format (a data file chosen by mistake).
+    const exporting::ExistingFile existing = exporting::ExistingFigureFile(fileName, format);
+    if (existing.exists &&
+        !Dialogs().Confirm(this, QStringLiteral("Kavum for Windows"), exporting::ReplaceFigureQuestion(fileName, existing))) {
+        return;
+    }
     if (format != exporting::FigureFormat::Emf) {
         // The bitmap and the vector documents at a scale of the user's
         // choice; the metafile stays at the screen's size.
@@ -71,7 +87,14 @@ void TFormMain::SaveToEMFItemClick() {
         FigureScaleDialog1.Bitmap = format == exporting::FigureFormat::Png;
         FigureScaleDialog1.Size = FigureScaleDialog1.Bitmap ? figure->bitmapSize : figure->size;
         if (!Dialogs().ExecuteFigureScale(this, FigureScaleDialog1)) return;
-        SaveFigureAs(*this, fileName, format, FigureScaleDialog1.Scale);
+        exporting::PrintOptions print = ScaleOnly(FigureScaleDialog1.Scale);
+        if (FigureScaleDialog1.WidthMm) {
+            // A width for print: the text and lines follow from it.
+            print = exporting::PrintOptions{};
+            print.widthMm = FigureScaleDialog1.WidthMm;
+            if (FigureScaleDialog1.Bitmap) print.dpi = FigureScaleDialog1.Dpi;
+        }
+        SaveFigureAs(*this, fileName, format, print);
         return;
     }
     switch (State.ShowMode) {
@@ -94,18 +117,25 @@ void TFormMain::Save3DChart(const QString& fileName) {
                           fileName, LegendOf(*this));
 }
 
-void TFormMain::SaveFigure(const QString& fileName, double scale) {
+void TFormMain::SaveFigure(const QString& fileName, double scale) { SaveFigure(fileName, ScaleOnly(scale)); }
+
+void TFormMain::SaveFigure(const QString& fileName, const exporting::PrintOptions& print) {
     SaveFigureAs(*this, fileName, exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf),
-                 scale);
+                 print);
 }
 
 std::optional<QByteArray> TFormMain::FigureFileBytes(const QString& fileName, double scale) {
+    return FigureFileBytes(fileName, ScaleOnly(scale));
+}
+
+std::optional<QByteArray> TFormMain::FigureFileBytes(const QString& fileName, const exporting::PrintOptions& print) {
     std::optional<exporting::Figure> figure =
         exporting::SavedFigure(ChartsOf(*this), State.ShowMode, State.MapAspect, State.LegendLeft, State.LegendTop);
     if (!figure) return std::nullopt;
-    figure->scale = scale;
-    return exporting::FigureBytes(exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf),
-                                  *figure, LegendOf(*this), QFileInfo(fileName).completeBaseName());
+    const exporting::FigureFormat format =
+        exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf);
+    exporting::ApplyPrintOptions(*figure, format, print);
+    return exporting::FigureBytes(format, *figure, LegendOf(*this), QFileInfo(fileName).completeBaseName());
 }
 
 void TFormMain::CopyEMFItemClick() {

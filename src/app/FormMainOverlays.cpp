@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace kavum::app {
 namespace {
@@ -61,6 +62,17 @@ void TFormMain::ConnectOverlayCommands() {
     Chart1->OnAfterDraw = [this](TChart&) { Chart1AfterDraw(); };
     Chart2->OnAfterDraw = [this](TChart&) { Chart2AfterDraw(); };
     Chart3->OnAfterDraw = [this](TChart&) { Chart3AfterDraw(); };
+    // A category's series are named after it in a figure.
+    auto seriesLabel = [this](TChart&, chart::TChartSeries& series) {
+        const int count = LegendCount(State);
+        for (int k = 1; k <= count; ++k) {
+            if (&series == SeriesH[k] || &series == SeriesW[k] || &series == SeriesS[k]) return State.LegendNames[k];
+        }
+        return QString();
+    };
+    Chart1->OnGetSeriesLabel = seriesLabel;
+    Chart2->OnGetSeriesLabel = seriesLabel;
+    Chart3->OnGetSeriesLabel = seriesLabel;
     // A press runs before the chart opens its pop-up menu for the right button.
     Chart1->OnMouseDown = [this](TChart&, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
         RunCommand([&] { Chart1MouseDown(button, shift, x, y); });
@@ -113,7 +125,8 @@ void TFormMain::Chart3GetAxisLabel(chart::TCustomChartAxis&, chart::TChartSeries
 
 void TFormMain::Chart1AfterDraw() {
     TCanvas& c = Chart1->Canvas();
-    const platform::TCanvasGroup legendGroup(c, QStringLiteral("Legend"));
+    std::optional<platform::TCanvasGroup> group;
+    group.emplace(c, QStringLiteral("Legend"));
     Chart1->UseFont(Chart1->Legend().Font());
     const int count = LegendCount(State);
 
@@ -123,10 +136,11 @@ void TFormMain::Chart1AfterDraw() {
     const double scale = chart.DrawScale();
     int textWidth = 0;
     for (int i = 1; i <= count; ++i) textWidth = std::max(textWidth, c.TextWidth(State.LegendNames[i]));
-    if (scale == 1.0) State.LegendTextWidth = textWidth;
+    if (scale == 1.0 && chart.TextScale() == 1.0) State.LegendTextWidth = textWidth;
     const int left = chart.Scaled(State.LegendLeft);
     const int top = chart.Scaled(State.LegendTop);
-    const map::LegendGeometry g = map::LegendLayout(left, top, textWidth, count, scale);
+    // The box and its rows go with the text, the marks with the figure.
+    const map::LegendGeometry g = map::LegendLayout(left, top, textWidth, count, scale * chart.TextScale());
     c.SetPen(chart.ScaledPen(
         platform::TCanvasPen{platform::clBlack, 1, platform::TPenStyle::Solid, platform::TPenMode::Copy}));
     c.SetBrushColor(platform::clWhite);
@@ -154,7 +168,7 @@ void TFormMain::Chart1AfterDraw() {
     if (State.LegendEditing) {
         const int e = EditedEntry(State);
         c.SetBrushColor(platform::RGBColor(255, 255, 0));
-        c.TextOut(left + chart.Scaled(40), top + chart.Scaled(20 * e - 8),
+        c.TextOut(left + chart.ScaledText(40), top + chart.ScaledText(20 * e - 8),
                   platform::TextPrefixWithin(c.Metrics(), State.LegendNames[e], platform::MaxPictureExtent));
         c.SetBrushColor(platform::clWhite);
         LoadMarkControls();
@@ -162,14 +176,16 @@ void TFormMain::Chart1AfterDraw() {
 
     // Whole degrees along the bottom and the left of the three-view map.
     if (State.ShowMode == 3) {
-        c.SetFontHeight(chart.Scaled(platform::PointsToPixels(10)));
+        group.reset();
+        const platform::TCanvasGroup labels(c, Chart1->objectName() + QStringLiteral("Labels"), QStringLiteral("Labels"));
+        c.SetFontHeight(chart.ScaledText(platform::PointsToPixels(10)));
         c.SetBrushColor(platform::clWhite);
-        const int row = Chart1->LeftAxis().YValueToPixel(State.GY1) + chart.Scaled(6);
+        const int row = Chart1->LeftAxis().YValueToPixel(State.GY1) + chart.ScaledText(6);
         for (const map::DegreeLabel& l : map::DegreeLabels(State.GX1, State.GX2, false))
-            c.TextOut(Chart1->BottomAxis().XValueToPixel(l.value) - chart.Scaled(10), row, l.text);
-        const int column = Chart1->BottomAxis().XValueToPixel(State.GX1) - chart.Scaled(30);
+            c.TextOut(Chart1->BottomAxis().XValueToPixel(l.value) - chart.ScaledText(10), row, l.text);
+        const int column = Chart1->BottomAxis().XValueToPixel(State.GX1) - chart.ScaledText(30);
         for (const map::DegreeLabel& l : map::DegreeLabels(State.GY1, State.GY2, true))
-            c.TextOut(column, Chart1->LeftAxis().YValueToPixel(l.value) - chart.Scaled(6), l.text);
+            c.TextOut(column, Chart1->LeftAxis().YValueToPixel(l.value) - chart.ScaledText(6), l.text);
     }
 }
 
@@ -192,27 +208,29 @@ void TFormMain::LoadMarkControls() {
 void TFormMain::Chart2AfterDraw() {
     if (State.ShowMode != 3) return;
     TCanvas& c = Chart2->Canvas();
+    const platform::TCanvasGroup labels(c, Chart2->objectName() + QStringLiteral("Labels"), QStringLiteral("Labels"));
     Chart2->UseFont(Chart1->Legend().Font());
     c.SetTextTransparent(true);
     const TChart& chart = *Chart2;
-    const int column = Chart2->BottomAxis().XValueToPixel(State.GX1) - chart.Scaled(32);
+    const int column = Chart2->BottomAxis().XValueToPixel(State.GX1) - chart.ScaledText(32);
     for (const map::ElevationLabel& l : map::WestEastElevationLabels(State.GH1, State.GH2))
-        c.TextOut(column, Chart2->LeftAxis().YValueToPixel(l.value) + chart.Scaled(l.shift), l.text);
+        c.TextOut(column, Chart2->LeftAxis().YValueToPixel(l.value) + chart.ScaledText(l.shift), l.text);
     // Longitudes in the band kept free under the axis.
-    const int row = Chart2->LeftAxis().YValueToPixel(State.GH1) + chart.Scaled(10);
+    const int row = Chart2->LeftAxis().YValueToPixel(State.GH1) + chart.ScaledText(10);
     for (const map::DegreeLabel& l : map::DegreeLabels(State.GX1, State.GX2, false))
-        c.TextOut(Chart2->BottomAxis().XValueToPixel(l.value) - chart.Scaled(10), row, l.text);
+        c.TextOut(Chart2->BottomAxis().XValueToPixel(l.value) - chart.ScaledText(10), row, l.text);
 }
 
 void TFormMain::Chart3AfterDraw() {
     if (State.ShowMode != 3) return;
     TCanvas& c = Chart3->Canvas();
+    const platform::TCanvasGroup labels(c, Chart3->objectName() + QStringLiteral("Labels"), QStringLiteral("Labels"));
     Chart3->UseFont(Chart1->Legend().Font());
     c.SetTextTransparent(true);
     const TChart& chart = *Chart3;
-    const int row = Chart3->LeftAxis().YValueToPixel(State.GY1) + chart.Scaled(6);
+    const int row = Chart3->LeftAxis().YValueToPixel(State.GY1) + chart.ScaledText(6);
     for (const map::ElevationLabel& l : map::SouthNorthElevationLabels(State.GH2))
-        c.TextOut(Chart3->BottomAxis().XValueToPixel(l.value) + chart.Scaled(l.shift), row, l.text);
+        c.TextOut(Chart3->BottomAxis().XValueToPixel(l.value) + chart.ScaledText(l.shift), row, l.text);
 }
 
 // ---------------------------------------------------------------- pointer readout

@@ -141,6 +141,11 @@ int TChart::Scaled(int pixels) const {
     return platform::RoundHalfEven(pixels * scale_);
 }
 
+int TChart::ScaledText(int pixels) const {
+    if (textScale_ == 1.0) return Scaled(pixels);
+    return platform::RoundHalfEven(pixels * scale_ * textScale_);
+}
+
 int TChart::ScaledHalfSize(int half) const {
     if (scale_ == 1.0) return half;
     return (platform::RoundHalfEven((2.0 * half + 1) * scale_) - 1) / 2;
@@ -148,11 +153,16 @@ int TChart::ScaledHalfSize(int half) const {
 
 platform::TCanvasPen TChart::ScaledPen(platform::TCanvasPen pen) const {
     if (scale_ != 1.0) pen.width = std::max(1, Scaled(std::max(1, pen.width)));
+    pen.width = std::max(pen.width, minPen_);
     return pen;
 }
 
 platform::TCanvasFont TChart::ScaledFont(platform::TCanvasFont font) const {
-    if (scale_ != 1.0) font.height = std::max(1, Scaled(font.height));
+    if (textScale_ != 1.0) {
+        font.height = std::max(1, platform::RoundHalfEven(font.height * scale_ * textScale_));
+    } else if (scale_ != 1.0) {
+        font.height = std::max(1, Scaled(font.height));
+    }
     return font;
 }
 
@@ -256,9 +266,9 @@ void TChart::LayOut(TCanvas& /*canvas*/, const TRect& area, std::vector<TAxisTic
     auto heightRoom = [this](TCustomChartAxis& a) {
         if (!a.Visible()) return 0;
         int room = a.Ticks().Visible() ? Scaled(TickLength) : 0;
-        if (a.Labels()) room += Scaled(LabelGap) + platform::TextHeightOf(ScaledFont(a.LabelsFont().CanvasFont()));
+        if (a.Labels()) room += ScaledText(LabelGap) + platform::TextHeightOf(ScaledFont(a.LabelsFont().CanvasFont()));
         if (a.Title().Visible() && !a.Title().Caption().isEmpty()) {
-            room += Scaled(TitleGap) + platform::TextHeightOf(ScaledFont(a.Title().Font().CanvasFont()));
+            room += ScaledText(TitleGap) + platform::TextHeightOf(ScaledFont(a.Title().Font().CanvasFont()));
         }
         return room;
     };
@@ -275,10 +285,10 @@ void TChart::LayOut(TCanvas& /*canvas*/, const TRect& area, std::vector<TAxisTic
             int widest = 0;
             const platform::TCanvasFont font = ScaledFont(a.LabelsFont().CanvasFont());
             for (const TAxisTick& t : axisTicks) widest = std::max(widest, platform::TextWidthOf(font, t.text));
-            room += Scaled(LabelGap) + widest;
+            room += ScaledText(LabelGap) + widest;
         }
         if (a.Title().Visible() && !a.Title().Caption().isEmpty()) {
-            room += Scaled(TitleGap) +
+            room += ScaledText(TitleGap) +
                     platform::TextWidthOf(ScaledFont(a.Title().Font().CanvasFont()), a.Title().Caption());
         }
         return room;
@@ -377,8 +387,8 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
         TCustomChartAxis& a = *axes_[k];
         if (!a.Visible()) continue;
         const int tickLength = a.Ticks().Visible() ? Scaled(TickLength) : 0;
-        const int labelGap = Scaled(LabelGap);
-        const int titleGap = Scaled(TitleGap);
+        const int labelGap = ScaledText(LabelGap);
+        const int titleGap = ScaledText(TitleGap);
         const int offset = tickLength + labelGap;
         int labelRoom = tickLength;
         if (a.Labels()) {
@@ -447,7 +457,7 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
             c.TextOut(bounds.left + (w - tw) / 2, y, line);
             y += c.TextHeight(line);
         }
-        area.top = y + Scaled(TitleGap);
+        area.top = y + ScaledText(TitleGap);
     }
     if (area.bottom < area.top) area.bottom = area.top;
     if (area.right < area.left) area.right = area.left;
@@ -477,7 +487,8 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
             const auto& s = series_[i];
             if (!s->Active()) continue;
             const platform::TCanvasGroup seriesGroup(
-                c, s->Title().isEmpty() ? objectName() + QStringLiteral("Series") + QString::number(i) : s->Title());
+                c, s->Title().isEmpty() ? objectName() + QStringLiteral("Series") + QString::number(i) : s->Title(),
+                OnGetSeriesLabel ? OnGetSeriesLabel(*this, *s) : QString());
             s->Draw(c);
         }
     }
@@ -497,6 +508,11 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
 }
 
 void TChart::DrawInto(TCanvas& canvas, const TRect& rect, double scale) {
+    DrawInto(canvas, rect, DrawStyle{scale, 1.0, 0.0});
+}
+
+void TChart::DrawInto(TCanvas& canvas, const TRect& rect, const DrawStyle& style) {
+    const double scale = style.scale;
     int extents[5][2];
     for (int k = 0; k < 5; ++k) {
         extents[k][0] = axes_[k]->StartPos();
@@ -506,11 +522,20 @@ void TChart::DrawInto(TCanvas& canvas, const TRect& rect, double scale) {
     const TRect savedBounds = bounds_;
     const bool savedBuffered = buffered_;
     const double savedScale = scale_;
+    const double savedTextScale = textScale_;
+    const int savedMinPen = minPen_;
     buffered_ = false;
     scale_ = scale > 0 && std::isfinite(scale) ? scale : 1.0;
+    textScale_ = style.textScale > 0 && std::isfinite(style.textScale) ? style.textScale : 1.0;
+    // Whole pixels at least as wide as asked (a hair less counts as that).
+    minPen_ = style.minPenWidth > 1 && std::isfinite(style.minPenWidth)
+                  ? static_cast<int>(std::min<double>(platform::MaxDrawnPenWidth, std::ceil(style.minPenWidth - 1e-6)))
+                  : 1;
     Restorer restore{[&] {
         buffered_ = savedBuffered;
         scale_ = savedScale;
+        textScale_ = savedTextScale;
+        minPen_ = savedMinPen;
         for (int k = 0; k < 5; ++k) axes_[k]->SetExtent(extents[k][0], extents[k][1]);
         plot_ = savedPlot;
         bounds_ = savedBounds;

@@ -100,9 +100,16 @@ public:
     // of the chart is drawn that many times larger, and the canvas
     // coordinates (the axes' pixels included) are pixels of that size.
     double DrawScale() const { return scale_; }
+    // How much larger than the rest of the drawing its text is (1 outside
+    // drawings): a figure made for print may set its text larger than the
+    // figure's scale alone would.
+    double TextScale() const { return textScale_; }
     // A length of the chart's design (in pixels at scale 1) at the drawing's
     // scale, to whole pixels.
     int Scaled(int pixels) const;
+    // A length that goes with the text (a gap beside a label, a row of the
+    // legend) at the drawing's scale and its text scale, to whole pixels.
+    int ScaledText(int pixels) const;
     // The half-size of a mark whose 2 x half + 1 pixels are scaled.
     int ScaledHalfSize(int half) const;
     // A pen and a font of the design at the drawing's scale.
@@ -126,6 +133,14 @@ public:
     // gaps) into the canvas's rectangle scale times rect, with the positions
     // of the points mapped at that finer grid.
     void DrawInto(platform::TCanvas& canvas, const TRect& rect, double scale = 1.0);
+    // The same with the text textScale times larger again and no pen
+    // thinner than minPenWidth canvas pixels.
+    struct DrawStyle {
+        double scale = 1.0;
+        double textScale = 1.0;
+        double minPenWidth = 0.0;
+    };
+    void DrawInto(platform::TCanvas& canvas, const TRect& rect, const DrawStyle& style);
     // The chart's own pictures at its client size: a bitmap, and a metafile
     // one pixel narrower and lower (at least 1 x 1).
     QImage PictureBitmap();
@@ -151,6 +166,9 @@ public:
     std::function<void(TChart& sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>
         OnMouseUp;
     std::function<void(TChart& sender)> OnDblClick;
+    // The name a figure shows for the group of a series (a category's
+    // name); empty: none beside its id.
+    std::function<QString(TChart& sender, TChartSeries& series)> OnGetSeriesLabel;
     std::function<void(TChart& sender, const QPoint& clientPos, const QPoint& globalPos)> OnContextPopup;
     // Failures inside a paint or an event handler, which must not reach the
     // event loop.
@@ -190,6 +208,8 @@ private:
     TRect bounds_;
     TRect plot_;
     double scale_ = 1.0;
+    double textScale_ = 1.0;
+    int minPen_ = 1;
     platform::TCanvas* active_ = nullptr;  // the canvas of the drawing in progress
     bool dirty_ = true;
     // Makes buffer_ the chart's size at the screen's pixel ratio; true when it was remade.

@@ -12,6 +12,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -58,8 +59,9 @@ void WhiteGround(platform::TCanvas& canvas, const QSize& size) {
     canvas.FillRect(platform::TRect{0, 0, size.width(), size.height()});
 }
 
-void CheckScale(double scale) {
-    if (!ValidFigureScale(scale)) {
+void CheckScale(const Figure& figure) {
+    const double scale = figure.scale;
+    if (figure.physical ? !(scale >= MinPrintScale && scale <= MaxFigureScale) : !ValidFigureScale(scale)) {
         throw platform::KavumError(QStringLiteral("図の倍率は %1 から %2 までです (%3)")
                                        .arg(MinFigureScale)
                                        .arg(MaxFigureScale)
@@ -73,12 +75,26 @@ void CheckScale(double scale) {
 double ScaleOfDpi(double dpi) { return dpi / PictureDpi; }
 
 double VectorGrid(double scale, const QSize& size) {
-    if (scale == 1.0) return 1.0;
     // Every point of the picture stays inside the coordinates a chart draws.
     const double extent = std::max({1, size.width(), size.height()});
     const double finest = std::min(MaxVectorGrid, MaxVectorExtent / extent);
     return scale * std::max(1.0, std::floor(finest / scale));
 }
+
+namespace {
+
+// The grid a vector figure is drawn on: a figure for print on whole units
+// of its scale-1 picture (its lengths then are those of the design to a
+// twelfth of a pixel whatever the scale), others on the grid of their scale.
+double GridOf(const Figure& figure) {
+    return figure.physical ? VectorGrid(1.0, figure.size) : VectorGrid(figure.scale, figure.size);
+}
+
+chart::TChart::DrawStyle StyleOf(const Figure& figure, double scale) {
+    return chart::TChart::DrawStyle{scale, figure.textScale, figure.minLineWidth * scale};
+}
+
+}  // namespace
 
 bool ValidFigureScale(double scale) { return scale >= MinFigureScale && scale <= MaxFigureScale; }
 
@@ -173,8 +189,9 @@ void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition 
     const bool move = figure.legend.has_value() && legend.left && legend.top;
     ScopedValue left(move ? legend.left : nullptr, move ? figure.legend->x() : 0);
     ScopedValue top(move ? legend.top : nullptr, move ? figure.legend->y() : 0);
+    const chart::TChart::DrawStyle style = StyleOf(figure, scale);
     for (const ChartPlacement& placement : figure.charts) {
-        if (placement.chart) placement.chart->DrawInto(canvas, placement.rect, scale);
+        if (placement.chart) placement.chart->DrawInto(canvas, placement.rect, style);
     }
 }
 
@@ -185,7 +202,7 @@ QByteArray FigureMetafile(const Figure& figure, LegendPosition legend) {
 }
 
 QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
-    CheckScale(figure.scale);
+    CheckScale(figure);
     const QSize size = ScaledSize(figure.bitmapSize, figure.scale);
     if (!BitmapFits(size)) {
         throw platform::KavumError(QStringLiteral("図が大きすぎて画像にできません (%1 x %2)")
@@ -200,24 +217,25 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend) {
         platform::TPainterCanvas canvas(image);
         DrawFigure(canvas, figure, legend, figure.scale);
     }
-    image.setDotsPerMeterX(qRound(PictureDpi * figure.scale / 0.0254));
-    image.setDotsPerMeterY(qRound(PictureDpi * figure.scale / 0.0254));
+    const double dpi = figure.dpi.value_or(PictureDpi * figure.scale);
+    image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    image.setDotsPerMeterY(qRound(dpi / 0.0254));
     return image;
 }
 
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString& title) {
-    CheckScale(figure.scale);
-    const double grid = VectorGrid(figure.scale, figure.size);
+    CheckScale(figure);
+    const double grid = GridOf(figure);
     const QSize size = ScaledSize(figure.size, grid);
-    platform::TSvgCanvas canvas(size.width(), size.height(), title, figure.scale / grid);
+    platform::TSvgCanvas canvas(size.width(), size.height(), title, figure.scale / grid, figure.physical);
     WhiteGround(canvas, size);
     DrawFigure(canvas, figure, legend, grid);
     return canvas.Finish();
 }
 
 QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title) {
-    CheckScale(figure.scale);
-    const double grid = VectorGrid(figure.scale, figure.size);
+    CheckScale(figure);
+    const double grid = GridOf(figure);
     const QSize size = ScaledSize(figure.size, grid);
     platform::TPdfCanvas canvas(size.width(), size.height(), title, figure.scale / grid);
     WhiteGround(canvas, size);
@@ -237,6 +255,74 @@ QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition
         }
         default: return FigureMetafile(figure, legend);
     }
+}
+
+namespace {
+
+// The format of a figure file by its first bytes.
+std::optional<FigureFormat> SniffedFigure(const QByteArray& head) {
+    if (head.startsWith("\x89PNG\r\n\x1a\n")) return FigureFormat::Png;
+    if (head.startsWith("%PDF-")) return FigureFormat::Pdf;
+    if (head.size() >= 44 && head.startsWith(QByteArray("\x01\x00\x00\x00", 4)) && head.mid(40, 4) == " EMF") {
+        return FigureFormat::Emf;
+    }
+    const QByteArray start = head.left(4096).trimmed();
+    if ((start.startsWith("<?xml") || start.startsWith("<svg") || start.startsWith("<!DOCTYPE svg")) &&
+        head.contains("<svg")) {
+        return FigureFormat::Svg;
+    }
+    return std::nullopt;
+}
+
+QString KindOf(const QByteArray& head, const QString& path) {
+    if (const auto figure = SniffedFigure(head)) {
+        switch (*figure) {
+            case FigureFormat::Png: return QStringLiteral("PNG 画像");
+            case FigureFormat::Pdf: return QStringLiteral("PDF 文書");
+            case FigureFormat::Svg: return QStringLiteral("SVG 画像");
+            default: return QStringLiteral("EMF 図");
+        }
+    }
+    if (head.isEmpty()) return QStringLiteral("空のファイル");
+    if (head.startsWith("\xff\xd8\xff")) return QStringLiteral("JPEG 画像");
+    if (head.startsWith("GIF8")) return QStringLiteral("GIF 画像");
+    if (head.startsWith("BM")) return QStringLiteral("BMP 画像");
+    if (head.startsWith("PK\x03\x04")) return QStringLiteral("ZIP 形式のファイル");
+    if (head.startsWith("SQLite format 3")) return QStringLiteral("データベース");
+    // Text: no NUL in the start.
+    if (!head.left(4096).contains('\0')) {
+        const QString ext = QFileInfo(path).suffix().toLower();
+        if (head.contains("*H-MAP") || ext == QLatin1String("mdt")) return QStringLiteral("地図データファイル");
+        if (ext == QLatin1String("ini") || head.trimmed().startsWith('[')) return QStringLiteral("設定ファイル");
+        if (ext == QLatin1String("grd") || ext == QLatin1String("csv")) return QStringLiteral("分布データファイル");
+        return QStringLiteral("テキストファイル");
+    }
+    return QStringLiteral("図ではないファイル");
+}
+
+}  // namespace
+
+ExistingFile ExistingFigureFile(const QString& path, FigureFormat format) {
+    ExistingFile e;
+    e.format = format;
+    const QFileInfo info(path);
+    if (!info.exists()) return e;
+    e.exists = true;
+    QFile file(path);
+    QByteArray head;
+    if (info.isFile() && file.open(QIODevice::ReadOnly)) head = file.read(8192);
+    const std::optional<FigureFormat> figure = info.isFile() ? SniffedFigure(head) : std::nullopt;
+    e.sameFormat = figure == format;
+    e.kind = info.isDir() ? QStringLiteral("フォルダ") : KindOf(head, path);
+    return e;
+}
+
+QString ReplaceFigureQuestion(const QString& path, const ExistingFile& existing) {
+    const QString name = QFileInfo(path).fileName();
+    if (existing.sameFormat) return QStringLiteral("%1 は既に存在します。\n置き換えますか?").arg(name);
+    return QStringLiteral("%1 は既に存在します。このファイルは %2 の図ではなく、%3のようです。\n"
+                          "置き換えると元の内容は失われます。本当に置き換えますか?")
+        .arg(name, FigureExtension(existing.format).toUpper(), existing.kind);
 }
 
 void SaveFigure(FigureFormat format, const Figure& figure, const QString& path, LegendPosition legend) {

@@ -49,10 +49,26 @@ struct Figure {
     // at 96 pixels to the inch, drawn on the finer grid of VectorGrid. The
     // metafile is always at scale 1.
     double scale = 1.0;
+    // Text is set this many times larger again than the scale makes it
+    // (with the gaps and rows that go with it).
+    double textScale = 1.0;
+    // No line is thinner than this, in pixels of the scale-1 picture (0: as
+    // drawn).
+    double minLineWidth = 0.0;
+    // The resolution the bitmap records (none: 96 x scale dpi).
+    std::optional<double> dpi;
+    // Made for print at a size: the scale may lie below MinFigureScale, the
+    // SVG document is sized in millimetres and the vector pictures are drawn
+    // on the grid of the scale-1 picture.
+    bool physical = false;
 };
 
 inline constexpr double MinFigureScale = 1.0;
-inline constexpr double MaxFigureScale = 8.0;
+// 2400 dpi.
+inline constexpr double MaxFigureScale = 25.0;
+// The smallest scale of a figure made for print (a figure a few
+// centimetres wide).
+inline constexpr double MinPrintScale = 0.02;
 // The scale of a resolution in dots per inch (96 dpi is scale 1).
 double ScaleOfDpi(double dpi);
 // The grid a vector picture of the size at a scale is drawn on, in units
@@ -61,7 +77,9 @@ double ScaleOfDpi(double dpi);
 // than the bitmap's (and the positions of a fractional scale fall between
 // the bitmap's pixels); no finer than keeps the picture within
 // MaxVectorExtent units. The document keeps the size of the scaled picture.
-// Scale 1 is drawn at 1, as always.
+// Scale 1 is drawn on a grid of MaxVectorGrid too (no coarser than keeps
+// the picture within MaxVectorExtent units), so that no coordinate of a
+// vector picture is rounded to a whole pixel.
 inline constexpr double MaxVectorGrid = 12.0;
 inline constexpr double MaxVectorExtent = 30000.0;
 double VectorGrid(double scale, const QSize& size);
@@ -125,6 +143,20 @@ QByteArray FigurePdf(const Figure& figure, LegendPosition legend = {}, const QSt
 // The file contents of the figure in the format (PNG for Png).
 QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition legend = {},
                        const QString& title = QString());
+
+// What a file that a figure is about to replace holds, by its content.
+struct ExistingFile {
+    bool exists = false;
+    // It is a figure of the format being written: replacing it loses no data.
+    bool sameFormat = false;
+    // What it seems to be otherwise ("PNG 画像", "テキストファイル", ...).
+    QString kind;
+    FigureFormat format = FigureFormat::Emf;  // the format being written
+};
+ExistingFile ExistingFigureFile(const QString& path, FigureFormat format);
+// The question asked before the figure replaces the file: a plain one for
+// a figure of the format, a stronger one naming what the file seems to be.
+QString ReplaceFigureQuestion(const QString& path, const ExistingFile& existing);
 
 // Writes the figure to the file, creating or replacing it as a whole: the
 // picture is made first, and a file that cannot be written raises FileError

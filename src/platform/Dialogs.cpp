@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
@@ -125,8 +126,21 @@ namespace {
 // The screen resolution a figure is drawn for at scale 1.
 constexpr double FigureDpi = 96.0;
 
-QString FigureSizeText(const FigureScaleDialog& dialog, double scale) {
+QString FigureSizeText(const FigureScaleDialog& dialog, double scale, std::optional<double> widthMm, double dpi) {
     const QSize size = dialog.Size;
+    const double w0 = std::max(1, size.width());
+    if (widthMm) {
+        const double mm = *widthMm / w0;
+        if (dialog.Bitmap) {
+            const double px = *widthMm / 25.4 * dpi / w0;
+            return QStringLiteral("%1 × %2 mm、%3 × %4 ピクセル")
+                .arg(*widthMm, 0, 'f', 1)
+                .arg(size.height() * mm, 0, 'f', 1)
+                .arg(std::max(1L, std::lround(size.width() * px)))
+                .arg(std::max(1L, std::lround(size.height() * px)));
+        }
+        return QStringLiteral("%1 × %2 mm").arg(*widthMm, 0, 'f', 1).arg(size.height() * mm, 0, 'f', 1);
+    }
     if (dialog.Bitmap) {
         const long w = std::max(1L, std::lround(size.width() * scale));
         const long h = std::max(1L, std::lround(size.height() * scale));
@@ -140,26 +154,56 @@ QString FigureSizeText(const FigureScaleDialog& dialog, double scale) {
 
 }  // namespace
 
+QString OutOfRangeMessage(const QString& what, double value, double low, double high, const QString& unit) {
+    if (value >= low && value <= high) return QString();
+    return QStringLiteral("%1は %2 から %3%4 までです (%5 は使えません)。")
+        .arg(what)
+        .arg(low)
+        .arg(high)
+        .arg(unit)
+        .arg(value);
+}
+
 // A small dialog of the scale and, for a bitmap, the resolution it stands
-// for; either field sets the other.
+// for; either field sets the other. Instead of a scale a width in print may
+// be chosen (a journal's column, 85 or 175 mm, or another). A value typed
+// outside its range is refused with a message when OK is pressed, never
+// replaced by another.
 bool QtDialogs::ExecuteFigureScale(QWidget* parent, FigureScaleDialog& dialog) {
     QDialog box(parent);
     box.setWindowTitle(dialog.Bitmap ? QStringLiteral("図の解像度") : QStringLiteral("図の倍率"));
     auto* form = new QFormLayout(&box);
+    auto* sizeChoice = new QComboBox(&box);
+    sizeChoice->setObjectName(QStringLiteral("SizeChoice"));
+    sizeChoice->addItem(QStringLiteral("倍率で指定"));
+    sizeChoice->addItem(QStringLiteral("幅 85 mm (1 段)"), 85.0);
+    sizeChoice->addItem(QStringLiteral("幅 175 mm (2 段)"), 175.0);
+    sizeChoice->addItem(QStringLiteral("幅を指定"));
+    auto* widthEdit = new QDoubleSpinBox(&box);
+    widthEdit->setObjectName(QStringLiteral("WidthEdit"));
+    widthEdit->setDecimals(1);
+    // Any number can be typed; the range is checked on OK.
+    widthEdit->setRange(0, 99999);
+    widthEdit->setSuffix(QStringLiteral(" mm"));
     auto* scaleEdit = new QDoubleSpinBox(&box);
     scaleEdit->setObjectName(QStringLiteral("ScaleEdit"));
     scaleEdit->setDecimals(3);
-    scaleEdit->setRange(dialog.MinScale, dialog.MaxScale);
+    scaleEdit->setRange(0, 99999);
     scaleEdit->setSingleStep(0.5);
     scaleEdit->setSuffix(QStringLiteral(" 倍"));
     auto* dpiEdit = new QSpinBox(&box);
     dpiEdit->setObjectName(QStringLiteral("DpiEdit"));
-    dpiEdit->setRange(static_cast<int>(std::ceil(dialog.MinScale * FigureDpi)),
-                      static_cast<int>(std::floor(dialog.MaxScale * FigureDpi)));
+    dpiEdit->setRange(0, 999999);
     dpiEdit->setSingleStep(12);
     dpiEdit->setSuffix(QStringLiteral(" dpi"));
     auto* sizeLabel = new QLabel(&box);
     sizeLabel->setObjectName(QStringLiteral("SizeLabel"));
+    auto* choiceLabel = new QLabel(QStringLiteral("大きさ(&Z):"), &box);
+    choiceLabel->setBuddy(sizeChoice);
+    form->addRow(choiceLabel, sizeChoice);
+    auto* widthLabel = new QLabel(QStringLiteral("幅(&W):"), &box);
+    widthLabel->setBuddy(widthEdit);
+    form->addRow(widthLabel, widthEdit);
     auto* scaleLabel = new QLabel(QStringLiteral("倍率(&S):"), &box);
     scaleLabel->setBuddy(scaleEdit);
     form->addRow(scaleLabel, scaleEdit);
@@ -171,36 +215,106 @@ bool QtDialogs::ExecuteFigureScale(QWidget* parent, FigureScaleDialog& dialog) {
         dpiEdit->hide();
     }
     form->addRow(QStringLiteral("大きさ:"), sizeLabel);
-    auto* note = new QLabel(dialog.Bitmap ? QStringLiteral("96 dpi (1 倍) が画面と同じ大きさです。")
-                                          : QStringLiteral("1 倍が画面と同じ大きさです。"),
+    auto* note = new QLabel(dialog.Bitmap ? QStringLiteral("96 dpi (1 倍) が画面と同じ大きさです。幅を選ぶと、文字は 6 pt 以上、線は 0.25 pt 以上になります。")
+                                          : QStringLiteral("1 倍が画面と同じ大きさです。幅を選ぶと、文字は 6 pt 以上、線は 0.25 pt 以上になります。"),
                             &box);
+    note->setWordWrap(true);
     form->addRow(note);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
     form->addRow(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
 
     // The scale as last set: a resolution gives its exact scale, which the
     // three decimals of the scale field may only show rounded.
-    double chosen = std::clamp(dialog.Scale, dialog.MinScale, dialog.MaxScale);
+    double chosen = dialog.Scale;
+    std::optional<double> width = dialog.WidthMm;
+    double dpi = dialog.Dpi;
+    auto byWidth = [&] { return sizeChoice->currentIndex() > 0; };
+    auto update = [&] {
+        const bool w = byWidth();
+        widthEdit->setEnabled(sizeChoice->currentIndex() == 3);
+        scaleEdit->setEnabled(!w);
+        sizeLabel->setText(FigureSizeText(dialog, chosen, w ? std::optional<double>(widthEdit->value()) : std::nullopt,
+                                          dpi));
+    };
     auto show = [&](double scale, bool fromDpi) {
         chosen = scale;
         const QSignalBlocker blockScale(scaleEdit);
         const QSignalBlocker blockDpi(dpiEdit);
         scaleEdit->setValue(scale);
-        if (!fromDpi) dpiEdit->setValue(static_cast<int>(std::lround(scale * FigureDpi)));
-        sizeLabel->setText(FigureSizeText(dialog, scale));
+        if (!fromDpi) {
+            dpi = scale * FigureDpi;
+            dpiEdit->setValue(static_cast<int>(std::lround(dpi)));
+        }
+        update();
     };
-    show(chosen, false);
+    {
+        const QSignalBlocker blockWidth(widthEdit);
+        const QSignalBlocker blockChoice(sizeChoice);
+        widthEdit->setValue(width.value_or(85.0));
+        if (width) sizeChoice->setCurrentIndex(*width == 85.0 ? 1 : *width == 175.0 ? 2 : 3);
+    }
+    if (width) {
+        const QSignalBlocker blockDpi(dpiEdit);
+        dpiEdit->setValue(static_cast<int>(std::lround(dpi)));
+        const QSignalBlocker blockScale(scaleEdit);
+        scaleEdit->setValue(chosen);
+        update();
+    } else {
+        show(chosen, false);
+    }
     QObject::connect(scaleEdit, &QDoubleSpinBox::valueChanged, &box, [&](double v) { show(v, false); });
-    QObject::connect(dpiEdit, &QSpinBox::valueChanged, &box, [&](int dpi) {
-        show(std::clamp(dpi / FigureDpi, dialog.MinScale, dialog.MaxScale), true);
+    QObject::connect(dpiEdit, &QSpinBox::valueChanged, &box, [&](int v) {
+        dpi = v;
+        if (byWidth()) {
+            update();
+        } else {
+            show(v / FigureDpi, true);
+        }
+    });
+    QObject::connect(sizeChoice, &QComboBox::currentIndexChanged, &box, [&](int index) {
+        if (index == 1 || index == 2) {
+            const QSignalBlocker blockWidth(widthEdit);
+            widthEdit->setValue(sizeChoice->itemData(index).toDouble());
+        }
+        update();
+    });
+    QObject::connect(widthEdit, &QDoubleSpinBox::valueChanged, &box, [&](double) { update(); });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, [&] {
+        QString problem;
+        if (byWidth()) {
+            problem = OutOfRangeMessage(QStringLiteral("幅"), widthEdit->value(), dialog.MinWidthMm, dialog.MaxWidthMm,
+                                        QStringLiteral(" mm"));
+            if (problem.isEmpty() && dialog.Bitmap) {
+                problem = OutOfRangeMessage(QStringLiteral("解像度"), dpiEdit->value(), dialog.MinDpi, dialog.MaxDpi,
+                                            QStringLiteral(" dpi"));
+            }
+        } else if (dialog.Bitmap) {
+            problem = OutOfRangeMessage(QStringLiteral("解像度"), dpiEdit->value(), dialog.MinScale * FigureDpi,
+                                        dialog.MaxScale * FigureDpi, QStringLiteral(" dpi"));
+        }
+        if (problem.isEmpty() && !byWidth()) {
+            problem = OutOfRangeMessage(QStringLiteral("倍率"), chosen, dialog.MinScale, dialog.MaxScale, QString());
+        }
+        if (!problem.isEmpty()) {
+            QMessageBox message(QMessageBox::Warning, QStringLiteral("Kavum for Windows"), problem, QMessageBox::Ok, &box);
+            message.setObjectName(QStringLiteral("RangeMessage"));
+            message.exec();
+            return;
+        }
+        box.accept();
     });
     scaleEdit->selectAll();
     if (box.exec() != QDialog::Accepted) return false;
-    dialog.Scale = chosen;
+    if (byWidth()) {
+        dialog.WidthMm = widthEdit->value();
+        if (dialog.Bitmap) dialog.Dpi = dpiEdit->value();
+    } else {
+        dialog.WidthMm.reset();
+        dialog.Scale = chosen;
+    }
     return true;
 }
 
@@ -330,7 +444,14 @@ bool ScriptedDialogs::ExecuteColor(QWidget*, ColorDialog& dialog) {
 bool ScriptedDialogs::ExecuteFigureScale(QWidget*, FigureScaleDialog& dialog) {
     Use use{Kind::FigureScale, {}, {}, {}, {}, MessageIcon::Information, dialog};
     uses_.push_back(use);
+    if (!width_.empty()) {
+        dialog.WidthMm = width_.front().first;
+        dialog.Dpi = width_.front().second;
+        width_.pop_front();
+        return true;
+    }
     if (scale_.empty()) return true;
+    dialog.WidthMm.reset();
     const std::optional<double> answer = scale_.front();
     scale_.pop_front();
     if (!answer) return false;

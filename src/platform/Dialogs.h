@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <utility>
 #include <optional>
 #include <vector>
 
@@ -41,7 +42,19 @@ struct FigureScaleDialog {
     double MaxScale = 8.0;
     QSize Size;             // the picture at scale 1, in pixels at 96 dpi
     bool Bitmap = true;     // a bitmap (a resolution in dpi) or a vector document
+    // A width in print instead of a scale (85 mm, 175 mm or another), and
+    // for a bitmap its resolution; proposed at opening, chosen on OK.
+    std::optional<double> WidthMm;
+    double Dpi = 600.0;
+    double MinWidthMm = 10.0;
+    double MaxWidthMm = 2000.0;
+    double MinDpi = 72.0;   // with a width; with a scale MinScale x 96
+    double MaxDpi = 2400.0;
 };
+
+// The message for a value typed outside its range; empty when it is in
+// range. what is the field's name, unit its unit.
+QString OutOfRangeMessage(const QString& what, double value, double low, double high, const QString& unit);
 
 enum class MessageIcon { Information, Warning, Error };
 
@@ -120,6 +133,8 @@ public:
     // A scale, or none for a cancelled dialog. With no answer queued the
     // dialog is confirmed with the scale it proposes, as by pressing Enter.
     void AnswerFigureScale(std::optional<double> scale) { scale_.push_back(scale); }
+    // A width in print (and a resolution for a bitmap) instead of a scale.
+    void AnswerFigureWidth(double widthMm, double dpi = 600.0) { width_.push_back({widthMm, dpi}); }
     // With no answer queued a question is answered いいえ.
     void AnswerConfirm(bool yes) { confirm_.push_back(yes); }
     // With no answer queued a three-way question is answered いいえ.
@@ -144,6 +159,7 @@ private:
     std::deque<bool> confirm_;
     std::deque<Answer> yesNoCancel_;
     std::deque<std::optional<double>> scale_;
+    std::deque<std::pair<double, double>> width_;
     std::deque<std::optional<QString>> open_;
     std::deque<std::optional<QString>> save_;
     std::deque<std::optional<std::uint32_t>> color_;

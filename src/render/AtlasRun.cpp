@@ -136,7 +136,7 @@ public:
         try {
             std::optional<QByteArray> bytes;
             if (file) {
-                bytes = form_.FigureFileBytes(path, args_.scale);
+                bytes = form_.FigureFileBytes(path, args_.print);
                 if (!bytes) throw std::runtime_error("no figure was made");
             }
             if (book) {
@@ -146,7 +146,7 @@ public:
                 if (file && args_.format == QLatin1String("pdf")) {
                     out.page = *bytes;
                 } else {
-                    const std::optional<QByteArray> page = form_.FigureFileBytes(pageName, args_.scale);
+                    const std::optional<QByteArray> page = form_.FigureFileBytes(pageName, args_.print);
                     if (!page) throw std::runtime_error("no figure was made");
                     out.page = *page;
                 }

@@ -65,11 +65,66 @@ bool ParseTableOption(RenderArgs& a, const QString& arg, const std::function<QSt
     return true;
 }
 
+bool ParsePrintOption(const QStringList& arguments, int& i, exporting::PrintOptions& o) {
+    const QString& arg = arguments[i];
+    auto value = [&]() -> QString {
+        if (i + 1 >= arguments.size()) Bad(QStringLiteral("%1 needs a value").arg(arg));
+        return arguments[++i];
+    };
+    auto once = [&](const auto& field) {
+        if (field) Bad(QStringLiteral("%1 given twice").arg(arg));
+    };
+    auto range = [&](double v, double low, double high, const QString& unit) {
+        if (!(v >= low && v <= high)) Bad(QStringLiteral("%1 must be between %2 and %3%4").arg(arg).arg(low).arg(high).arg(unit));
+        return v;
+    };
+    if (arg == QLatin1String("--width") || arg == QLatin1String("--height")) {
+        auto& field = arg == QLatin1String("--width") ? o.widthMm : o.heightMm;
+        once(field);
+        const QString text = value();
+        const std::optional<double> mm = exporting::LengthInMillimetres(text);
+        if (!mm) Bad(QStringLiteral("%1: a length with its unit, such as 85mm, 17.5cm, 3.35in or 241pt: %2").arg(arg, text));
+        field = range(*mm, exporting::MinPrintLengthMm, exporting::MaxPrintLengthMm, QStringLiteral(" mm"));
+    } else if (arg == QLatin1String("--font-pt")) {
+        once(o.fontPt);
+        o.fontPt = range(ToNumber(arg, value()), exporting::MinFontPt, exporting::MaxFontPt, QStringLiteral(" pt"));
+    } else if (arg == QLatin1String("--line-pt")) {
+        once(o.linePt);
+        o.linePt = range(ToNumber(arg, value()), exporting::MinLinePt, exporting::MaxLinePt, QStringLiteral(" pt"));
+    } else if (arg == QLatin1String("--scale") || arg == QLatin1String("--dpi")) {
+        if (o.scale || o.dpi) Bad(QStringLiteral("give one of --scale and --dpi, once"));
+        const double v = ToNumber(arg, value());
+        // The resolution's lower bound depends on a size: checked with it.
+        if (arg == QLatin1String("--dpi")) {
+            o.dpi = range(v, exporting::MinPrintDpi, exporting::MaxPrintDpi, QString());
+        } else {
+            o.scale = range(v, exporting::MinFigureScale, exporting::MaxFigureScale, QString());
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void CheckPrintOptions(const exporting::PrintOptions& o, const QString& format) {
+    if (o.dpi && !o.Physical() && *o.dpi < exporting::MinFigureScale * 96) {
+        Bad(QStringLiteral("--dpi must be between 96 and %1 (from %2 with --width or --height)")
+                .arg(exporting::MaxPrintDpi)
+                .arg(exporting::MinPrintDpi));
+    }
+    if (o.scale && o.Physical()) Bad(QStringLiteral("--scale cannot be combined with --width or --height (use --dpi)"));
+    if (format == QLatin1String("emf") && (o.Physical() || o.fontPt || o.linePt || o.dpi || (o.scale && *o.scale != 1.0))) {
+        const QString option = o.scale ? QStringLiteral("--scale") : o.dpi ? QStringLiteral("--dpi")
+                                                           : QStringLiteral("--width, --height, --font-pt and --line-pt");
+        Bad(QStringLiteral("%1 applies to .svg, .pdf and .png; the metafile is always at scale 1").arg(option));
+    }
+}
+
 RenderArgs ParseRenderArgs(const QStringList& arguments) {
     RenderArgs a;
-    std::optional<QString> scaleOption;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
+        if (ParsePrintOption(arguments, i, a.print)) continue;
         auto value = [&]() -> QString {
             if (i + 1 >= arguments.size()) Bad(QStringLiteral("%1 needs a value").arg(arg));
             return arguments[++i];
@@ -119,15 +174,8 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
             a.dumpPoints = value();
         } else if (arg == QLatin1String("--dump-state")) {
             a.dumpState = value();
-        } else if (arg == QLatin1String("--scale") || arg == QLatin1String("--dpi")) {
-            if (scaleOption) Bad(QStringLiteral("give one of --scale and --dpi, once"));
-            scaleOption = arg;
-            const double v = ToNumber(arg, value());
-            a.scale = arg == QLatin1String("--dpi") ? exporting::ScaleOfDpi(v) : v;
-            if (!exporting::ValidFigureScale(a.scale)) {
-                Bad(arg == QLatin1String("--dpi") ? QStringLiteral("--dpi must be between 96 and 768")
-                                                  : QStringLiteral("--scale must be between 1 and 8"));
-            }
+        } else if (arg == QLatin1String("--force")) {
+            a.force = true;
         } else if (arg == QLatin1String("--screen")) {
             a.screen = true;
         } else if (arg == QLatin1String("--per-category")) {
@@ -171,7 +219,9 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
         }
     }
     if (a.help) return a;
+    a.scale = a.print.scale ? *a.print.scale : a.print.dpi && !a.print.Physical() ? exporting::ScaleOfDpi(*a.print.dpi) : 1.0;
     if (a.Atlas() || a.list) {
+        CheckPrintOptions(a.print, a.Atlas() ? a.format : QString());
         // Every further argument is a data file or a folder of them.
         if (a.Atlas() && a.list) Bad(QStringLiteral("--list and --per-category cannot be combined"));
         if (a.screen) Bad(QStringLiteral("--screen makes one figure; it cannot be combined with --per-category or --list"));
@@ -180,9 +230,6 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
         }
         if (a.list && !a.book.isEmpty()) Bad(QStringLiteral("--list and --book cannot be combined"));
         // The figures follow the same options as the one-figure mode.
-        if (a.Atlas() && !a.perCategory.isEmpty() && a.format == QLatin1String("emf") && a.scale != 1.0) {
-            Bad(QStringLiteral("%1 applies to svg, pdf and png; the metafile is always at scale 1").arg(*scaleOption));
-        }
         if ((a.keepOld || a.skipExisting) && a.perCategory.isEmpty()) {
             Bad(QStringLiteral("--keep-old and --skip-existing need --per-category"));
         }
@@ -204,12 +251,12 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
             ext != QLatin1String("png")) {
             Bad(QStringLiteral("OUTPUT must end in .emf, .svg, .pdf or .png"));
         }
-        if (ext == QLatin1String("emf") && a.scale != 1.0) {
-            Bad(QStringLiteral("%1 applies to .svg, .pdf and .png; the metafile is always at scale 1").arg(*scaleOption));
-        }
+        CheckPrintOptions(a.print, ext);
+    } else {
+        CheckPrintOptions(a.print, QString());
     }
-    if (a.screen && a.scale != 1.0) {
-        Bad(QStringLiteral("%1 does not apply to --screen").arg(*scaleOption));
+    if (a.screen && (a.scale != 1.0 || a.print.Physical() || a.print.fontPt || a.print.linePt)) {
+        Bad(QStringLiteral("--scale, --dpi, --width, --height, --font-pt and --line-pt do not apply to --screen"));
     }
     return a;
 }
@@ -218,7 +265,8 @@ QString RenderUsage() {
     return QStringLiteral(
         "Usage: kavum-render [--settings FILE] [--map FILE] [--data FILE] [--precision N] [--mesh N]\n"
         "                    [--layout 1|2|3] [--prefecture 0|1] [--size WxH] [--fit width|height]\n"
-        "                    [--scale K | --dpi D] [--dump-points FILE] [--dump-state FILE] [--screen]\n"
+        "                    [--scale K | --dpi D] [--width L | --height L] [--font-pt P] [--line-pt W]\n"
+        "                    [--dump-points FILE] [--dump-state FILE] [--screen] [--force]\n"
         "                    [--keep-going] OUTPUT\n"
         "       kavum-render [options above] --per-category OUTDIR [--group N] [--jobs J]\n"
         "                    [--format emf|svg|pdf|png] [--mark-of-position] [--progress] [--keep-going]\n"
@@ -243,9 +291,20 @@ QString RenderUsage() {
         "  --prefecture 0|1   draw the prefecture boundaries\n"
         "  --size WxH         client size of the window (default 810x559)\n"
         "  --fit width|height fit the figure to the window's width or height\n"
-        "  --scale K          draw the figure K times larger (1 to 8, fractions allowed): picture size,\n"
+        "  --scale K          draw the figure K times larger (1 to 25, fractions allowed): picture size,\n"
         "                     fonts, lines and marks; .svg, .pdf and .png only (default 1)\n"
-        "  --dpi D            the same as --scale D/96 (96 to 768); a PNG records D as its resolution\n"
+        "  --dpi D            the same as --scale D/96 (96 to 2400); a PNG records D as its resolution.\n"
+        "                     With --width or --height: the PNG's resolution (72 to 2400, default 600)\n"
+        "  --width L          compose the figure L wide in print (L with its unit: mm, cm, in or pt,\n"
+        "                     such as 85mm or 17.5cm; 10 to 2000 mm): the SVG is sized in mm, the\n"
+        "                     PDF page in points, the PNG has the pixels of L at --dpi\n"
+        "  --height L         the same for the figure's height (both: the figure fits within both)\n"
+        "  --font-pt P        text at P points (2 to 72; default: the text's size at the figure's\n"
+        "                     size, never below 6 pt with --width or --height)\n"
+        "  --line-pt W        no line thinner than W points (0.05 to 10; default 0.25 with --width\n"
+        "                     or --height)\n"
+        "  --force            replace OUTPUT even when it is not a figure of its format (a data file,\n"
+        "                     say); without it such a file is left alone and the run fails\n"
         "  --dump-points FILE write every point of every series as CSV\n"
         "  --dump-state FILE  write the drawing state as key=value lines\n"
         "  --screen           write the mapping sheet as shown in the window, as PNG\n"

@@ -1,5 +1,7 @@
 #pragma once
 // The command line of kavum-render.
+#include "export/PrintSize.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,7 +23,12 @@ struct RenderArgs {
     std::optional<bool> fitToWidth;
     QString dumpPoints;
     QString dumpState;
-    double scale = 1.0;          // --scale K, or --dpi D as D / 96
+    double scale = 1.0;          // --scale K, or --dpi D as D / 96 (without a size)
+    // --width, --height, --font-pt, --line-pt, --scale, --dpi: the figure
+    // for print (ApplyPrintOptions), for the one figure and every figure of
+    // an atlas alike.
+    exporting::PrintOptions print;
+    bool force = false;          // --force: replace an existing file that is not a figure of the format
     bool screen = false;         // --screen: the mapping sheet as shown
     bool help = false;
     QString output;
@@ -58,6 +65,14 @@ bool ParseTableOption(RenderArgs& a, const QString& arg, const std::function<QSt
 
 // Throws std::invalid_argument with a message for a bad command line.
 RenderArgs ParseRenderArgs(const QStringList& arguments);
+
+// Takes the print option at arguments[i] (and its value, advancing i) into
+// the options; false when arguments[i] is not one. Throws
+// std::invalid_argument for a bad value.
+bool ParsePrintOption(const QStringList& arguments, int& i, exporting::PrintOptions& options);
+// Throws std::invalid_argument when the options do not go together or do
+// not apply to the format ("emf", "svg", "pdf", "png"; empty: any).
+void CheckPrintOptions(const exporting::PrintOptions& options, const QString& format);
 
 QString RenderUsage();
 

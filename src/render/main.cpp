@@ -8,6 +8,7 @@
 #include "app/Startup.h"
 #include "app/Widgets.h"
 #include "chart/Chart.h"
+#include "export/Figure.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/Profile.h"
@@ -131,6 +132,17 @@ int main(int argc, char** argv) {
         std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stdout);
         return 0;
     }
+    if (!args.Atlas() && !args.list && !args.screen && !args.force) {
+        // A figure replaces a figure of its format, nothing else unless asked.
+        const auto format = kavum::exporting::FigureFormatOfPath(args.output);
+        const kavum::exporting::ExistingFile existing =
+            kavum::exporting::ExistingFigureFile(args.output, format.value_or(kavum::exporting::FigureFormat::Emf));
+        if (existing.exists && !existing.sameFormat) {
+            Fail(QStringLiteral("%1 は %2 の図ではなく、%3のようです。置き換えるには --force を付けてください")
+                     .arg(args.output, kavum::exporting::FigureExtension(existing.format).toUpper(), existing.kind));
+            return 1;
+        }
+    }
 
     // Tables become a data file in the program's own format first.
     QTemporaryDir tableDir;
@@ -250,7 +262,7 @@ int main(int argc, char** argv) {
         return status;
     }
     try {
-        form.SaveFigure(args.output, args.scale);
+        form.SaveFigure(args.output, args.print);
     } catch (const kavum::platform::KavumError& e) {
         Fail(QString::fromUtf8(e.Message().data(), static_cast<qsizetype>(e.Message().size())));
         return 1;

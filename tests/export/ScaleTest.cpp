@@ -60,7 +60,8 @@ TEST(FigureScale, FilesCarryTheirSizeAndResolution) {
     // ten units to the picture's pixel; the chart fills its rectangle times
     // 2.5.
     EXPECT_DOUBLE_EQ(VectorGrid(2.5, one.size), 10);
-    EXPECT_DOUBLE_EQ(VectorGrid(1, one.size), 1);
+    // Scale 1 is on the finer grid too: no coordinate is a whole pixel.
+    EXPECT_DOUBLE_EQ(VectorGrid(1, one.size), 12);
     EXPECT_DOUBLE_EQ(VectorGrid(6.25, one.size), 6.25);
     // A tall figure keeps its points inside the coordinates a chart draws.
     EXPECT_DOUBLE_EQ(VectorGrid(2.5, QSize(1000, 3750)), 7.5);
@@ -242,7 +243,7 @@ TEST(FigureScale, MarksStandWhereTheEnlargedMarksStand) {
 TEST(FigureScale, OutsideTheRangeIsRefused) {
     Charts c;
     Figure one = *SavedFigure(c.All(), 1, 1.2, 50, 40);
-    for (const double k : {0.5, 8.5, std::nan("")}) {
+    for (const double k : {0.5, 25.5, std::nan("")}) {
         one.scale = k;
         EXPECT_THROW(FigureBitmap(one), KavumError);
         EXPECT_THROW(FigureSvg(one), KavumError);

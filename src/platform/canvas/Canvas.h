@@ -186,8 +186,12 @@ public:
 
     // What is drawn between the two belongs together (a chart, its grid, a
     // series, the legend) under the id; groups nest. Pictures that keep
-    // structure (SVG) make it a group, the others ignore it.
-    virtual void BeginGroup(const QString& id) { (void)id; }
+    // structure (SVG, PDF) make it a group, the others ignore it. The label
+    // is the name a reader shows for it (empty: the id).
+    virtual void BeginGroup(const QString& id, const QString& label = QString()) {
+        (void)id;
+        (void)label;
+    }
     virtual void EndGroup() {}
 
 private:
@@ -204,7 +208,9 @@ private:
 // A group for the life of the object.
 class TCanvasGroup {
 public:
-    TCanvasGroup(TCanvas& canvas, const QString& id) : canvas_(canvas) { canvas_.BeginGroup(id); }
+    TCanvasGroup(TCanvas& canvas, const QString& id, const QString& label = QString()) : canvas_(canvas) {
+        canvas_.BeginGroup(id, label);
+    }
     ~TCanvasGroup() { canvas_.EndGroup(); }
     TCanvasGroup(const TCanvasGroup&) = delete;
     TCanvasGroup& operator=(const TCanvasGroup&) = delete;

@@ -70,6 +70,10 @@ bool Fits16(const QPoint& p) {
     return p.x() >= SHRT_MIN && p.x() <= SHRT_MAX && p.y() >= SHRT_MIN && p.y() <= SHRT_MAX;
 }
 
+// The most parts (polygons, polylines) one record holds: some readers draw
+// no more than about 64,000 of them.
+constexpr std::size_t MaxRecordParts = 60000;
+
 U_RECTL BoundsOf(const QPoint* pts, int count) {
     int l = INT_MAX, t = INT_MAX, r = INT_MIN, b = INT_MIN;
     for (int i = 0; i < count; ++i) {
@@ -352,6 +356,22 @@ struct TMetafileCanvas::Impl {
     // Polygons without an outline go out as a path that is filled, as the
     // areas do (see EmitAreas).
     void EmitShapes(const std::vector<QPoint>& pts, const std::vector<uint32_t>& counts, bool filledPath) {
+        if (counts.size() > MaxRecordParts) {
+            // Separate shapes: in parts, each drawn as the whole would.
+            std::size_t first = 0;
+            for (std::size_t c = 0; c < counts.size(); c += MaxRecordParts) {
+                const std::size_t n = std::min(MaxRecordParts, counts.size() - c);
+                std::size_t points = 0;
+                for (std::size_t k = c; k < c + n; ++k) points += counts[k];
+                EmitShapes(std::vector<QPoint>(pts.begin() + static_cast<std::ptrdiff_t>(first),
+                                               pts.begin() + static_cast<std::ptrdiff_t>(first + points)),
+                           std::vector<uint32_t>(counts.begin() + static_cast<std::ptrdiff_t>(c),
+                                                 counts.begin() + static_cast<std::ptrdiff_t>(c + n)),
+                           filledPath);
+                first += points;
+            }
+            return;
+        }
         const U_RECTL bounds = BoundsOf(pts.data(), static_cast<int>(pts.size()));
         if (filledPath) Emit(U_EMRBEGINPATH_set());
         const bool small = std::all_of(pts.begin(), pts.end(), Fits16);
@@ -463,6 +483,20 @@ struct TMetafileCanvas::Impl {
     }
 
     void EmitPolylines(const std::vector<QPoint>& pts, const std::vector<uint32_t>& counts) {
+        if (counts.size() > MaxRecordParts) {
+            std::size_t first = 0;
+            for (std::size_t c = 0; c < counts.size(); c += MaxRecordParts) {
+                const std::size_t n = std::min(MaxRecordParts, counts.size() - c);
+                std::size_t points = 0;
+                for (std::size_t k = c; k < c + n; ++k) points += counts[k];
+                EmitPolylines(std::vector<QPoint>(pts.begin() + static_cast<std::ptrdiff_t>(first),
+                                                  pts.begin() + static_cast<std::ptrdiff_t>(first + points)),
+                              std::vector<uint32_t>(counts.begin() + static_cast<std::ptrdiff_t>(c),
+                                                    counts.begin() + static_cast<std::ptrdiff_t>(c + n)));
+                first += points;
+            }
+            return;
+        }
         const U_RECTL bounds = BoundsOf(pts.data(), static_cast<int>(pts.size()));
         const bool small = std::all_of(pts.begin(), pts.end(), Fits16);
         if (counts.size() == 1) {
@@ -512,6 +546,23 @@ struct TMetafileCanvas::Impl {
     }
 
     void EmitAreaPolygons(const std::vector<QPoint>& pts, const std::vector<uint32_t>& counts, const U_RECTL& bounds) {
+        if (counts.size() > MaxRecordParts) {
+            // Readers drop parts beyond a limit of their own: several
+            // records of one path, which fills as the one record would.
+            std::size_t first = 0;
+            for (std::size_t c = 0; c < counts.size(); c += MaxRecordParts) {
+                const std::size_t n = std::min(MaxRecordParts, counts.size() - c);
+                std::size_t points = 0;
+                for (std::size_t k = c; k < c + n; ++k) points += counts[k];
+                const std::vector<QPoint> part(pts.begin() + static_cast<std::ptrdiff_t>(first),
+                                               pts.begin() + static_cast<std::ptrdiff_t>(first + points));
+                const std::vector<uint32_t> partCounts(counts.begin() + static_cast<std::ptrdiff_t>(c),
+                                                       counts.begin() + static_cast<std::ptrdiff_t>(c + n));
+                EmitAreaPolygons(part, partCounts, BoundsOf(part.data(), static_cast<int>(part.size())));
+                first += points;
+            }
+            return;
+        }
         if (std::all_of(pts.begin(), pts.end(), Fits16)) {
             std::vector<U_POINT16> p16(pts.size());
             for (std::size_t i = 0; i < pts.size(); ++i) {
@@ -689,9 +740,16 @@ void TMetafileCanvas::Ellipse(const TRect& rect) {
 
 void TMetafileCanvas::Polygon(const QPoint* points, int count) {
     if (d_->finished || count < 2) return;
+    std::vector<QPoint> kept;
+    kept.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        if (kept.empty() || kept.back() != points[i]) kept.push_back(points[i]);
+    }
+    while (kept.size() > 2 && kept.back() == kept.front()) kept.pop_back();
+    if (kept.size() < 2) kept.assign(points, points + std::min(count, 2));
     d_->QueueShape(ShapeKey{PenKey{Pen().color, Pen().width, Pen().style}, Pen().style != TPenStyle::Clear,
                             FillOf(Brush()), Pen().mode},
-                   points, count);
+                   kept.data(), static_cast<int>(kept.size()));
 }
 
 void TMetafileCanvas::Polyline(const QPoint* points, int count) {
@@ -709,9 +767,17 @@ void TMetafileCanvas::Polyline(const QPoint* points, int count) {
         d_->areas.insert(d_->areas.end(), dashes.begin(), dashes.end());
         return;
     }
+    // A point the same as the one before adds nothing (its segment sets no
+    // pixel) and trips some readers: left out.
+    std::vector<QPoint> kept;
+    kept.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        if (kept.empty() || kept.back() != points[i]) kept.push_back(points[i]);
+    }
+    if (kept.size() < 2) return;
     d_->QueueLines(PenKey{Pen().color, Pen().width, Pen().style}, Pen().mode);
-    d_->lines.insert(d_->lines.end(), points, points + count);
-    d_->lineCounts.push_back(static_cast<uint32_t>(count));
+    d_->lines.insert(d_->lines.end(), kept.begin(), kept.end());
+    d_->lineCounts.push_back(static_cast<uint32_t>(kept.size()));
 }
 
 void TMetafileCanvas::SetPixel(int x, int y, TColor color) {

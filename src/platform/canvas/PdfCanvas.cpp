@@ -322,10 +322,22 @@ struct TPdfCanvas::Impl {
     struct Group {
         QString name;
         int parent;
+        QString id;
     };
     std::vector<Group> groups;
     std::vector<int> open;  // the groups begun and not ended, innermost last
     QSet<QString> names;
+    // Where each open group's marked content begins, and how much was
+    // drawn by then: a group that ends with nothing drawn in it is taken
+    // out again.
+    struct Begun {
+        std::size_t offset;
+        long long drawings;
+        long long drains;
+    };
+    std::vector<Begun> begun;
+    long long drawings = 0;
+    long long drains = 0;
 
     void CloseClip() {
         if (!clipped) return;  // not written yet, or none
@@ -427,7 +439,9 @@ struct TPdfCanvas::Impl {
 
     // Every megabyte of content goes to the deflater.
     void Drain() {
+        ++drawings;
         if (content.size() < (1 << 20)) return;
+        ++drains;
         std::unique_lock<std::mutex> guard(lock);
         if (!packer.joinable()) packer = std::thread([this] { PackerLoop(); });
         changed.wait(guard, [&] { return pieces.size() < 4; });
@@ -705,7 +719,7 @@ void TPdfCanvas::WriteClip(const std::optional<TRect>& clip) {
 // show, hide and select together). The clip's q always lies innermost, so
 // that groups and graphics states nest: it is closed before a group begins
 // or ends and opened again inside.
-void TPdfCanvas::BeginGroup(const QString& id) {
+void TPdfCanvas::BeginGroup(const QString& id, const QString& label) {
     if (d_->finished) return;
     FlushPending();
     Impl& d = *d_;
@@ -714,8 +728,10 @@ void TPdfCanvas::BeginGroup(const QString& id) {
     QString unique = id.isEmpty() ? QStringLiteral("Group") : id;
     for (int n = 2; d.names.contains(unique); ++n) unique = (id.isEmpty() ? QStringLiteral("Group") : id) + QLatin1Char('_') + QString::number(n);
     d.names.insert(unique);
-    d.groups.push_back(Impl::Group{unique, d.open.empty() ? -1 : d.open.back()});
+    // The layer bears the label a reader shows, or else the id.
+    d.groups.push_back(Impl::Group{label.isEmpty() ? unique : label, d.open.empty() ? -1 : d.open.back(), unique});
     d.open.push_back(static_cast<int>(d.groups.size()) - 1);
+    d.begun.push_back(Impl::Begun{d.content.size(), d.drawings, d.drains});
     d.content += "/OC /oc" + std::to_string(d.groups.size()) + " BDC\n";
 }
 
@@ -724,6 +740,18 @@ void TPdfCanvas::EndGroup() {
     FlushPending();
     Impl& d = *d_;
     d.CloseClip();
+    const Impl::Begun begun = d.begun.back();
+    d.begun.pop_back();
+    if (begun.drawings == d.drawings && begun.drains == d.drains &&
+        d.open.back() == static_cast<int>(d.groups.size()) - 1) {
+        // Nothing drawn in it: no layer.
+        d.content.resize(begun.offset);
+        d.ForgetState();
+        d.names.remove(d.groups.back().id);
+        d.groups.pop_back();
+        d.open.pop_back();
+        return;
+    }
     d.content += "EMC\n";
     d.open.pop_back();
 }

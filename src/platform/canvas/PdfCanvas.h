@@ -23,7 +23,7 @@ public:
     QByteArray Finish();
 
     // Groups are the page's optional content, nested as they are begun.
-    void BeginGroup(const QString& id) override;
+    void BeginGroup(const QString& id, const QString& label = QString()) override;
     void EndGroup() override;
 
 protected:

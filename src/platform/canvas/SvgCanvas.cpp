@@ -1,5 +1,6 @@
 #include "platform/canvas/SvgCanvas.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -113,14 +114,26 @@ QString FontFamiliesOf(const QString& face) {
     return QLatin1Char('\'') + name + QLatin1Char('\'') + (fallback.isEmpty() ? QString() : QStringLiteral(", ") + fallback);
 }
 
-TSvgCanvas::TSvgCanvas(int width, int height, const QString& title, double scale) : TVectorCanvas(width, height) {
+TSvgCanvas::TSvgCanvas(int width, int height, const QString& title, double scale, bool millimetres)
+    : TVectorCanvas(width, height) {
     out_.reserve(1 << 20);
     out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"";
-    Number(out_, Width() * scale);
-    out_ += "px\" height=\"";
-    Number(out_, Height() * scale);
-    out_ += "px\" viewBox=\"0 0 " + QByteArray::number(Width()) + ' ' + QByteArray::number(Height()) + "\">\n";
+    out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+            "xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\" version=\"1.1\" width=\"";
+    // A size in millimetres to a thousandth, in pixels to a hundredth.
+    const double unit = millimetres ? 25.4 / 96.0 : 1.0;
+    const char* suffix = millimetres ? "mm" : "px";
+    auto size = [&](double v) {
+        if (millimetres) {
+            out_ += QByteArray::number(std::round(v * unit * 1000.0) / 1000.0, 'g', 12);
+        } else {
+            Number(out_, v);
+        }
+    };
+    size(Width() * scale);
+    out_ += QByteArray(suffix) + "\" height=\"";
+    size(Height() * scale);
+    out_ += QByteArray(suffix) + "\" viewBox=\"0 0 " + QByteArray::number(Width()) + ' ' + QByteArray::number(Height()) + "\">\n";
     if (!title.isEmpty()) out_ += "<title>" + Escaped(title) + "</title>\n";
     out_ += "<desc>Kavum</desc>\n";
 }
@@ -169,6 +182,17 @@ void TSvgCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, b
     }
     // The mask mode keeps what lies below where the colour has it.
     if ((fill && fill->multiply) || (stroke && stroke->paint.multiply)) paint += " style=\"mix-blend-mode:multiply\"";
+    {
+        double l = 1e300, t = 1e300, r = -1e300, b = -1e300;
+        for (const QPointF& p : path.points) {
+            l = std::min(l, p.x());
+            t = std::min(t, p.y());
+            r = std::max(r, p.x());
+            b = std::max(b, p.y());
+        }
+        const double half = stroke ? stroke->width / 2.0 : 0.0;
+        ClipFor(l - half, t - half, r + half, b + half);
+    }
     // Paths of one paint that follow each other share a group that carries it.
     if (paint != paint_) {
         ClosePaint();
@@ -190,6 +214,7 @@ void TSvgCanvas::WriteText(const QString& text, const std::vector<double>& xs, d
                            const TCanvasFont& font) {
     if (finished_) return;
     ClosePaint();
+    if (!xs.empty()) ClipFor(xs.front(), baseline - font.height, xs.back() + font.height, baseline + font.height / 2.0);
     out_ += "<text xml:space=\"preserve\" x=\"";
     // One x per character; the two halves of a pair share the first's.
     bool first = true;
@@ -216,13 +241,29 @@ void TSvgCanvas::CloseClip() {
     clipped_ = false;
 }
 
-void TSvgCanvas::OpenClip() {
-    if (!clip_) return;
-    const QByteArray id = "c" + QByteArray::number(++clips_);
-    // In the definitions, where readers without clip paths do not draw it.
-    out_ += "<defs><clipPath id=\"" + id + "\"><rect x=\"" + QByteArray::number(clip_->left) + "\" y=\"" +
-            QByteArray::number(clip_->top) + "\" width=\"" + QByteArray::number(std::max(0, clip_->Width())) +
-            "\" height=\"" + QByteArray::number(std::max(0, clip_->Height())) + "\"/></clipPath></defs>\n";
+// What lies within the clip needs no clip; the clip's group is opened only
+// for what reaches out of it, so that a reader shows no groups of its own
+// around the drawing.
+void TSvgCanvas::ClipFor(double left, double top, double right, double bottom) {
+    const bool inside = !clip_ || (left >= clip_->left && top >= clip_->top && right <= clip_->right &&
+                                   bottom <= clip_->bottom);
+    if (inside) {
+        if (clipped_) CloseClip();
+        return;
+    }
+    if (clipped_) return;
+    ClosePaint();
+    const QByteArray rect = QByteArray::number(clip_->left) + ' ' + QByteArray::number(clip_->top) + ' ' +
+                            QByteArray::number(std::max(0, clip_->Width())) + ' ' +
+                            QByteArray::number(std::max(0, clip_->Height()));
+    QByteArray& id = clipIds_[rect];
+    if (id.isEmpty()) {
+        id = "c" + QByteArray::number(++clips_);
+        // In the definitions, where readers without clip paths do not draw it.
+        out_ += "<defs><clipPath id=\"" + id + "\"><rect x=\"" + QByteArray::number(clip_->left) + "\" y=\"" +
+                QByteArray::number(clip_->top) + "\" width=\"" + QByteArray::number(std::max(0, clip_->Width())) +
+                "\" height=\"" + QByteArray::number(std::max(0, clip_->Height())) + "\"/></clipPath></defs>\n";
+    }
     out_ += "<g clip-path=\"url(#" + id + ")\">\n";
     clipped_ = true;
 }
@@ -231,35 +272,49 @@ void TSvgCanvas::WriteClip(const std::optional<TRect>& clip) {
     if (finished_) return;
     CloseClip();
     clip_ = clip;
-    OpenClip();
 }
 
 // The clip's group always lies innermost, so that groups and clips nest:
-// it is closed before a group begins or ends and opened again inside.
-void TSvgCanvas::BeginGroup(const QString& id) {
+// it is closed before a group begins or ends.
+void TSvgCanvas::BeginGroup(const QString& id, const QString& label) {
     if (finished_) return;
     FlushPending();
     CloseClip();
+    const qsizetype offset = out_.size();
     // Ids are unique in a document: a second use gets a number.
     QString unique = id;
     for (int n = 2; !unique.isEmpty() && ids_.contains(unique); ++n) unique = id + QLatin1Char('_') + QString::number(n);
-    if (unique.isEmpty()) {
-        out_ += "<g>\n";
-    } else {
+    out_ += "<g";
+    if (!unique.isEmpty()) {
         ids_.insert(unique);
-        out_ += "<g id=\"" + Escaped(unique) + "\">\n";
+        out_ += " id=\"" + Escaped(unique) + '"';
     }
+    // The name a drawing program shows for the group.
+    if (!label.isEmpty()) out_ += " inkscape:label=\"" + Escaped(label) + '"';
+    out_ += ">\n";
+    if (!label.isEmpty()) out_ += "<title>" + Escaped(label) + "</title>\n";
+    begun_.push_back(Begun{offset, out_.size(), unique});
     ++groups_;
-    OpenClip();
 }
 
 void TSvgCanvas::EndGroup() {
     if (finished_ || groups_ == 0) return;
     FlushPending();
     CloseClip();
-    out_ += "</g>\n";
     --groups_;
-    OpenClip();
+    if (begun_.empty()) {
+        out_ += "</g>\n";
+        return;
+    }
+    const Begun begun = begun_.back();
+    begun_.pop_back();
+    if (out_.size() == begun.contentStart) {
+        // Nothing in it: no group.
+        out_.truncate(begun.offset);
+        ids_.remove(begun.id);
+        return;
+    }
+    out_ += "</g>\n";
 }
 
 }  // namespace kavum::platform

@@ -5,16 +5,21 @@
 #include "platform/canvas/VectorCanvas.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QSet>
 #include <QString>
+
+#include <vector>
 
 namespace kavum::platform {
 
 class TSvgCanvas : public TVectorCanvas {
 public:
-    // The document is scale times the picture's size; the picture keeps its
-    // pixels as user units.
-    TSvgCanvas(int width, int height, const QString& title = QString(), double scale = 1.0);
+    // The document is scale times the picture's size (in pixels at 96 dpi,
+    // or with millimetres in millimetres); the picture keeps its pixels as
+    // user units.
+    TSvgCanvas(int width, int height, const QString& title = QString(), double scale = 1.0,
+               bool millimetres = false);
     ~TSvgCanvas() override;
 
     // Closes the document and returns it; drawing afterwards is ignored.
@@ -28,13 +33,24 @@ protected:
     void WriteClip(const std::optional<TRect>& clip) override;
 
 public:
-    void BeginGroup(const QString& id) override;
+    void BeginGroup(const QString& id, const QString& label = QString()) override;
     void EndGroup() override;
 
 private:
-    void OpenClip();
+    // Opens the clip's group for what is drawn within the box (picture
+    // pixels) when the box reaches out of the clip, and closes it when not.
+    void ClipFor(double left, double top, double right, double bottom);
     void CloseClip();
     void ClosePaint();
+    // Where each open group begins in the document and what it was begun
+    // with: a group that ends empty is taken out again.
+    struct Begun {
+        qsizetype offset;
+        qsizetype contentStart;
+        QString id;
+    };
+    std::vector<Begun> begun_;
+    QMap<QByteArray, QByteArray> clipIds_;  // clip path ids by their rectangle
     QByteArray paint_;  // of the open paint group
     std::optional<TRect> clip_;
     int groups_ = 0;

@@ -1,0 +1,231 @@
+// Figures at a physical size: the print options, the sizes the files
+// declare, the text and lines measured in them, their structure, the
+// metafile's records, and the question before a figure replaces a file.
+#include "ExportTestUtil.h"
+
+#include "export/PrintSize.h"
+#include "platform/Errors.h"
+#include "platform/canvas/MetafileCanvas.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace kavum::exporting::test {
+namespace {
+
+using platform::KavumError;
+
+TEST(PrintSize, LengthsReadWithTheirUnit) {
+    EXPECT_DOUBLE_EQ(*LengthInMillimetres("85mm"), 85);
+    EXPECT_DOUBLE_EQ(*LengthInMillimetres("17.5 cm"), 175);
+    EXPECT_DOUBLE_EQ(*LengthInMillimetres("2IN"), 50.8);
+    EXPECT_DOUBLE_EQ(*LengthInMillimetres("72pt"), 25.4);
+    for (const char* bad : {"85", "mm", "-3mm", "8,5cm", "1e3mm", "85 px", ""}) {
+        EXPECT_FALSE(LengthInMillimetres(QString::fromUtf8(bad))) << bad;
+    }
+}
+
+// The journal's columns: an 85 mm figure at 1200 dpi is 4,016 pixels wide
+// and records 1200 dpi; its text is raised to 6 pt, its lines to 0.25 pt.
+// At 175 mm the text keeps the design's size (6.3 pt).
+TEST(PrintSize, ColumnWidthsGiveSizeTextAndLines) {
+    const QSize threeView(1017, 1085);
+    PrintOptions o;
+    o.widthMm = 85;
+    o.dpi = 1200;
+    const PrintGeometry png = PrintGeometryOf(threeView, FigureFormat::Png, o);
+    EXPECT_EQ(ScaledSize(threeView, png.scale).width(), 4016);
+    EXPECT_EQ(*png.dpi, 1200);
+    EXPECT_NEAR(png.sizeMm.width(), 85, 1e-9);
+    EXPECT_DOUBLE_EQ(png.fontPt, 6);
+    EXPECT_NEAR(png.textScale, 6 / (13 * 85 / 25.4 * 72 / 1017), 1e-9);
+    EXPECT_NEAR(png.minLineWidth * (85 / 25.4 * 72 / 1017), 0.25, 1e-9);
+
+    const PrintGeometry svg = PrintGeometryOf(threeView, FigureFormat::Svg, o);
+    EXPECT_NEAR(1017 * svg.scale, 85 / 25.4 * 96, 1e-9);
+    EXPECT_FALSE(svg.dpi);
+
+    o.widthMm = 175;
+    const PrintGeometry wide = PrintGeometryOf(threeView, FigureFormat::Pdf, o);
+    EXPECT_NEAR(wide.fontPt, 13 * 175 / 25.4 * 72 / 1017, 1e-9);
+    EXPECT_GT(wide.fontPt, 6.3);
+    EXPECT_DOUBLE_EQ(wide.textScale, 1);
+
+    // A height, and both: the figure fits within both.
+    PrintOptions tall;
+    tall.heightMm = 100;
+    tall.widthMm = 200;
+    EXPECT_NEAR(PrintGeometryOf(threeView, FigureFormat::Svg, tall).sizeMm.height(), 100, 1e-9);
+    // A text size asked for is kept, also below 6 pt.
+    tall.fontPt = 5;
+    EXPECT_DOUBLE_EQ(PrintGeometryOf(threeView, FigureFormat::Svg, tall).fontPt, 5);
+
+    // No options: the figure as it always was.
+    const PrintGeometry plain = PrintGeometryOf(threeView, FigureFormat::Png, PrintOptions{});
+    EXPECT_EQ(plain.scale, 1.0);
+    EXPECT_EQ(plain.textScale, 1.0);
+    EXPECT_FALSE(plain.dpi);
+}
+
+TEST(PrintSize, ValuesOutOfRangeAndMismatchesAreRefused) {
+    const QSize size(1017, 1085);
+    auto refused = [&](PrintOptions o, FigureFormat f = FigureFormat::Png) {
+        EXPECT_THROW(PrintGeometryOf(size, f, o), KavumError);
+    };
+    PrintOptions o;
+    o.dpi = 2401;
+    refused(o);
+    o.dpi = 1200;  // without a size: scale 12.5, fine
+    EXPECT_NO_THROW(PrintGeometryOf(size, FigureFormat::Png, o));
+    o.scale = 2;
+    refused(o);
+    o = {};
+    o.widthMm = 5;
+    refused(o);
+    o.widthMm = 85;
+    o.scale = 2;
+    refused(o);
+    o = {};
+    o.widthMm = 85;
+    refused(o, FigureFormat::Emf);
+    o = {};
+    o.fontPt = 100;
+    refused(o);
+}
+
+double Attribute(const QString& svg, const QString& name) {
+    const QRegularExpression re(QStringLiteral("<svg[^>]* %1=\"([0-9.]+)").arg(name));
+    return re.match(svg).captured(1).toDouble();
+}
+
+// In the files: the declared size, text of at least 6 pt and lines of at
+// least 0.25 pt measured in them, and their groups.
+TEST(PrintSize, FilesMeasureAsAsked) {
+    // The window's figure, overlays included, as kavum-render makes it.
+    QTemporaryDir dir;
+    const QString exe = QStringLiteral(KAVUM_BINARY_DIR "/kavum-render");
+    const QString settings = BundledSettings(dir.path());
+    ASSERT_EQ(RunProgram(exe, {"--settings", settings, "--layout", "3", "--width", "85mm", dir.filePath("f.svg")}), 0);
+    // Without --force a data file is not replaced by a figure.
+    QFile data(dir.filePath("survey.grd"));
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.write("ABC\r\n53394611\r\n");
+    data.close();
+    QFile::copy(dir.filePath("survey.grd"), dir.filePath("survey.svg"));
+    EXPECT_EQ(RunProgram(exe, {"--settings", settings, "--layout", "3", dir.filePath("survey.svg")}), 1);
+    EXPECT_EQ(ReadFile(dir.filePath("survey.svg")), QByteArray("ABC\r\n53394611\r\n"));
+    EXPECT_EQ(RunProgram(exe, {"--settings", settings, "--layout", "3", "--force", dir.filePath("survey.svg")}), 0);
+
+    const QString svg = QString::fromUtf8(ReadFile(dir.filePath("f.svg")));
+    EXPECT_TRUE(svg.contains(QStringLiteral("width=\"85mm\""))) << svg.left(400).toStdString();
+    const QRegularExpression viewBox(QStringLiteral("viewBox=\"0 0 ([0-9]+) ([0-9]+)\""));
+    const double units = viewBox.match(svg).captured(1).toDouble();
+    ASSERT_GT(units, 0);
+    const double ptPerUnit = 85 / 25.4 * 72 / units;
+    double smallestFont = 1e9, thinnestLine = 1e9;
+    for (auto it = QRegularExpression(QStringLiteral("font-size=\"([0-9.]+)px\"")).globalMatch(svg); it.hasNext();)
+        smallestFont = std::min(smallestFont, it.next().captured(1).toDouble() * ptPerUnit);
+    for (auto it = QRegularExpression(QStringLiteral("stroke-width=\"([0-9.]+)\"")).globalMatch(svg); it.hasNext();)
+        thinnestLine = std::min(thinnestLine, it.next().captured(1).toDouble() * ptPerUnit);
+    EXPECT_GE(smallestFont, 6 - 1e-6);
+    EXPECT_LT(smallestFont, 6.3);
+    EXPECT_GE(thinnestLine, 0.25 - 1e-6);
+    // No stroke without a width of its own (one unit would be far below
+    // 0.25 pt).
+    EXPECT_FALSE(QRegularExpression(QStringLiteral("stroke=\"#[0-9a-f]+\" stroke-linecap=\"butt\"")).match(svg).hasMatch());
+    // No empty group; the degree labels in a group of their own.
+    EXPECT_FALSE(QRegularExpression(QStringLiteral("<g[^>]*>\\s*</g>")).match(svg).hasMatch());
+    EXPECT_TRUE(svg.contains(QStringLiteral("id=\"Chart1Labels\" inkscape:label=\"Labels\"")));
+
+    Charts c;
+    PrintOptions o;
+    o.widthMm = 85;
+    Figure page = *SavedFigure(c.All(), 3, 1.2, 50, 40);
+    ApplyPrintOptions(page, FigureFormat::Pdf, o);
+    const QByteArray pdf = FigurePdf(page, c.Legend());
+    const QRegularExpression mediaBox(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]"));
+    EXPECT_NEAR(mediaBox.match(QString::fromLatin1(pdf)).captured(1).toDouble(), 85 / 25.4 * 72, 0.01);
+
+    Figure bitmap = *SavedFigure(c.All(), 3, 1.2, 50, 40);
+    o.dpi = 300;
+    ApplyPrintOptions(bitmap, FigureFormat::Png, o);
+    const QImage image = FigureBitmap(bitmap, c.Legend());
+    EXPECT_EQ(image.width(), qRound(85 / 25.4 * 300));
+    EXPECT_EQ(image.dotsPerMeterX(), qRound(300 / 0.0254));
+}
+
+// A group per category bears its name; the degree labels have their own.
+TEST(PrintSize, GroupsAreNamedAndNeverEmpty) {
+    Charts c;
+    c.map.OnGetSeriesLabel = [&](chart::TChart&, chart::TChartSeries& s) {
+        return &s == &c.map.Series(c.map.SeriesCount() - 1) ? QStringLiteral("ブナ") : QString();
+    };
+    const Figure figure = *SavedFigure(c.All(), 3, 1.2, 50, 40);
+    const QString svg = QString::fromUtf8(FigureSvg(figure, c.Legend()));
+    EXPECT_TRUE(svg.contains(QStringLiteral("inkscape:label=\"ブナ\""))) << svg.left(2000).toStdString();
+    EXPECT_TRUE(svg.contains(QStringLiteral("<title>ブナ</title>")));
+    EXPECT_FALSE(QRegularExpression(QStringLiteral("<g[^>]*>\\s*</g>")).match(svg).hasMatch());
+    const QByteArray pdf = FigurePdf(figure, c.Legend());
+    EXPECT_EQ(pdf.count("BDC"), pdf.count("EMC"));
+}
+
+// Metafile records of at most 60,000 parts, and no point twice in a row.
+TEST(PrintSize, MetafileRecordsStayReadable) {
+    platform::TMetafileCanvas canvas(800, 400);
+    // A dotted grid of many dashes: one area each.
+    canvas.SetPen(platform::TCanvasPen{platform::clBlack, 1, platform::TPenStyle::Alternate});
+    for (int y = 0; y < 400; y += 2) canvas.Line(0, y, 800, y);
+    canvas.SetPen(platform::TCanvasPen{platform::clBlue, 2});
+    const QPoint coast[] = {QPoint(10, 10), QPoint(10, 10), QPoint(20, 15), QPoint(20, 15), QPoint(20, 15), QPoint(40, 30)};
+    canvas.Polyline(coast, 6);
+    const std::vector<Record> records = Records(canvas.Finish());
+    ASSERT_FALSE(records.empty());
+    std::size_t parts = 0;
+    bool sawLine = false;
+    for (const Record& r : records) {
+        if (r.type == 91 || r.type == 90 || r.type == 7 || r.type == 8) {  // POLYPOLYGON16, POLYPOLYLINE16, 32-bit forms
+            EXPECT_LE(r.U32(24), 60000u);
+            parts += r.U32(24);
+        }
+        if (r.type == 87) {  // POLYLINE16
+            sawLine = true;
+            const std::uint32_t n = r.U32(24);
+            EXPECT_EQ(n, 3u);
+            for (std::uint32_t i = 1; i < n; ++i) {
+                EXPECT_FALSE(r.I16(28 + 4 * i) == r.I16(24 + 4 * i) && r.I16(30 + 4 * i) == r.I16(26 + 4 * i));
+            }
+        }
+    }
+    EXPECT_GE(parts, 200u * 400u);
+    EXPECT_TRUE(sawLine);
+}
+
+TEST(PrintSize, ReplacingAFileThatIsNoFigureAsksMore) {
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("survey.grd"));
+    QFile f(data);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("\x83\x75\x83\x69\r\n53394611.12\r\n");
+    f.close();
+    const ExistingFile e = ExistingFigureFile(data, FigureFormat::Emf);
+    EXPECT_TRUE(e.exists);
+    EXPECT_FALSE(e.sameFormat);
+    EXPECT_EQ(e.kind, QStringLiteral("分布データファイル"));
+    EXPECT_TRUE(ReplaceFigureQuestion(data, e).contains(QStringLiteral("EMF の図ではなく、分布データファイルのようです")));
+
+    Charts c;
+    const QString png = dir.filePath(QStringLiteral("f.png"));
+    SaveFigure(FigureFormat::Png, *SavedFigure(c.All(), 2, 1.2, 50, 40), png);
+    EXPECT_TRUE(ExistingFigureFile(png, FigureFormat::Png).sameFormat);
+    // A PNG named .svg is no SVG figure.
+    EXPECT_FALSE(ExistingFigureFile(png, FigureFormat::Svg).sameFormat);
+    EXPECT_EQ(ReplaceFigureQuestion(png, ExistingFigureFile(png, FigureFormat::Png)),
+              QStringLiteral("f.png は既に存在します。\n置き換えますか?"));
+    EXPECT_FALSE(ExistingFigureFile(dir.filePath(QStringLiteral("none.emf")), FigureFormat::Emf).exists);
+}
+
+}  // namespace
+}  // namespace kavum::exporting::test
