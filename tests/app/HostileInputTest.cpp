@@ -274,7 +274,14 @@ TEST(KavumRenderFiles, PlantedLinksAreReplacedNotWrittenThrough) {
     const QString figure = plant(QStringLiteral("one.png"));
     const QString dump = plant(QStringLiteral("state.txt"));
     QProcess p;
-    p.start(exe, {"--settings", settings, "--dump-state", dump, figure});
+    // Without --force the figure is refused, as the link's target is no
+    // figure; nothing is written either way.
+    p.start(exe, {"--settings", settings, figure});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_EQ(ReadBytes(victim), "precious");
+    EXPECT_TRUE(QFileInfo(figure).isSymLink());
+    p.start(exe, {"--settings", settings, "--force", "--dump-state", dump, figure});
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     EXPECT_EQ(ReadBytes(victim), "precious");
