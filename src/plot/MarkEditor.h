@@ -1,6 +1,8 @@
 #pragma once
 // The mark editor panel that opens under the legend box, and the rules that
 // link its lists to the mark settings.
+#include "plot/MarkStyle.h"
+
 #include <QFrame>
 #include <QStringList>
 
@@ -22,8 +24,6 @@ std::optional<int> SizeItemIndex(int size);
 const QStringList& MarkSymbolTexts();
 // The style whose symbol is the text, looked for from 9 down to 1.
 std::optional<int> StyleOfSymbol(const QString& text);
-// The style drawn for a setting: styles outside 1..9 draw as 1.
-int DrawnStyle(int style);
 
 class TMarkEditor : public QFrame {
     Q_OBJECT
