@@ -131,15 +131,7 @@ QString TFormMain::ElevationText(double metres) {
 }
 
 void TFormMain::Chart1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
-    State.PointerX = SeriesH[1]->XPixelToValue(x);
-    State.PointerY = SeriesH[1]->YPixelToValue(y);
-    if (State.LegendEditing) {
-        // Entries are 20 pixels apart; the row picks one, whatever the column.
-        const long long row = (static_cast<long long>(y) - State.LegendTop + 8) / 20;
-        State.EditedCategory = static_cast<int>(std::clamp<long long>(row, 1, MaxCategories));
-        Chart1AfterDraw();
-        return;
-    }
+    if (Doc.PointerPressed(1, x, y)) return;   // an entry of the legend picked
     if (button != Qt::LeftButton) return;
     StatusBar1->SetPanelText(LatitudePanel, Text(geo::DegToStr(State.PointerY)));
     StatusBar1->SetPanelText(LongitudePanel, Text(geo::DegToStr(State.PointerX)));
@@ -148,8 +140,7 @@ void TFormMain::Chart1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, i
 }
 
 void TFormMain::Chart2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
-    State.PointerX = SeriesW[1]->XPixelToValue(x);
-    State.PointerY = SeriesW[1]->YPixelToValue(y);
+    Doc.PointerPressed(2, x, y);
     if (button != Qt::LeftButton) return;
     StatusBar1->SetPanelText(LatitudePanel, QString());
     StatusBar1->SetPanelText(LongitudePanel, Text(geo::DegToStr(State.PointerX)));
@@ -158,15 +149,7 @@ void TFormMain::Chart2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, i
 }
 
 void TFormMain::Chart3MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
-    if (State.ShowMode == 2) {
-        // Profiles only: latitude along the bottom.
-        State.PointerX = SeriesS[1]->XPixelToValue(x);
-        State.PointerY = SeriesS[1]->YPixelToValue(y);
-    } else if (State.ShowMode == 3) {
-        // Beside the map: latitude upright, elevation across.
-        State.PointerX = SeriesS[1]->YPixelToValue(y);
-        State.PointerY = SeriesS[1]->XPixelToValue(x);
-    }
+    Doc.PointerPressed(3, x, y);
     if (button != Qt::LeftButton) return;
     StatusBar1->SetPanelText(LatitudePanel, Text(geo::DegToStr(State.PointerX)));
     StatusBar1->SetPanelText(LongitudePanel, QString());
@@ -177,59 +160,43 @@ void TFormMain::Chart3MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, i
 // ---------------------------------------------------------------- legend and marks
 
 void TFormMain::EditMarkItemClick() {
-    State.LegendEditing = true;
-    Chart1AfterDraw();
+    Doc.BeginLegendEditing();
     MrkEdPanel->move(State.LegendLeft, State.LegendTop + 20 * LegendCount(State) + 25);
     MrkEdPanel->show();
     MrkEdPanel->raise();
 }
 
 void TFormMain::EditLegNameChange() {
-    State.LegendNames[EditedEntry(State)] = MrkEdPanel->EditLegName->text();
-    Chart1AfterDraw();
+    Doc.SetEditedName(MrkEdPanel->EditLegName->text());
 }
 
 void TFormMain::ComboBoxMarkChange() {
-    if (const auto style = plot::StyleOfSymbol(MrkEdPanel->ComboBoxMark->currentText()))
-        State.Marks[EditedEntry(State)].Style = *style;
-    Chart1AfterDraw();
+    Doc.SetEditedStyle(plot::StyleOfSymbol(MrkEdPanel->ComboBoxMark->currentText()));
 }
 
 void TFormMain::ComboBoxSizeChange() {
-    const int item = MrkEdPanel->ComboBoxSize->currentIndex();
-    if (item >= 0 && item < static_cast<int>(plot::MarkSizes.size()))
-        State.Marks[EditedEntry(State)].Size = plot::MarkSizes[static_cast<std::size_t>(item)];
-    Chart1AfterDraw();
+    Doc.SetEditedSize(MrkEdPanel->ComboBoxSize->currentIndex());
 }
 
 void TFormMain::BtnMrkColorClick() {
     // The outline keeps its colour: with the rim off it follows the fill
     // only when the rim box is next toggled.
-    if (Dialogs().ExecuteColor(this, ColorDialog1))
-        State.Marks[EditedEntry(State)].BrushColor = static_cast<std::int32_t>(ColorDialog1.Color);
+    if (Dialogs().ExecuteColor(this, ColorDialog1)) Doc.SetEditedFill(ColorDialog1.Color);
     Chart1AfterDraw();
 }
 
 void TFormMain::MarkRimClick() {
-    MarkSetting& mark = State.Marks[EditedEntry(State)];
-    mark.PenColor = MrkEdPanel->MarkRim->isChecked() ? 0 : mark.BrushColor;
-    Chart1AfterDraw();
+    Doc.SetEditedRim(MrkEdPanel->MarkRim->isChecked());
 }
 
 void TFormMain::BtnMrkExitClick() {
     MrkEdPanel->hide();
-    State.LegendEditing = false;
     RepaintOnExit repaint(*this);
-    // The pass adds every record again: the old points go first, or each
-    // closing of the editor would double them.
-    ClearDotMaps();
-    RePlotting();
+    Doc.EndLegendEditing();
 }
 
 void TFormMain::SetLegendPosClick() {
-    State.LegendLeft = Chart1->BottomAxis().XValueToPixel(State.PointerX);
-    State.LegendTop = Chart1->LeftAxis().YValueToPixel(State.PointerY);
-    Chart1->Repaint();
+    Doc.MoveLegendToPointer();
 }
 
 // ---------------------------------------------------------------- data editor pane
@@ -256,8 +223,7 @@ void TFormMain::EdCancelBtnClick() {
 
 void TFormMain::EdReDrawBtnClick() {
     RepaintOnExit repaint(*this);
-    ClearDotMaps();
-    PlotOnMap(false);
+    Doc.Replot();
 }
 
 }  // namespace kavum::app

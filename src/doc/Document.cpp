@@ -829,6 +829,95 @@ void Document::Chart3AfterDraw() {
         c.TextOut(Chart3->BottomAxis().XValueToPixel(l.value) + chart.ScaledText(l.shift), row, l.text);
 }
 
+// ---------------------------------------------------------------- pointer, legend and marks
+
+bool Document::PointerPressed(int chart, int x, int y) {
+    switch (chart) {
+    case 1:
+        State.PointerX = SeriesH[1]->XPixelToValue(x);
+        State.PointerY = SeriesH[1]->YPixelToValue(y);
+        if (State.LegendEditing) {
+            // Entries are 20 pixels apart; the row picks one, whatever the column.
+            const long long row = (static_cast<long long>(y) - State.LegendTop + 8) / 20;
+            State.EditedCategory = static_cast<int>(std::clamp<long long>(row, 1, MaxCategories));
+            Chart1AfterDraw();
+            return true;
+        }
+        return false;
+    case 2:
+        State.PointerX = SeriesW[1]->XPixelToValue(x);
+        State.PointerY = SeriesW[1]->YPixelToValue(y);
+        return false;
+    case 3:
+        if (State.ShowMode == 2) {
+            // Profiles only: latitude along the bottom.
+            State.PointerX = SeriesS[1]->XPixelToValue(x);
+            State.PointerY = SeriesS[1]->YPixelToValue(y);
+        } else if (State.ShowMode == 3) {
+            // Beside the map: latitude upright, elevation across.
+            State.PointerX = SeriesS[1]->YPixelToValue(y);
+            State.PointerY = SeriesS[1]->XPixelToValue(x);
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void Document::MoveLegendToPointer() {
+    State.LegendLeft = Chart1->BottomAxis().XValueToPixel(State.PointerX);
+    State.LegendTop = Chart1->LeftAxis().YValueToPixel(State.PointerY);
+    Chart1->Repaint();
+}
+
+void Document::BeginLegendEditing() {
+    State.LegendEditing = true;
+    Chart1AfterDraw();
+}
+
+void Document::EndLegendEditing() {
+    State.LegendEditing = false;
+    // The pass adds every record again: the old points go first, or each
+    // closing of the editor would double them.
+    ClearDotMaps();
+    RePlotting();
+}
+
+int Document::EditedCategory() const { return EditedEntry(State); }
+
+void Document::SetEditedName(const QString& name) {
+    State.LegendNames[EditedCategory()] = name;
+    Chart1AfterDraw();
+}
+
+void Document::SetEditedStyle(std::optional<int> style) {
+    if (style) State.Marks[EditedCategory()].Style = *style;
+    Chart1AfterDraw();
+}
+
+void Document::SetEditedSize(int item) {
+    if (item >= 0 && item < static_cast<int>(plot::MarkSizes.size()))
+        State.Marks[EditedCategory()].Size = plot::MarkSizes[static_cast<std::size_t>(item)];
+    Chart1AfterDraw();
+}
+
+void Document::SetEditedFill(std::uint32_t colour) {
+    // The outline keeps its colour: with the rim off it follows the fill
+    // only when the rim is next set.
+    State.Marks[EditedCategory()].BrushColor = static_cast<std::int32_t>(colour);
+}
+
+void Document::SetEditedRim(bool rim) {
+    MarkSetting& mark = State.Marks[EditedCategory()];
+    mark.PenColor = rim ? 0 : mark.BrushColor;
+    Chart1AfterDraw();
+}
+
+void Document::Replot() {
+    ClearDotMaps();
+    PlotOnMap(false);
+}
+
 // ---------------------------------------------------------------- figures
 
 exporting::PrintOptions ScaleOnly(double scale) {

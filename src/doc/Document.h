@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -162,6 +163,31 @@ public:
     QString AxisLabel(int chart, const QString& text) const;
     // The name a figure shows for a category's series.
     QString SeriesLabel(const chart::TChartSeries& series) const;
+
+    // ---- Pointer, legend and marks --------------------------------------
+    // A press on chart 1, 2 or 3 at (x, y): the chart values under it into
+    // PointerX and PointerY (for the south-north profile: latitude and
+    // elevation, in the layouts that show it). While the legend is edited a
+    // press on the map picks the entry of its row and redraws the legend;
+    // true then, and nothing else of the press counts.
+    bool PointerPressed(int chart, int x, int y);
+    // The legend's top left corner at the last press on the map.
+    void MoveLegendToPointer();
+    // Starts and ends editing the legend; the end plots the records anew
+    // (without doubling them).
+    void BeginLegendEditing();
+    void EndLegendEditing();
+    // The edited entry's name, mark style (a symbol of the editor's list),
+    // size, fill and rim; each redraws the legend. A style or size the
+    // lists do not hold changes nothing.
+    int EditedCategory() const;
+    void SetEditedName(const QString& name);
+    void SetEditedStyle(std::optional<int> style);
+    void SetEditedSize(int listIndex);
+    void SetEditedFill(std::uint32_t colour);
+    void SetEditedRim(bool rim);
+    // Clears the marks and runs the pass again (names back into the text).
+    void Replot();
 
     // ---- Figures ---------------------------------------------------------
     exporting::FigureCharts Charts() const { return exporting::FigureCharts{Chart1, Chart2, Chart3}; }

@@ -16,8 +16,6 @@ class QPushButton;
 
 namespace kavum::plot {
 
-// The sizes the editor offers, in list order.
-inline constexpr std::array<int, 11> MarkSizes = {1, 2, 3, 4, 5, 6, 8, 10, 12, 16, 20};
 // The list index of a size; nullopt for a size not in the list.
 std::optional<int> SizeItemIndex(int size);
 // The symbols of styles 1..9: □ ○ △ ▽ ＋ × ＊ ◇ ■.

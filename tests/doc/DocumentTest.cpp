@@ -158,6 +158,35 @@ TEST(Document, SettingsRoundTripThroughTheBoard) {
     EXPECT_EQ(d.doc.Board.GridSize, 5);
 }
 
+TEST(Document, LegendEditingPicksEntriesByRowAndNeverDoublesMarks) {
+    Drawing d;
+    ASSERT_TRUE(d.doc.MakeMap());
+    const int points = d.doc.SeriesH[2]->Count();
+    d.doc.BeginLegendEditing();
+    // Rows are 20 pixels apart below the legend's top; outside them the
+    // nearest entry is taken.
+    EXPECT_TRUE(d.doc.PointerPressed(1, 300, d.doc.State.LegendTop + 40));
+    EXPECT_EQ(d.doc.EditedCategory(), 2);
+    EXPECT_TRUE(d.doc.PointerPressed(1, 5, d.doc.State.LegendTop + 5000));
+    EXPECT_EQ(d.doc.EditedCategory(), 9);
+    EXPECT_TRUE(d.doc.PointerPressed(1, 5, -5000));
+    EXPECT_EQ(d.doc.EditedCategory(), 1);
+    d.doc.SetEditedName(QStringLiteral("高山帯"));
+    d.doc.SetEditedSize(99);  // not in the list: the size stays
+    EXPECT_EQ(d.doc.State.Marks[1].Size, 3);
+    d.doc.SetEditedSize(4);
+    EXPECT_EQ(d.doc.State.Marks[1].Size, 5);
+    d.doc.SetEditedFill(0x0000FF);
+    d.doc.SetEditedRim(false);
+    EXPECT_EQ(d.doc.State.Marks[1].PenColor, 0x0000FF);
+    d.doc.EndLegendEditing();
+    EXPECT_FALSE(d.doc.State.LegendEditing);
+    EXPECT_EQ(d.doc.State.LegendNames[1], QStringLiteral("高山帯"));
+    EXPECT_EQ(d.doc.SeriesH[2]->Count(), points);
+    // Out of editing a press only reads the values.
+    EXPECT_FALSE(d.doc.PointerPressed(1, 200, 150));
+}
+
 #ifdef __linux__
 TEST(KavumRender, LinksNoWidgets) {
     QProcess ldd;
