@@ -456,6 +456,9 @@ void TFormMain::PlotOnMap(bool captureNames) {
     } catch (...) {
         failedLine_ = lines.LastRead();
         failedLineShown_ = false;
+        // The message is the error's; what was drawn above the line, and
+        // refused there, goes to the status bar.
+        StatusBar1->showMessage(QString::fromStdString(plotReport_.Summary()), 20000);
         throw;
     }
     ReportPlotWarnings();
@@ -486,7 +489,7 @@ void TFormMain::LoadGrdFile() {
     State.GrdFileName = EditGrdFile->text();
     data::DataText read;
     try {
-        read.AppendFile(FileSystemPath(State.GrdFileName));
+        if (!ReadImportedTable(State.GrdFileName, read)) read.AppendFile(FileSystemPath(State.GrdFileName));
     } catch (const platform::FileError& e) {
         throw ReadError(QStringLiteral("分布データファイル %1 を読み込めません"), State.GrdFileName, e);
     }

@@ -117,6 +117,7 @@ TFormMain::TFormMain(const QString& executablePath, const QStringList& arguments
     BuildStatusBar();
     ConnectDataCommands();
     BuildConventions();
+    BuildTableCommands();
 
     AboutBox = new TAboutBox(ProgramVersionText(), this);
     AboutBox->setObjectName(QStringLiteral("AboutBox"));

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QTextBrowser>
 
+#include <memory>
 #include <optional>
 
 #include <exception>
@@ -30,8 +31,11 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 
+namespace kavum::io { struct CellSet; }
+
 namespace kavum::app {
 
+struct TableImports;
 class TAboutBox;
 class TClickPanel;
 class TScrollBox;
@@ -295,7 +299,9 @@ public:
     void OpenFile(const QString& path);
     void OpenDataFile(const QString& path);
     void OpenMapFile(const QString& path);
-    // A table (.csv, .tsv) given to the window. Read as a data file for now.
+    // A .csv or .tsv given to the window: a table goes through the import
+    // preview (FormMainTables.cpp); a data file of the program's own is
+    // opened as one.
     void OpenTableFile(const QString& path);
     // True when the data editor's text was edited and not saved since.
     bool EditorTextModified() const;
@@ -325,6 +331,29 @@ public:
     // folder in this file between runs; empty (the default): nothing kept.
     void UseWindowStateFile(const QString& path);
     void SaveWindowState() const;
+
+    // ---- Tables and GIS files (FormMainTables.cpp)
+    // "表(CSV・TSV)を取り込む": a table chosen, previewed with its columns
+    // and read into the data editor as the data text it converts to; the
+    // map is made with it, and remade with it while the board names it.
+    QAction* ImportTableItem = nullptr;
+    // "分布区画をGIS形式で保存": the plotted cells as GeoPackage or GeoJSON.
+    QAction* ExportCellsItem = nullptr;
+    platform::FileDialog TableDialog1;   // the open dialog of tables
+    platform::FileDialog CellsDialog1;   // the save dialog of cells
+    void ImportTableItemClick();
+    // The preview dialog for the table, then the map made with it.
+    void ImportTable(const QString& path);
+    // True when the file's first line is the header of a table with a
+    // position (latitude and longitude, or a mesh code).
+    static bool IsTableFile(const QString& path);
+    // A table imported in this session: its data text, converted as chosen,
+    // into text; false (text untouched) for any other file. Throws FileError.
+    bool ReadImportedTable(const QString& path, data::DataText& text);
+    void ExportCellsItemClick();
+    // Writes the cells to the file, by its extension, after asking before
+    // replacing one.
+    void ExportCells(const QString& path, const io::CellSet& cells);
 
     // ---- Figure export (FormMainExport.cpp)
     void SaveToEMFItemClick();
@@ -427,6 +456,7 @@ private:
     void BuildStatusBar();
     void BuildCharts();
     void BuildConventions();
+    void BuildTableCommands();
     void UpdateRecentMenu();
     void FormCreate(const QStringList& arguments);
 public:
@@ -462,6 +492,7 @@ private:
     // The precision item whose check mark a cancelled choice puts back.
     QAction* precisionChecked_ = nullptr;
     plot::PlotReport plotReport_;
+    std::shared_ptr<TableImports> tables_;
 };
 
 }  // namespace kavum::app

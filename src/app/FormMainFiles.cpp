@@ -102,11 +102,6 @@ void TFormMain::OpenDataFile(const QString& path) {
     NewMapBtnClick();
 }
 
-void TFormMain::OpenTableFile(const QString& path) {
-    // Until tables have a reader of their own, they are data files.
-    OpenDataFile(path);
-}
-
 void TFormMain::OpenMapFile(const QString& path) {
     if (!MayDiscardEditorText()) return;
     State.MapFileName = path;
