@@ -20,6 +20,7 @@
 #include <QMenu>
 
 #include <map>
+#include <utility>
 
 namespace kavum::app {
 
@@ -31,6 +32,8 @@ struct TableImports {
         bool reported = false;   // the rows that could not be used were shown once
     };
     std::map<QString, Entry> byPath;
+    // The rows that could not be used, told once the map is drawn.
+    QString pendingMessage;
 };
 
 namespace {
@@ -278,7 +281,16 @@ void TFormMain::ImportTable(const QString& path) {
     State.GrdFileName = full;
     EditGrdFile->setText(full);
     AddRecentFile(full);
-    NewMapBtnClick();
+    // The rows that could not be used are told once the map is drawn.
+    tables_->pendingMessage.clear();
+    try {
+        NewMapBtnClick();
+    } catch (...) {
+        tables_->pendingMessage.clear();
+        throw;
+    }
+    const QString message = std::exchange(tables_->pendingMessage, QString());
+    if (!message.isEmpty() && ShowPlotWarnings) Dialogs().ShowMessage(this, Caption, message, platform::MessageIcon::Warning);
 }
 
 bool TFormMain::ReadImportedTable(const QString& path, data::DataText& text) {
@@ -314,12 +326,9 @@ bool TFormMain::ReadImportedTable(const QString& path, data::DataText& text) {
     text.SetEncoding(data::TextEncoding::ShiftJis);
     text.SetLines(lines);
     const QString problems = ProblemMessage(converter, name);
-    if (!problems.isEmpty() && !entry->second.reported && ShowPlotWarnings) {
+    if (!problems.isEmpty() && !entry->second.reported) {
         entry->second.reported = true;
-        try {
-            Dialogs().ShowMessage(this, Caption, problems, platform::MessageIcon::Warning);
-        } catch (...) {
-        }
+        tables_->pendingMessage = problems;
     }
     return true;
 }
