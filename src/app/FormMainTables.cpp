@@ -318,13 +318,17 @@ bool TFormMain::ReadImportedTable(const QString& path, data::DataText& text) {
             message += QStringLiteral("\n") + FromUtf8(problems[i]);
         throw platform::KavumError(Utf8(message));
     }
-    std::vector<std::string> lines;
-    lines.reserve(converter.Records() + converter.CategoryCount());
-    for (std::string_view line : data::SplitDataLines(converted)) lines.emplace_back(line);
-    converted.clear();
     text.Clear();
+    if (data::DetectEncoding(converted) == data::TextEncoding::ShiftJis) {
+        text.AppendFileText(converted);
+    } else {
+        // Shift-JIS headings that happen to read as UTF-8 stay Shift-JIS.
+        std::vector<std::string> lines;
+        lines.reserve(converter.Records() + converter.CategoryCount());
+        for (std::string_view line : data::SplitDataLines(converted)) lines.emplace_back(line);
+        text.SetLines(lines);
+    }
     text.SetEncoding(data::TextEncoding::ShiftJis);
-    text.SetLines(lines);
     const QString problems = ProblemMessage(converter, name);
     if (!problems.isEmpty() && !entry->second.reported) {
         entry->second.reported = true;
