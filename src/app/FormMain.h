@@ -347,8 +347,10 @@ public:
     // True when the file's first line is the header of a table with a
     // position (latitude and longitude, or a mesh code).
     static bool IsTableFile(const QString& path);
-    // A table imported in this session: its data text, converted as chosen,
-    // into text; false (text untouched) for any other file. Throws FileError.
+    // A table named on the board: its data text, converted as chosen in the
+    // preview (or with the columns found by their names when it was not
+    // previewed in this session), into text; false (text untouched) for a
+    // file that is no table. Throws FileError.
     bool ReadImportedTable(const QString& path, data::DataText& text);
     void ExportCellsItemClick();
     // Writes the cells to the file, by its extension, after asking before

@@ -34,6 +34,7 @@ struct TableImports {
     std::map<QString, Entry> byPath;
     // The rows that could not be used, told once the map is drawn.
     QString pendingMessage;
+    bool importing = false;
 };
 
 namespace {
@@ -283,20 +284,33 @@ void TFormMain::ImportTable(const QString& path) {
     AddRecentFile(full);
     // The rows that could not be used are told once the map is drawn.
     tables_->pendingMessage.clear();
+    tables_->importing = true;
     try {
         NewMapBtnClick();
     } catch (...) {
+        tables_->importing = false;
         tables_->pendingMessage.clear();
         throw;
     }
+    tables_->importing = false;
     const QString message = std::exchange(tables_->pendingMessage, QString());
     if (!message.isEmpty() && ShowPlotWarnings) Dialogs().ShowMessage(this, Caption, message, platform::MessageIcon::Warning);
 }
 
 bool TFormMain::ReadImportedTable(const QString& path, data::DataText& text) {
     if (!tables_) return false;
-    const auto entry = tables_->byPath.find(QFileInfo(path).absoluteFilePath());
-    if (entry == tables_->byPath.end()) return false;
+    const QString full = QFileInfo(path).absoluteFilePath();
+    auto entry = tables_->byPath.find(full);
+    if (entry == tables_->byPath.end()) {
+        // A table named on the board without the preview (chosen with 参照,
+        // or kept in the settings file from an earlier session) is read
+        // with the columns found by their names, never as a data file of
+        // the program's own. kavum-render reads tables with --table only.
+        if (!ShowPlotWarnings || !IsTableFile(full)) return false;
+        io::TableOptions options;
+        options.defaultCategory = Utf8(QFileInfo(full).completeBaseName());
+        entry = tables_->byPath.emplace(full, TableImports::Entry{options, false}).first;
+    }
     const QString name = QFileInfo(path).fileName();
     io::TableConverter converter;
     {
@@ -332,7 +346,11 @@ bool TFormMain::ReadImportedTable(const QString& path, data::DataText& text) {
     const QString problems = ProblemMessage(converter, name);
     if (!problems.isEmpty() && !entry->second.reported) {
         entry->second.reported = true;
-        tables_->pendingMessage = problems;
+        if (tables_->importing) {
+            tables_->pendingMessage = problems;
+        } else if (ShowPlotWarnings) {
+            Dialogs().ShowMessage(this, Caption, problems, platform::MessageIcon::Warning);
+        }
     }
     return true;
 }

@@ -276,6 +276,26 @@ TEST_F(TablesTest, CancelAndEditedTextAndOpenedFiles) {
     EXPECT_FALSE(TFormMain::IsTableFile(dir.filePath(QStringLiteral("missing.csv"))));
 }
 
+// A table named on the board without the preview (chosen with 参照, or
+// kept in the settings file from an earlier session) is read with the
+// columns found by their names, as --table reads it, and never as a data
+// file of the program's own.
+TEST_F(TablesTest, TableNamedOnTheBoardIsReadAsATable) {
+    TFormMain& w = Start();
+    const QString table = Write("gbif.tsv", Gbif);
+    w.EditGrdFile->setText(table);
+    w.NewMapBtnClick();
+    EXPECT_TRUE(Imports().empty());
+    EXPECT_EQ(w.Memo1Text().FileText(), Converted(table, {}));
+    EXPECT_EQ(w.State.CategoryCount, 2);
+    ASSERT_EQ(dialogs.Messages().size(), 1);
+    EXPECT_TRUE(dialogs.Messages()[0].contains(QStringLiteral("gbif.tsv:5:")));
+    dialogs.ClearUses();
+    w.NewMapBtnClick();
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
+    EXPECT_EQ(w.SeriesH[1]->Count(), 2);
+}
+
 // The plotted cells to GeoPackage and GeoJSON: the file holds a feature per
 // category and cell; an existing file is replaced only when the user
 // agrees; a wrong extension, a text that stops the pass, or no records at
