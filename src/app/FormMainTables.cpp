@@ -20,6 +20,7 @@
 #include <QMenu>
 
 #include <map>
+#include <sys/stat.h>
 #include <utility>
 
 namespace kavum::app {
@@ -221,6 +222,10 @@ void TFormMain::BuildTableCommands() {
 // ---------------------------------------------------------------- import
 
 bool TFormMain::IsTableFile(const QString& path) {
+    // Only a regular file is looked into: a FIFO or a device would block
+    // the window or never end.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray head = file.read(static_cast<qint64>(PreviewBytes));

@@ -34,6 +34,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sys/stat.h>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -274,6 +275,9 @@ TEST_F(TablesTest, CancelAndEditedTextAndOpenedFiles) {
     EXPECT_TRUE(TFormMain::IsTableFile(table));
     EXPECT_FALSE(TFormMain::IsTableFile(own));
     EXPECT_FALSE(TFormMain::IsTableFile(dir.filePath(QStringLiteral("missing.csv"))));
+    const QString fifo = dir.filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    EXPECT_FALSE(TFormMain::IsTableFile(fifo));   // not opened: it would block
 }
 
 // A table named on the board without the preview (chosen with 参照, or
