@@ -30,6 +30,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QSettings;
 
 namespace kavum::io { struct CellSet; }
 
@@ -459,6 +460,8 @@ private:
     void BuildCharts();
     void BuildConventions();
     void BuildTableCommands();
+    void SaveTableChoices(QSettings& store) const;
+    void LoadTableChoices(QSettings& store);
     void UpdateRecentMenu();
     void FormCreate(const QStringList& arguments);
 public:

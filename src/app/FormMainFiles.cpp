@@ -235,6 +235,7 @@ void TFormMain::UseWindowStateFile(const QString& path) {
     while (recentFiles_.size() > MaxRecentFiles) recentFiles_.removeLast();
     const QString folder = store.value(QStringLiteral("LastFolder")).toString();
     if (!folder.isEmpty()) lastFolder_ = folder;
+    LoadTableChoices(store);
     UpdateRecentMenu();
     const QByteArray geometry = store.value(QStringLiteral("Geometry")).toByteArray();
     if (!geometry.isEmpty() && restoreGeometry(geometry)) geometryRestored_ = true;
@@ -246,6 +247,7 @@ void TFormMain::SaveWindowState() const {
     QSettings store(windowStateFile_, QSettings::IniFormat);
     store.setValue(QStringLiteral("RecentFiles"), recentFiles_);
     store.setValue(QStringLiteral("LastFolder"), lastFolder_);
+    SaveTableChoices(store);
     if (isVisible()) store.setValue(QStringLiteral("Geometry"), saveGeometry());
 }
 

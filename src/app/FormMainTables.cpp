@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSettings>
 
 #include <map>
 #include <sys/stat.h>
@@ -31,6 +32,7 @@ struct TableImports {
     struct Entry {
         io::TableOptions options;
         bool reported = false;   // the rows that could not be used were shown once
+        bool chosen = false;     // chosen in the preview: kept between sessions
     };
     std::map<QString, Entry> byPath;
     // The rows that could not be used, told once the map is drawn.
@@ -47,6 +49,8 @@ constexpr int PreviewRows = 8;
 constexpr int PreviewLines = 12;
 // Rows named in the message of rows that could not be used.
 constexpr std::size_t ReportedProblems = 5;
+// Tables whose preview choice is kept between sessions.
+constexpr int MaxKeptTables = 32;
 
 std::string FileSystemPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 std::string Utf8(const QString& text) { return text.toStdString(); }
@@ -282,7 +286,7 @@ void TFormMain::ImportTable(const QString& path) {
         throw platform::KavumError(Utf8(QStringLiteral("表 %1 を取り込めません: 緯度と経度の列、またはメッシュコードの列を選んでください").arg(full)));
     }
     const TableHead table = ReadHead(*head, dialog.ShiftJis);
-    tables_->byPath[full] = TableImports::Entry{OptionsOf(dialog, FoundColumns(table.header), full), false};
+    tables_->byPath[full] = TableImports::Entry{OptionsOf(dialog, FoundColumns(table.header), full), false, true};
     // As choosing the table on the board and making the map: the map reads it.
     State.GrdFileName = full;
     EditGrdFile->setText(full);
@@ -358,6 +362,57 @@ bool TFormMain::ReadImportedTable(const QString& path, data::DataText& text) {
         }
     }
     return true;
+}
+
+// The choices made in the preview, kept with the window's state so that a
+// table the settings file names reads the same in the next session.
+void TFormMain::SaveTableChoices(QSettings& store) const {
+    store.beginWriteArray(QStringLiteral("Tables"));
+    int i = 0;
+    for (const auto& [path, entry] : tables_->byPath) {
+        if (!entry.chosen || i >= MaxKeptTables) continue;
+        store.setArrayIndex(i++);
+        const io::TableOptions& o = entry.options;
+        store.setValue(QStringLiteral("Path"), path);
+        store.setValue(QStringLiteral("Encoding"),
+                       o.encoding == io::TableEncoding::ShiftJis ? QStringLiteral("shift_jis") : QStringLiteral("utf-8"));
+        store.setValue(QStringLiteral("Degrees"),
+                       o.degrees == io::DegreeForm::DegreesMinutes ? QStringLiteral("dms") : QStringLiteral("decimal"));
+        if (o.columnIndexes) {
+            const io::TableColumns& c = *o.columnIndexes;
+            store.setValue(QStringLiteral("Columns"), QStringLiteral("%1,%2,%3,%4,%5,%6,%7")
+                                                          .arg(c.category).arg(c.category2).arg(c.lat).arg(c.lon)
+                                                          .arg(c.elev).arg(c.elev2).arg(c.mesh));
+        }
+    }
+    store.endArray();
+}
+
+void TFormMain::LoadTableChoices(QSettings& store) {
+    const int count = store.beginReadArray(QStringLiteral("Tables"));
+    for (int i = 0; i < count && i < MaxKeptTables; ++i) {
+        store.setArrayIndex(i);
+        const QString path = store.value(QStringLiteral("Path")).toString();
+        if (path.isEmpty()) continue;
+        TableImports::Entry entry;
+        entry.chosen = true;
+        entry.options.defaultCategory = Utf8(QFileInfo(path).completeBaseName());
+        entry.options.encoding = store.value(QStringLiteral("Encoding")).toString() == QLatin1String("shift_jis")
+                                     ? io::TableEncoding::ShiftJis
+                                     : io::TableEncoding::Utf8;
+        if (store.value(QStringLiteral("Degrees")).toString() == QLatin1String("dms"))
+            entry.options.degrees = io::DegreeForm::DegreesMinutes;
+        const QStringList columns = store.value(QStringLiteral("Columns")).toString().split(QLatin1Char(','));
+        if (columns.size() == 7) {
+            int v[7];
+            bool ok = true;
+            for (int k = 0; k < 7 && ok; ++k) v[k] = columns[k].toInt(&ok);
+            if (!ok) continue;
+            entry.options.columnIndexes = io::TableColumns{v[0], v[1], v[2], v[3], v[4], v[5], v[6]};
+        }
+        tables_->byPath[path] = std::move(entry);
+    }
+    store.endArray();
 }
 
 // ---------------------------------------------------------------- export

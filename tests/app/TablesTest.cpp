@@ -300,6 +300,29 @@ TEST_F(TablesTest, TableNamedOnTheBoardIsReadAsATable) {
     EXPECT_EQ(w.SeriesH[1]->Count(), 2);
 }
 
+// The choice made in the preview is kept with the window's state: in the
+// next session the table named by the settings reads the same.
+TEST_F(TablesTest, ChoiceIsKeptForTheNextSession) {
+    const QString state = dir.filePath(QStringLiteral("window-state.conf"));
+    const QString table = Write("s.csv", "地点,y,x\nA,35.6586,139.7454\nB,43.06417,141.34694\n");
+    {
+        TFormMain& w = Start();
+        w.UseWindowStateFile(state);
+        dialogs.AnswerOpen(table);
+        dialogs.AnswerTableImport([](TableImportDialog& d) { d.Columns = {0, 1, 2, -1, -1}; });
+        w.ImportTableItem->trigger();
+        EXPECT_EQ(w.State.CategoryCount, 2);
+    }
+    const std::string expected = Converted(table, {"--columns", "category=地点,lat=y,lon=x"});
+    window.reset();
+    TFormMain& next = Start();
+    next.UseWindowStateFile(state);
+    next.EditGrdFile->setText(table);
+    next.NewMapBtnClick();
+    EXPECT_EQ(next.Memo1Text().FileText(), expected);
+    EXPECT_EQ(next.State.LegendNames[1], "A");
+}
+
 // The plotted cells to GeoPackage and GeoJSON: the file holds a feature per
 // category and cell; an existing file is replaced only when the user
 // agrees; a wrong extension, a text that stops the pass, or no records at
