@@ -119,6 +119,12 @@ public:
     void DataTextChanged() override { form_.ShowMemoText(); }
     void PlotPassStarted() override { form_.StatusBar1->clearMessage(); }
     void PlotPassReport(const plot::PlotReport&) override { form_.ReportPlotWarnings(); }
+    void PlotPassFailed(const plot::PlotReport& report) override {
+        // The message is the error's; what was drawn above the line, and
+        // refused there, goes to the status bar.
+        form_.StatusBar1->showMessage(QString::fromStdString(report.Summary()), 20000);
+    }
+    bool ReadDataFile(const QString& path, data::DataText& text) override { return form_.ReadImportedTable(path, text); }
     void LegendEdited() override { form_.LoadMarkControls(); }
     void BoardChanged() override { form_.ShowBoard(); }
     void Busy(bool on) override {
@@ -163,6 +169,7 @@ TFormMain::TFormMain(const QString& executablePath, const QStringList& arguments
     BuildStatusBar();
     ConnectDataCommands();
     BuildConventions();
+    BuildTableCommands();
 
     AboutBox = new TAboutBox(ProgramVersionText(), this);
     AboutBox->setObjectName(QStringLiteral("AboutBox"));

@@ -35,9 +35,13 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QSettings;
+
+namespace kavum::io { struct CellSet; }
 
 namespace kavum::app {
 
+struct TableImports;
 class TAboutBox;
 class TClickPanel;
 class TScrollBox;
@@ -305,7 +309,9 @@ public:
     void OpenFile(const QString& path);
     void OpenDataFile(const QString& path);
     void OpenMapFile(const QString& path);
-    // A table (.csv, .tsv) given to the window. Read as a data file for now.
+    // A .csv or .tsv given to the window: a table goes through the import
+    // preview (FormMainTables.cpp); a data file of the program's own is
+    // opened as one.
     void OpenTableFile(const QString& path);
     // True when the data editor's text was edited and not saved since.
     bool EditorTextModified() const;
@@ -335,6 +341,31 @@ public:
     // folder in this file between runs; empty (the default): nothing kept.
     void UseWindowStateFile(const QString& path);
     void SaveWindowState() const;
+
+    // ---- Tables and GIS files (FormMainTables.cpp)
+    // "表(CSV・TSV)を取り込む": a table chosen, previewed with its columns
+    // and read into the data editor as the data text it converts to; the
+    // map is made with it, and remade with it while the board names it.
+    QAction* ImportTableItem = nullptr;
+    // "分布区画をGIS形式で保存": the plotted cells as GeoPackage or GeoJSON.
+    QAction* ExportCellsItem = nullptr;
+    platform::FileDialog TableDialog1;   // the open dialog of tables
+    platform::FileDialog CellsDialog1;   // the save dialog of cells
+    void ImportTableItemClick();
+    // The preview dialog for the table, then the map made with it.
+    void ImportTable(const QString& path);
+    // True when the file's first line is the header of a table with a
+    // position (latitude and longitude, or a mesh code).
+    static bool IsTableFile(const QString& path);
+    // A table named on the board: its data text, converted as chosen in the
+    // preview (or with the columns found by their names when it was not
+    // previewed in this session), into text; false (text untouched) for a
+    // file that is no table. Throws FileError.
+    bool ReadImportedTable(const QString& path, data::DataText& text);
+    void ExportCellsItemClick();
+    // Writes the cells to the file, by its extension, after asking before
+    // replacing one.
+    void ExportCells(const QString& path, const io::CellSet& cells);
 
     // ---- Figure export (FormMainExport.cpp)
     void SaveToEMFItemClick();
@@ -437,6 +468,9 @@ private:
     void BuildStatusBar();
     void BuildCharts();
     void BuildConventions();
+    void BuildTableCommands();
+    void SaveTableChoices(QSettings& store) const;
+    void LoadTableChoices(QSettings& store);
     // The board's boxes and buttons write into the document's board as they
     // change; ShowBoard shows the document's board in them.
     void BindBoard();
@@ -472,6 +506,7 @@ private:
     bool closeAgreed_ = false;
     // The precision item whose check mark a cancelled choice puts back.
     QAction* precisionChecked_ = nullptr;
+    std::shared_ptr<TableImports> tables_;
 };
 
 }  // namespace kavum::app

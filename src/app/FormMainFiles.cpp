@@ -102,11 +102,6 @@ void TFormMain::OpenDataFile(const QString& path) {
     NewMapBtnClick();
 }
 
-void TFormMain::OpenTableFile(const QString& path) {
-    // Until tables have a reader of their own, they are data files.
-    OpenDataFile(path);
-}
-
 void TFormMain::OpenMapFile(const QString& path) {
     if (!MayDiscardEditorText()) return;
     State.MapFileName = path;
@@ -240,6 +235,7 @@ void TFormMain::UseWindowStateFile(const QString& path) {
     while (recentFiles_.size() > MaxRecentFiles) recentFiles_.removeLast();
     const QString folder = store.value(QStringLiteral("LastFolder")).toString();
     if (!folder.isEmpty()) lastFolder_ = folder;
+    LoadTableChoices(store);
     UpdateRecentMenu();
     const QByteArray geometry = store.value(QStringLiteral("Geometry")).toByteArray();
     if (!geometry.isEmpty() && restoreGeometry(geometry)) geometryRestored_ = true;
@@ -251,6 +247,7 @@ void TFormMain::SaveWindowState() const {
     QSettings store(windowStateFile_, QSettings::IniFormat);
     store.setValue(QStringLiteral("RecentFiles"), recentFiles_);
     store.setValue(QStringLiteral("LastFolder"), lastFolder_);
+    SaveTableChoices(store);
     if (isVisible()) store.setValue(QStringLiteral("Geometry"), saveGeometry());
 }
 

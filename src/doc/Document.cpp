@@ -686,6 +686,7 @@ void Document::PlotOnMap(bool captureNames) {
     } catch (...) {
         FailedLine = lines.LastRead();
         FailedLineShown = false;
+        view_->PlotPassFailed(report_);
         throw;
     }
     if (report_.Skipped() != 0 || report_.HasWarnings()) view_->PlotPassReport(report_);
@@ -697,7 +698,7 @@ void Document::LoadGrdFile() {
     State.GrdFileName = Board.GrdFile;
     data::DataText read;
     try {
-        read.AppendFile(FileSystemPath(State.GrdFileName));
+        if (!view_->ReadDataFile(State.GrdFileName, read)) read.AppendFile(FileSystemPath(State.GrdFileName));
     } catch (const platform::FileError& e) {
         throw ReadError(QStringLiteral("分布データファイル %1 を読み込めません"), State.GrdFileName, e);
     }

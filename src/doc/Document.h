@@ -68,6 +68,13 @@ public:
     // A plotting pass starts, and a pass ended with something to report.
     virtual void PlotPassStarted() {}
     virtual void PlotPassReport(const plot::PlotReport& /*report*/) {}
+    // A pass stopped at a line that does not convert: what was drawn and
+    // refused above it.
+    virtual void PlotPassFailed(const plot::PlotReport& /*report*/) {}
+    // A file named as data file that the view reads itself (a table it
+    // imported): true with its data text, false to read it as a data file.
+    // Throws platform::FileError.
+    virtual bool ReadDataFile(const QString& /*path*/, data::DataText& /*text*/) { return false; }
     // The legend was drawn while it is edited.
     virtual void LegendEdited() {}
     // The board's values were changed by a command.

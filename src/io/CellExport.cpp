@@ -30,6 +30,10 @@ struct Plotted {
     int category;
     long double latitude, longitude;
     double elevation;   // as plotted (single precision); NaN for none
+    // The cell as whole rows and columns of the precision: a mesh-code
+    // record and a latitude/longitude record of one cell get centres that
+    // may differ in their last bits.
+    std::int64_t row, column;
 };
 
 bool EndsWith(const std::string& s, const char* tail) {
@@ -92,6 +96,10 @@ CellSet CollectCells(const data::DataText& text, geo::PointPrecision precision) 
     set.precision = precision;
     std::vector<Plotted> plotted;
     int count = 0;
+    const geo::PrecisionInfo* info = geo::FindPrecision(static_cast<int>(precision));
+    const long double perLat = info ? static_cast<long double>(info->cellsPerDegreeLat) : 0.0L;
+    const long double perLon = info ? static_cast<long double>(info->cellsPerDegreeLon) : 0.0L;
+    const bool byCell = precision != geo::PointPrecision::LatLon && perLat > 0 && perLon > 0;
     const std::size_t lines = text.LineCount();
     for (std::size_t i = 0; i < lines; ++i) {
         data::ParsedLine parsed;
@@ -108,19 +116,27 @@ CellSet CollectCells(const data::DataText& text, geo::PointPrecision precision) 
         } else if (parsed.kind == data::ParsedLine::Kind::Record && count > 0) {
             const float e = static_cast<float>(parsed.record.Elevation);
             const bool none = parsed.record.Elevation == data::NoElevation;
-            plotted.push_back({count, parsed.record.Latitude, parsed.record.Longitude,
-                               none ? std::nan("") : static_cast<double>(e)});
+            const long double lat = parsed.record.Latitude, lon = parsed.record.Longitude;
+            const std::int64_t row = byCell ? static_cast<std::int64_t>(std::floor(lat * perLat)) : 0;
+            const std::int64_t column = byCell ? static_cast<std::int64_t>(std::floor(lon * perLon)) : 0;
+            plotted.push_back({count, lat, lon, none ? std::nan("") : static_cast<double>(e), row, column});
         }
     }
     set.records = plotted.size();
     std::sort(plotted.begin(), plotted.end(), [](const Plotted& a, const Plotted& b) {
         if (a.category != b.category) return a.category < b.category;
+        if (a.row != b.row) return a.row < b.row;
+        if (a.column != b.column) return a.column < b.column;
         if (a.latitude != b.latitude) return a.latitude < b.latitude;
         return a.longitude < b.longitude;
     });
+    const Plotted* last = nullptr;
     for (const Plotted& p : plotted) {
-        if (set.cells.empty() || set.cells.back().category != p.category || set.cells.back().latitude != p.latitude ||
-            set.cells.back().longitude != p.longitude) {
+        const bool same = last && last->category == p.category &&
+                          (byCell ? last->row == p.row && last->column == p.column
+                                  : last->latitude == p.latitude && last->longitude == p.longitude);
+        last = &p;
+        if (!same) {
             Cell c;
             c.category = p.category;
             c.latitude = p.latitude;

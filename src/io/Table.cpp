@@ -448,7 +448,7 @@ void TableConverter::Add(std::string_view bytes, const TableOptions& options, co
     RowReader rows(text, layout_.delimiter);
     if (!rows.Next()) throw platform::KavumError(source + ": 表が空です");
     layout_.header.assign(rows.Fields().begin(), rows.Fields().begin() + static_cast<long>(rows.FieldCount()));
-    const TableColumns c = FindColumns(layout_.header, options.columns);
+    const TableColumns c = options.columnIndexes ? *options.columnIndexes : FindColumns(layout_.header, options.columns);
     layout_.columns = c;
     const bool hasPosition = c.lat >= 0 && c.lon >= 0;
     if (!hasPosition && c.mesh < 0) {

@@ -4,6 +4,7 @@
 // program's own data text: one heading per category, in the order the
 // categories first appear, each followed by its record lines.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,19 +19,23 @@ struct ColumnNames {
     std::string category, lat, lon, elev, mesh;
 };
 
-struct TableOptions {
-    TableEncoding encoding = TableEncoding::Auto;
-    DegreeForm degrees = DegreeForm::Decimal;
-    ColumnNames columns;
-    // The heading of every row when the table has no category column.
-    std::string defaultCategory = "table";
-};
-
 // Column indexes, -1 where the table has none. The second category and
 // elevation columns are used in a row whose first one is empty
 // (species / scientificName, elevation / minimumElevationInMeters).
 struct TableColumns {
     int category = -1, category2 = -1, lat = -1, lon = -1, elev = -1, elev2 = -1, mesh = -1;
+    bool operator==(const TableColumns&) const = default;
+};
+
+struct TableOptions {
+    TableEncoding encoding = TableEncoding::Auto;
+    DegreeForm degrees = DegreeForm::Decimal;
+    ColumnNames columns;
+    // The columns by index, as chosen in the window's preview, in place of
+    // finding them by name.
+    std::optional<TableColumns> columnIndexes;
+    // The heading of every row when the table has no category column.
+    std::string defaultCategory = "table";
 };
 
 struct TableLayout {

@@ -414,6 +414,26 @@ bool ScriptedDialogs::ExecuteFigureScale(QWidget*, FigureScaleDialog& dialog) {
     return true;
 }
 
+bool ScriptedDialogs::ExecuteTableImport(QWidget*, TableImportDialog& dialog) {
+    Use use{Kind::TableImport, {}, {}, {}, {}, MessageIcon::Information, {}};
+    use.table = dialog;
+    if (dialog.Preview) use.preview = dialog.Preview(dialog);
+    uses_.push_back(std::move(use));
+    if (table_.empty()) return true;
+    const std::optional<TableAnswer> answer = std::move(table_.front());
+    table_.pop_front();
+    if (!answer) return false;
+    TableImportDialog chosen = dialog;
+    (*answer)(chosen);
+    if (chosen.ShiftJis != dialog.ShiftJis && chosen.Columns == dialog.Columns && chosen.Preview) {
+        chosen.Columns = chosen.Preview(chosen).Found;
+    }
+    dialog.ShiftJis = chosen.ShiftJis;
+    dialog.DegreesMinutes = chosen.DegreesMinutes;
+    dialog.Columns = chosen.Columns;
+    return true;
+}
+
 void ScriptedDialogs::ShowMessage(QWidget*, const QString& caption, const QString& text, MessageIcon icon) {
     uses_.push_back(Use{Kind::Message, {}, {}, caption, text, icon, {}});
 }

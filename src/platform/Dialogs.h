@@ -10,8 +10,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <utility>
 #include <optional>
 #include <vector>
@@ -54,6 +56,35 @@ struct FigureScaleDialog {
     double MaxDpi = 2400.0;
 };
 
+// The columns a table is read by, in the order the table-import dialog
+// lists them.
+enum class TableRole { Category, Latitude, Longitude, Elevation, Mesh };
+inline constexpr int TableRoleCount = 5;
+// Column index (from 0) of each role; -1 for a role that takes no column.
+using TableRoleColumns = std::array<int, TableRoleCount>;
+
+// What the table-import dialog shows for the choice it holds.
+struct TablePreview {
+    QStringList Header;                 // the table's header line, decoded as chosen
+    std::vector<QStringList> Rows;      // its first rows
+    TableRoleColumns Found{-1, -1, -1, -1, -1};   // the columns found by their names
+    QStringList Lines;                  // the first lines of data text the choice gives
+    QString Note;                       // how the first rows fare, or what the choice lacks
+    bool Usable = false;                // the choice has a position: latitude and longitude, or a mesh code
+};
+
+// Importing a table: its encoding, the form of its coordinates and the
+// column of each role, proposed at opening and chosen on OK.
+struct TableImportDialog {
+    QString FileName;                   // the table (shown in the title)
+    bool ShiftJis = false;              // Shift-JIS, else UTF-8
+    bool DegreesMinutes = false;        // coordinates as angle text, else decimal degrees
+    TableRoleColumns Columns{-1, -1, -1, -1, -1};
+    // The preview of a choice; run at opening and at every change. A
+    // changed encoding proposes the columns found anew.
+    std::function<TablePreview(const TableImportDialog&)> Preview;
+};
+
 // The message for a value typed outside its range; empty when it is in
 // range. what is the field's name, unit its unit.
 QString OutOfRangeMessage(const QString& what, double value, double low, double high, const QString& unit);
@@ -77,6 +108,8 @@ public:
     virtual bool ExecuteFigureScale(QWidget* parent, FigureScaleDialog& dialog) = 0;
     virtual void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                              MessageIcon icon) = 0;
+    // True when the user confirmed; then the dialog holds the choice.
+    virtual bool ExecuteTableImport(QWidget* parent, TableImportDialog& dialog) = 0;
     // A question with the buttons はい and いいえ; true for はい.
     virtual bool Confirm(QWidget* parent, const QString& caption, const QString& text) = 0;
     // A question with the buttons はい, いいえ and キャンセル (closing the box
@@ -98,6 +131,7 @@ public:
     bool ExecuteSave(QWidget* parent, FileDialog& dialog) override;
     bool ExecuteColor(QWidget* parent, ColorDialog& dialog) override;
     bool ExecuteFigureScale(QWidget* parent, FigureScaleDialog& dialog) override;
+    bool ExecuteTableImport(QWidget* parent, TableImportDialog& dialog) override;
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
     bool Confirm(QWidget* parent, const QString& caption, const QString& text) override;
@@ -113,7 +147,7 @@ private:
 // dialog's settings as they were when it opened.
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { Open, Save, Color, Message, Confirm, FigureScale, YesNoCancel };
+    enum class Kind { Open, Save, Color, Message, Confirm, FigureScale, YesNoCancel, TableImport };
     struct Use {
         Kind kind;
         FileDialog file;        // Open, Save
@@ -122,7 +156,11 @@ public:
         QString text;
         MessageIcon icon = MessageIcon::Information;
         FigureScaleDialog scale;  // FigureScale
+        TableImportDialog table{};  // TableImport: the choice proposed at opening
+        TablePreview preview{};     // and its preview
     };
+    // Changes the table-import dialog's choice before it is confirmed.
+    using TableAnswer = std::function<void(TableImportDialog&)>;
 
     void AnswerOpen(std::optional<QString> path) { open_.push_back(std::move(path)); }
     void AnswerSave(std::optional<QString> path) { save_.push_back(std::move(path)); }
@@ -132,6 +170,11 @@ public:
     void AnswerFigureScale(std::optional<double> scale) { scale_.push_back(scale); }
     // A width in print (and a resolution for a bitmap) instead of a scale.
     void AnswerFigureWidth(double widthMm, double dpi = 600.0) { width_.push_back({widthMm, dpi}); }
+    // A change of the proposed choice, or none for a cancelled dialog.
+    // With no answer queued the dialog is confirmed as proposed, as by
+    // pressing Enter. A change of encoding takes the columns found anew,
+    // as the dialog does, unless the answer sets them.
+    void AnswerTableImport(std::optional<TableAnswer> answer) { table_.push_back(std::move(answer)); }
     // With no answer queued a question is answered いいえ.
     void AnswerConfirm(bool yes) { confirm_.push_back(yes); }
     // With no answer queued a three-way question is answered いいえ.
@@ -147,12 +190,14 @@ public:
     bool ExecuteSave(QWidget* parent, FileDialog& dialog) override;
     bool ExecuteColor(QWidget* parent, ColorDialog& dialog) override;
     bool ExecuteFigureScale(QWidget* parent, FigureScaleDialog& dialog) override;
+    bool ExecuteTableImport(QWidget* parent, TableImportDialog& dialog) override;
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
     bool Confirm(QWidget* parent, const QString& caption, const QString& text) override;
     Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) override;
 
 private:
+    std::deque<std::optional<TableAnswer>> table_;
     std::deque<bool> confirm_;
     std::deque<Answer> yesNoCancel_;
     std::deque<std::optional<double>> scale_;

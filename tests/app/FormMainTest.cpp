@@ -489,7 +489,8 @@ TEST_F(FormMainTest, MenusHoldEveryItemInOrder) {
     EXPECT_EQ(top, QStringList({"ファイル(&F)", "編集(&E)", "詳細(&F)", "表示(&V)", "ヘルプ(&H)"}));
     EXPECT_EQ(Captions(w.MenuFile),
               QStringList({"設定ファイル再読込", "設定ファイルを保存", "-", "分布データを再読込", "分布データを追加読",
-                           "分布データを保存", "-", "図をEMF形式で保存", "-", "最近使ったファイル", "-", "終  了"}));
+                           "表(CSV・TSV)を取り込む", "分布データを保存", "-", "図をEMF形式で保存", "分布区画をGIS形式で保存",
+                           "-", "最近使ったファイル", "-", "終  了"}));
     EXPECT_EQ(Captions(w.MenuEdit), QStringList({"図をｸﾘｯﾌﾟﾎﾞｰﾄﾞへ", "分布データをクリア", "分布データを編集", "-",
                                                  "分布の凡例を編集", "-", "描画設定の一覧表示"}));
     EXPECT_EQ(Captions(w.MenuDetail),

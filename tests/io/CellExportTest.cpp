@@ -72,6 +72,15 @@ TEST(CollectCells, OneCellPerCategoryAndCell) {
     EXPECT_EQ(both.meshCode, "53394611");
     EXPECT_EQ(*both.minElevation, 1250);
     EXPECT_EQ(*both.maxElevation, 1250);
+    // At second-mesh precision the mesh-code and latitude/longitude records
+    // of one cell are one feature, though their centres are reached by
+    // different arithmetic.
+    const io::CellSet second = io::CollectCells(text, geo::PointPrecision::SecondMesh);
+    ASSERT_EQ(second.cells.size(), 2u);
+    EXPECT_EQ(second.cells[0].records, 3u);
+    EXPECT_EQ(second.cells[0].meshCode, "533946");
+    EXPECT_EQ(*second.cells[0].minElevation, 850);
+    EXPECT_EQ(*second.cells[0].maxElevation, 1250);
     // A line that does not convert stops the pass, as in the drawing.
     const io::CellSet stopped = io::CollectCells(Text({"ブナ", "53394611", "35.x,139.1", "53394612"}),
                                                  geo::PointPrecision::StandardMesh);
