@@ -167,6 +167,7 @@ TEditorBox::TEditorBox(DataText& text, QWidget* parent) : QFrame(parent), text_(
     connect(EdPasteBtn, &QToolButton::clicked, this, &TEditorBox::EdPasteBtnClick);
     connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TEditorBox::Memo1SelectionChange);
     connect(Memo1, &QPlainTextEdit::selectionChanged, this, &TEditorBox::Memo1SelectionChange);
+    connect(Memo1->document(), &QTextDocument::contentsChange, this, &TEditorBox::FoldsChanged);
     connect(Memo1, &QPlainTextEdit::textChanged, this, [this] {
         if (!loading_) edited_ = modified_ = true;
     });
@@ -181,49 +182,134 @@ const QChar LoneCrSymbol(0x240D);
 void TEditorBox::ShowText() {
     // The caret and selection, by line and column, survive a new text.
     const QTextCursor before = Memo1->textCursor();
-    const QTextBlock anchorBlock = Memo1->document()->findBlock(before.anchor());
-    const int anchorLine = anchorBlock.blockNumber();
-    const int anchorColumn = before.anchor() - anchorBlock.position();
-    const int caretLine = before.blockNumber();
-    const int caretColumn = before.positionInBlock();
+    const auto [anchorLine, anchorColumn] = TextPosition(before.anchor());
+    const auto [caretLine, caretColumn] = TextPosition(before.position());
     const int scroll = Memo1->verticalScrollBar()->value();
     QString all;
     std::size_t size = 0;
     for (std::size_t i = 0; i < text_.LineCount(); ++i) size += text_.Line(i).size() + 1;
-    all.reserve(static_cast<qsizetype>(size));
-    for (std::size_t i = 0; i < text_.LineCount(); ++i) {
+    all.reserve(static_cast<qsizetype>(size + size / EditorFoldLength * 2));
+    std::vector<int> folds;
+    int block = 0;
+    for (std::size_t i = 0; i < text_.LineCount(); ++i, ++block) {
         const std::string_view line = text_.Line(i);
         if (i > 0) all += QLatin1Char('\n');
-        if (line.find('\r') == std::string_view::npos) {
-            all += platform::Cp932ToQString(line);
-        } else {
-            // A CR inside a line would become a line break in the editor:
-            // it is shown as its symbol and taken back as the byte.
-            all += platform::Cp932ToQString(line).replace(QLatin1Char('\r'), LoneCrSymbol);
+        QString shown = platform::Cp932ToQString(line);
+        // A CR inside a line would become a line break in the editor:
+        // it is shown as its symbol and taken back as the byte.
+        if (line.find('\r') != std::string_view::npos) shown.replace(QLatin1Char('\r'), LoneCrSymbol);
+        if (shown.size() <= EditorFoldLength) {
+            all += shown;
+            continue;
+        }
+        for (qsizetype at = 0; at < shown.size();) {
+            qsizetype piece = std::min<qsizetype>(EditorFoldLength, shown.size() - at);
+            // A character outside the basic plane stays whole.
+            if (at + piece < shown.size() && shown[at + piece - 1].isHighSurrogate()) --piece;
+            all += QStringView(shown).mid(at, piece);
+            at += piece;
+            if (at < shown.size()) {
+                all += QChar(EditorFoldMark);
+                all += QLatin1Char('\n');
+                folds.push_back(block++);
+            }
         }
     }
     loading_ = true;
     Memo1->setPlainText(all);
+    folds_ = std::move(folds);
+    blockCount_ = Memo1->document()->blockCount();
     loading_ = false;
     edited_ = false;
-    auto place = [this](int line, int column) {
-        QTextBlock block = Memo1->document()->findBlockByNumber(line);
-        if (!block.isValid()) block = Memo1->document()->lastBlock();
-        return block.position() + std::clamp(column, 0, block.length() - 1);
-    };
     QTextCursor c(Memo1->document());
-    c.setPosition(place(anchorLine, anchorColumn));
-    c.setPosition(place(caretLine, caretColumn), QTextCursor::KeepAnchor);
+    c.setPosition(EditorPosition(anchorLine, anchorColumn));
+    c.setPosition(EditorPosition(caretLine, caretColumn), QTextCursor::KeepAnchor);
     Memo1->setTextCursor(c);
     Memo1->verticalScrollBar()->setValue(scroll);
     Memo1SelectionChange();
 }
 
+bool TEditorBox::Folded(int blockNumber) const {
+    return std::binary_search(folds_.begin(), folds_.end(), blockNumber);
+}
+
+void TEditorBox::FoldsChanged(int position, int, int added) {
+    if (loading_) return;
+    QTextDocument* doc = Memo1->document();
+    const int count = doc->blockCount();
+    const int delta = count - blockCount_;
+    blockCount_ = count;
+    if (folds_.empty()) {
+        // Nothing folded: only new text can bring a fold mark.
+        bool mark = false;
+        const int end = std::min(position + added, doc->characterCount() - 1);
+        for (QTextBlock b = doc->findBlock(position); b.isValid() && b.position() <= end && !mark; b = b.next()) {
+            mark = b.length() >= 2 && doc->characterAt(b.position() + b.length() - 2) == QChar(EditorFoldMark);
+        }
+        if (!mark) return;
+    }
+    // Blocks before the change keep their numbers, those after it move by
+    // the number of blocks the change made or removed; the blocks of the
+    // change are looked at anew.
+    const int first = doc->findBlock(position).blockNumber();
+    const int lastNew = doc->findBlock(std::min(position + added, doc->characterCount() - 1)).blockNumber();
+    const int lastOld = lastNew - delta;
+    std::vector<int> folds;
+    folds.reserve(folds_.size() + 1);
+    auto f = folds_.begin();
+    for (; f != folds_.end() && *f < first; ++f) folds.push_back(*f);
+    QTextBlock b = doc->findBlockByNumber(first);
+    for (int n = first; n <= lastNew && b.isValid(); ++n, b = b.next()) {
+        if (b.length() >= 2 && doc->characterAt(b.position() + b.length() - 2) == QChar(EditorFoldMark)) {
+            folds.push_back(n);
+        }
+    }
+    for (; f != folds_.end(); ++f) {
+        if (*f > lastOld) folds.push_back(*f + delta);
+    }
+    folds_ = std::move(folds);
+    // The caret panels may have been set before the folds were known.
+    Memo1SelectionChange();
+}
+
+std::pair<int, int> TEditorBox::TextPosition(int position) const {
+    const QTextBlock block = Memo1->document()->findBlock(position);
+    if (!block.isValid()) return {0, 0};
+    const int number = block.blockNumber();
+    int column = position - block.position();
+    if (folds_.empty()) return {number, column};
+    // A folded piece's mark is no column of the text.
+    if (Folded(number)) column = std::min(column, block.length() - 2);
+    for (QTextBlock b = block.previous(); b.isValid() && Folded(b.blockNumber()); b = b.previous()) {
+        column += b.length() - 2;
+    }
+    const int before = static_cast<int>(std::lower_bound(folds_.begin(), folds_.end(), number) - folds_.begin());
+    return {number - before, column};
+}
+
+int TEditorBox::EditorPosition(int line, int column) const {
+    QTextDocument* doc = Memo1->document();
+    int number = line;
+    for (int f : folds_) {
+        if (f >= number) break;
+        ++number;
+    }
+    QTextBlock block = doc->findBlockByNumber(number);
+    if (!block.isValid()) block = doc->lastBlock();
+    column = std::max(column, 0);
+    while (Folded(block.blockNumber()) && column > block.length() - 2 && block.next().isValid()) {
+        column -= block.length() - 2;
+        block = block.next();
+    }
+    return block.position() + std::min(column, block.length() - 1);
+}
+
 void TEditorBox::SelectLine(int index) {
-    const QTextBlock block = Memo1->document()->findBlockByNumber(index);
-    if (!block.isValid()) return;
+    QTextBlock block = Memo1->document()->findBlock(EditorPosition(index, 0));
+    if (!block.isValid() || TextPosition(block.position()).first != index) return;
     QTextCursor c(block);
-    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    while (Folded(block.blockNumber()) && block.next().isValid()) block = block.next();
+    c.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
     Memo1->setTextCursor(c);
     Memo1->centerCursor();
     Memo1->setFocus();
@@ -235,11 +321,24 @@ bool TEditorBox::TakeText() {
     bool allExact = true;
     std::vector<std::string> lines;
     lines.reserve(static_cast<std::size_t>(Memo1->document()->blockCount()));
+    QString folded;
     for (QTextBlock b = Memo1->document()->begin(); b.isValid(); b = b.next()) {
+        QString line = b.text();
+        // A piece that ends with the fold mark goes on in the next block;
+        // the mark stands for no character of the text, wherever it is.
+        const bool continues = line.endsWith(QChar(EditorFoldMark)) && b.next().isValid();
+        if (line.contains(QChar(EditorFoldMark))) line.remove(QChar(EditorFoldMark));
+        if (continues) {
+            folded += line;
+            continue;
+        }
+        if (!folded.isEmpty()) {
+            line.prepend(folded);
+            folded.clear();
+        }
         bool exact = true;
-        const QString line = b.text();
-        lines.push_back(platform::QStringToCp932(
-            line.contains(LoneCrSymbol) ? QString(line).replace(LoneCrSymbol, QLatin1Char('\r')) : line, &exact));
+        if (line.contains(LoneCrSymbol)) line.replace(LoneCrSymbol, QLatin1Char('\r'));
+        lines.push_back(platform::QStringToCp932(line, &exact));
         allExact = allExact && exact;
     }
     // An empty editor holds no line at all.
@@ -254,9 +353,9 @@ void TEditorBox::EdCopyBtnClick() { Memo1->copy(); }
 void TEditorBox::EdPasteBtnClick() { Memo1->paste(); }
 
 void TEditorBox::Memo1SelectionChange() {
-    const QTextCursor c = Memo1->textCursor();
-    panels_[0]->setText(QString::number(c.blockNumber()));
-    panels_[1]->setText(QString::number(c.positionInBlock()));
+    const auto [line, column] = TextPosition(Memo1->textCursor().position());
+    panels_[0]->setText(QString::number(line));
+    panels_[1]->setText(QString::number(column));
 }
 
 }  // namespace kavum::data

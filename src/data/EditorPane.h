@@ -6,12 +6,24 @@
 
 #include <QFrame>
 
+#include <utility>
+#include <vector>
+
 class QLabel;
 class QPlainTextEdit;
 class QToolBar;
 class QToolButton;
 
 namespace kavum::data {
+
+// A line longer than this many characters is shown folded into pieces of
+// this length, each but the last ending with EditorFoldMark: laying out and
+// drawing one line costs time in proportion to its length, at every
+// keystroke, and a line of megabytes would stall the editor for seconds.
+inline constexpr int EditorFoldLength = 1024;
+// U+21B5 DOWNWARDS ARROW WITH CORNER LEFTWARDS: "continues on the next
+// line". It has no Shift-JIS form, so that it stands for nothing else.
+inline constexpr char16_t EditorFoldMark = 0x21B5;
 
 class TEditorBox : public QFrame {
     Q_OBJECT
@@ -51,12 +63,25 @@ public:
     void EdPasteBtnClick();
     void Memo1SelectionChange();
 
+    // Line and column (from 0) in the text as the store holds it of a
+    // position in the editor, and back; they differ from the editor's own
+    // on and after a folded line.
+    std::pair<int, int> TextPosition(int position) const;
+    int EditorPosition(int line, int column) const;
+
 private:
+    void FoldsChanged(int position, int removed, int added);
+    bool Folded(int blockNumber) const;
+
     DataText& text_;
     QLabel* panels_[3];
     bool edited_ = false;
     bool modified_ = false;
     bool loading_ = false;
+    // The editor's blocks that end with the fold mark, in order, and the
+    // number of blocks they were counted in.
+    std::vector<int> folds_;
+    int blockCount_ = 1;
 };
 
 }  // namespace kavum::data

@@ -160,3 +160,80 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+// A line of megabytes is shown in pieces, each but the last ending with the
+// fold mark; the caret panels, line selection and the text taken back count
+// it as the one line it is.
+TEST(EditorPane, ALongLineIsShownFoldedAndTakenBackWhole) {
+    std::string longLine;
+    while (longLine.size() < 3 * EditorFoldLength + 100) longLine += "35.40205,139.4610,850 ";
+    DataText text;
+    text.SetLines({"Mark1", longLine, "53394611.12"});
+    TEditorBox box(text);
+    box.ShowText();
+    QTextDocument* doc = box.Memo1->document();
+    const int pieces = static_cast<int>((longLine.size() + EditorFoldLength - 1) / EditorFoldLength);
+    ASSERT_EQ(doc->blockCount(), 2 + pieces);
+    EXPECT_EQ(doc->findBlockByNumber(1).text().size(), EditorFoldLength + 1);
+    EXPECT_TRUE(doc->findBlockByNumber(1).text().endsWith(QChar(EditorFoldMark)));
+    EXPECT_FALSE(doc->findBlockByNumber(pieces).text().contains(QChar(EditorFoldMark)));
+
+    // Line and column of the caret in the third piece, and on the line after.
+    QTextCursor c(doc->findBlockByNumber(3));
+    c.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 5);
+    box.Memo1->setTextCursor(c);
+    EXPECT_EQ(box.StatusPanel(0)->text(), "1");
+    EXPECT_EQ(box.StatusPanel(1)->text(), QString::number(2 * EditorFoldLength + 5));
+    box.Memo1->moveCursor(QTextCursor::End);
+    EXPECT_EQ(box.StatusPanel(0)->text(), "2");
+    EXPECT_EQ(box.StatusPanel(1)->text(), "11");
+    // After a piece's mark is the same place as the next piece's start.
+    c = QTextCursor(doc->findBlockByNumber(1));
+    c.movePosition(QTextCursor::EndOfBlock);
+    box.Memo1->setTextCursor(c);
+    EXPECT_EQ(box.StatusPanel(1)->text(), QString::number(EditorFoldLength));
+
+    // Typing in a piece and taking the text: the line, whole, with the edit.
+    c = QTextCursor(doc->findBlockByNumber(2));
+    box.Memo1->setTextCursor(c);
+    box.Memo1->insertPlainText(QStringLiteral("xy"));
+    EXPECT_EQ(box.StatusPanel(1)->text(), QString::number(EditorFoldLength + 2));
+    EXPECT_TRUE(box.TakeText());
+    std::string edited = longLine;
+    edited.insert(EditorFoldLength, "xy");
+    EXPECT_EQ(text.Lines(), (std::vector<std::string>{"Mark1", edited, "53394611.12"}));
+
+    // The line after it is selected by its own number; a new showing keeps
+    // the caret's line and column.
+    box.SelectLine(2);
+    EXPECT_EQ(box.Memo1->textCursor().selectedText(), "53394611.12");
+    box.SelectLine(1);
+    EXPECT_EQ(box.Memo1->textCursor().selectedText().size(), static_cast<qsizetype>(edited.size() + pieces - 1 + pieces - 1));
+    c = QTextCursor(doc->findBlockByNumber(2));
+    c.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 7);
+    box.Memo1->setTextCursor(c);
+    box.ShowText();
+    EXPECT_EQ(box.StatusPanel(0)->text(), "1");
+    EXPECT_EQ(box.StatusPanel(1)->text(), QString::number(EditorFoldLength + 7));
+    EXPECT_EQ(box.Memo1->textCursor().position(), doc->findBlockByNumber(2).position() + 7);
+
+    // Joining two pieces (the mark left inside) or breaking a piece with
+    // Return: the mark is no character of the text, and the line ends where
+    // the new line break is.
+    c = QTextCursor(doc->findBlockByNumber(2));
+    box.Memo1->setTextCursor(c);
+    box.Memo1->textCursor().deletePreviousChar();
+    EXPECT_EQ(doc->blockCount(), 1 + pieces);
+    EXPECT_EQ(box.StatusPanel(0)->text(), "1");
+    EXPECT_TRUE(box.TakeText());
+    EXPECT_EQ(text.Line(1), edited);
+    EXPECT_EQ(text.Line(2), "53394611.12");
+    c = QTextCursor(doc->findBlockByNumber(1));
+    c.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 10);
+    box.Memo1->setTextCursor(c);
+    box.Memo1->textCursor().insertBlock();
+    box.Memo1->moveCursor(QTextCursor::End);
+    EXPECT_EQ(box.StatusPanel(0)->text(), "3");
+    EXPECT_TRUE(box.TakeText());
+    EXPECT_EQ(text.Lines(), (std::vector<std::string>{"Mark1", edited.substr(0, 10), edited.substr(10), "53394611.12"}));
+}
