@@ -6,10 +6,13 @@
 #include "export/PrintSize.h"
 #include "platform/Errors.h"
 #include "platform/canvas/MetafileCanvas.h"
+#include "platform/canvas/PainterCanvas.h"
 
 #include <QDir>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +204,111 @@ TEST(PrintSize, MetafileRecordsStayReadable) {
     }
     EXPECT_GE(parts, 200u * 400u);
     EXPECT_TRUE(sawLine);
+}
+
+// A mesh grid of small dots too dense for one record, framed.
+void DrawDottedGrid(platform::TCanvas& c, int width, int height) {
+    c.SetBrush(platform::TCanvasBrush{platform::clWhite, platform::TBrushStyle::Solid});
+    c.FillRect(platform::TRect{0, 0, width, height});
+    c.SetPen(platform::TCanvasPen{platform::clBlack, 1});
+    c.SetBrushStyle(platform::TBrushStyle::Clear);
+    c.Rectangle(platform::TRect{0, 0, width, height});
+    c.SetPen(platform::TCanvasPen{platform::clBlue, 1, platform::TPenStyle::Alternate});
+    for (int y = 3; y < height - 2; y += 3) c.Line(2, y, width - 2, y);
+    for (int x = 3; x < width - 2; x += 3) c.Line(x, 2, x, height - 2);
+}
+
+// LibreOffice plays back the whole dotted grid of a metafile: every dot of
+// the bitmap is there (one record of more than 60,000 parts made it drop
+// most of them).
+TEST(PrintSize, LibreOfficeShowsTheWholeDottedGrid) {
+    if (!HaveProgram("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+    // Small enough to stand on the page at its size.
+    constexpr int W = 600, H = 400;
+    QImage bitmap(W, H, QImage::Format_RGB32);
+    {
+        platform::TPainterCanvas c(bitmap);
+        DrawDottedGrid(c, W, H);
+    }
+    platform::TMetafileCanvas m(W, H);
+    DrawDottedGrid(m, W, H);
+    const QByteArray emf = m.Finish();
+    std::size_t parts = 0, records = 0;
+    for (const Record& r : Records(emf)) {
+        if (r.type == 91 || r.type == 8) {  // POLYPOLYGON16, POLYPOLYGON
+            parts += r.U32(24);
+            ++records;
+        }
+    }
+    ASSERT_GT(parts, 60000u);
+    EXPECT_GE(records, 2u);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("grid.emf"));
+    platform::WriteMetafileFile(emf, file);
+    // A profile of its own, so that a LibreOffice the user has open does
+    // not take the conversion; kept in the build tree, where the next run
+    // starts quicker.
+    const QString profile = QUrl::fromLocalFile(QStringLiteral(KAVUM_BINARY_DIR "/libreoffice-profile")).toString();
+    ASSERT_EQ(RunProgram(QStringLiteral("soffice"),
+                         {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+                          QStringLiteral("--convert-to"), QStringLiteral("png"), QStringLiteral("--outdir"), dir.path(),
+                          file}),
+              0);
+    const QImage converted(dir.filePath(QStringLiteral("grid.png")));
+    ASSERT_FALSE(converted.isNull());
+    QImage shown(converted.size(), QImage::Format_RGB32);
+    shown.fill(Qt::white);
+    {
+        QPainter p(&shown);
+        p.drawImage(0, 0, converted);
+    }
+    // The picture stands on the page where its frame is.
+    auto dark = [](QRgb c) { return qRed(c) + qGreen(c) + qBlue(c) < 600; };
+    int left = shown.width(), top = shown.height(), right = -1, bottom = -1;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            if (!dark(shown.pixel(x, y))) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    ASSERT_GE(right, 0) << "nothing shown";
+    // At its size, to a pixel (the reader may take the frame's last row
+    // and column as one more).
+    EXPECT_NEAR(right - left + 1, W, 2);
+    EXPECT_NEAR(bottom - top + 1, H, 2);
+    // The reader smooths the dots over their neighbours: the ink of the
+    // grid, cell by cell, is the bitmap's, and no cell of the grid is left
+    // out.
+    auto ink = [](const QImage& image, int x0, int y0, int size) {
+        long long sum = 0;
+        for (int y = y0; y < y0 + size; ++y) {
+            for (int x = x0; x < x0 + size; ++x) {
+                const QRgb c = image.pixel(x, y);
+                sum += 765 - qRed(c) - qGreen(c) - qBlue(c);
+            }
+        }
+        return static_cast<double>(sum);
+    };
+    constexpr int Cell = 24;
+    double lowest = 1e9, highest = 0, bitmapInk = 0, shownInk = 0;
+    for (int y = 8; y + Cell <= H - 8; y += Cell) {
+        for (int x = 8; x + Cell <= W - 8; x += Cell) {
+            const double want = ink(bitmap, x, y, Cell);
+            const double got = ink(shown, left + x, top + y, Cell);
+            ASSERT_GT(want, 0);
+            lowest = std::min(lowest, got / want);
+            highest = std::max(highest, got / want);
+            bitmapInk += want;
+            shownInk += got;
+        }
+    }
+    EXPECT_GT(lowest, 0.75) << "part of the grid is missing";
+    EXPECT_LT(highest, 1.33);
+    EXPECT_NEAR(shownInk / bitmapInk, 1.0, 0.1);
 }
 
 TEST(PrintSize, ReplacingAFileThatIsNoFigureAsksMore) {
