@@ -1,9 +1,11 @@
 // The figures of the three-view layout on the bundled map with 100,000
 // records in nine categories: the enhanced metafile, SVG, PDF and PNG, with
-// the size of each; the PDF also at scales 2.5 and 4.
+// the size of each; the PDF also at scales 2.5 and 4; the figures for print
+// at 85 and 175 mm.
 #include "app/FormMain.h"
 #include "data/DataText.h"
 #include "export/Figure.h"
+#include "export/PrintSize.h"
 #include "platform/Dialogs.h"
 
 #include <benchmark/benchmark.h>
@@ -115,6 +117,25 @@ void BM_ThreeViewPdfAtScale(benchmark::State& state) {
     state.counters["of_full_points"] = static_cast<double>(bytes) / 4497610.0;
     state.counters["bytes_per_record"] = static_cast<double>(bytes) / 99999.0;
 }
+// For print: the figure at a width in millimetres (the argument), the PNG
+// at 1200 dpi (4,016 pixels wide at 85 mm).
+void RunAtWidth(benchmark::State& state, kavum::exporting::FigureFormat format) {
+    kavum::exporting::Figure figure = ThreeViews();
+    kavum::exporting::PrintOptions print;
+    print.widthMm = static_cast<double>(state.range(0));
+    if (format == kavum::exporting::FigureFormat::Png) print.dpi = 1200;
+    kavum::exporting::ApplyPrintOptions(figure, format, print);
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        const QByteArray out = kavum::exporting::FigureBytes(format, figure, Legend());
+        bytes = out.size();
+        benchmark::DoNotOptimize(out.constData());
+    }
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+void BM_PrintPng1200Dpi(benchmark::State& state) { RunAtWidth(state, kavum::exporting::FigureFormat::Png); }
+void BM_PrintSvg(benchmark::State& state) { RunAtWidth(state, kavum::exporting::FigureFormat::Svg); }
+void BM_PrintPdf(benchmark::State& state) { RunAtWidth(state, kavum::exporting::FigureFormat::Pdf); }
 
 BENCHMARK(BM_ThreeViewEmf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThreeViewSvg)->Unit(benchmark::kMillisecond);
@@ -124,6 +145,9 @@ BENCHMARK(BM_ThreeViewPng600Dpi)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThreeViewSvg300Dpi)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThreeViewPdf300Dpi)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThreeViewPdfAtScale)->Arg(4)->Arg(10)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrintPng1200Dpi)->Arg(85)->Arg(175)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrintSvg)->Arg(85)->Arg(175)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrintPdf)->Arg(85)->Arg(175)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Whole-process time of kavum-render for the three-view figure of the bundled
-# map with 100,000 records, as a user runs it: the 600-dpi PNG, and the
-# figure at scale 1 in each format for comparison. Run from the source tree
+# map with 100,000 records, as a user runs it: the figures for print at 85
+# and 175 mm, the 600-dpi PNG, and the figure at scale 1 in each format for
+# comparison. Run from the source tree
 # after building:  sh bench/export/whole_process.sh [build-dir] [runs]
 set -e
 build=${1:-build}
@@ -21,6 +22,10 @@ run() {
         i=$((i + 1))
     done
 }
+run "png 85 mm 1200 dpi:" --width 85mm --dpi 1200 "$out/p85.png"
+run "png 175 mm 1200 dpi:" --width 175mm --dpi 1200 "$out/p175.png"
+run "svg 85 mm:" --width 85mm "$out/p85.svg"
+run "pdf 85 mm:" --width 85mm "$out/p85.pdf"
 run "png 600 dpi:" --dpi 600 "$out/f.png"
 run "png scale 1:" "$out/f1.png"
 run "svg 300 dpi:" --dpi 300 "$out/f.svg"

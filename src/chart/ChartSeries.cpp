@@ -572,6 +572,28 @@ bool KeepLastAtEachCentre(std::vector<PlacedPointer>& placed) {
     const std::uint64_t columns = static_cast<std::uint64_t>(right - left) + 1;
     const std::uint64_t cells = columns * (static_cast<std::uint64_t>(bottom - top) + 1);
     if (cells > (std::uint64_t{1} << 26)) return false;
+    auto cellOf = [&](const PlacedPointer& p) {
+        return static_cast<std::uint64_t>(p.y - top) * columns + static_cast<std::uint64_t>(p.x - left);
+    };
+    if (cells / 64 > 4 * static_cast<std::uint64_t>(placed.size())) {
+        // Few marks over a large picture (a vector figure's fine grid): by
+        // sorting, not by a bitmap of every cell.
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> order(placed.size());
+        for (std::size_t i = 0; i < placed.size(); ++i) order[i] = {cellOf(placed[i]), static_cast<std::uint32_t>(i)};
+        std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first < b.first : a.second > b.second;
+        });
+        std::vector<bool> keep(placed.size(), false);
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            if (i == 0 || order[i].first != order[i - 1].first) keep[order[i].second] = true;
+        }
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < placed.size(); ++i) {
+            if (keep[i]) placed[kept++] = placed[i];
+        }
+        placed.resize(kept);
+        return true;
+    }
     std::vector<std::uint64_t> seen((cells + 63) / 64, 0);
     std::size_t kept = placed.size();
     for (std::size_t i = placed.size(); i-- > 0;) {

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 
 namespace kavum::doc {
 namespace {
@@ -810,8 +811,22 @@ void Document::Chart2AfterDraw() {
     c.SetTextTransparent(true);
     const TCustomChart& chart = *Chart2;
     const int column = Chart2->BottomAxis().XValueToPixel(State.GX1) - chart.ScaledText(32);
-    for (const map::ElevationLabel& l : map::WestEastElevationLabels(State.GH1, State.GH2))
-        c.TextOut(column, Chart2->LeftAxis().YValueToPixel(l.value) + chart.ScaledText(l.shift), l.text);
+    const std::vector<map::ElevationLabel> elevations = map::WestEastElevationLabels(State.GH1, State.GH2);
+    // Text set larger than the design's (a figure for print) keeps the
+    // unit above the highest number rather than over it.
+    int unitLimit = std::numeric_limits<int>::max();
+    if (chart.TextScale() != 1.0) {
+        for (std::size_t i = 1; i < elevations.size(); ++i) {
+            unitLimit = std::min(unitLimit, Chart2->LeftAxis().YValueToPixel(elevations[i].value) +
+                                                chart.ScaledText(elevations[i].shift) - c.TextHeight(elevations[i].text));
+        }
+    }
+    for (std::size_t i = 0; i < elevations.size(); ++i) {
+        const map::ElevationLabel& l = elevations[i];
+        int y = Chart2->LeftAxis().YValueToPixel(l.value) + chart.ScaledText(l.shift);
+        if (i == 0) y = std::min(y, unitLimit);
+        c.TextOut(column, y, l.text);
+    }
     // Longitudes in the band kept free under the axis.
     const int row = Chart2->LeftAxis().YValueToPixel(State.GH1) + chart.ScaledText(10);
     for (const map::DegreeLabel& l : map::DegreeLabels(State.GX1, State.GX2, false))

@@ -248,10 +248,11 @@ QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition
         case FigureFormat::Svg: return FigureSvg(figure, legend, title);
         case FigureFormat::Pdf: return FigurePdf(figure, legend, title);
         case FigureFormat::Png: {
-            const QImage image = FigureBitmap(figure, legend);
+            QImage image = FigureBitmap(figure, legend);
             // Written quickly (no filters, the fastest compression): the
             // same pixels and resolution as a standard PNG writer gives.
-            return FastPng(image, image.dotsPerMeterX());
+            const int dotsPerMeter = image.dotsPerMeterX();
+            return FastPng(std::move(image), dotsPerMeter);
         }
         default: return FigureMetafile(figure, legend);
     }

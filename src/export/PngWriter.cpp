@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace kavum::exporting {
@@ -30,10 +31,10 @@ void Chunk(QByteArray& out, const char* type, const char* data, qsizetype size) 
 
 }  // namespace
 
-QByteArray FastPng(const QImage& source, int dotsPerMeter) {
-    const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
-                             ? source
-                             : source.convertToFormat(QImage::Format_RGB32);
+QByteArray FastPng(QImage image, int dotsPerMeter) {
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
+        image = image.convertToFormat(QImage::Format_RGB32);
+    }
     const int w = image.width();
     const int h = image.height();
     QByteArray out("\x89PNG\r\n\x1a\n", 8);
@@ -52,27 +53,38 @@ QByteArray FastPng(const QImage& source, int dotsPerMeter) {
 
     // Up to a few hundred megabytes of rows the image is deflated in one
     // piece with libdeflate, several times quicker than zlib; larger ones
-    // are streamed through zlib so that the rows are not held twice.
+    // are streamed through zlib row by row.
     const std::size_t rowBytes = static_cast<std::size_t>(w) * 3 + 1;
     if (rowBytes * static_cast<std::size_t>(h) <= (std::size_t{256} << 20)) {
-        std::vector<unsigned char> raw(rowBytes * static_cast<std::size_t>(h));
+        // The rows of the file over the image's own: a row of the file (a
+        // filter byte and three bytes a pixel) is shorter than a row of the
+        // image (four bytes a pixel), so writing them one after another from
+        // the start never reaches a pixel not yet read.
+        unsigned char* base = image.bits();
+        const std::size_t stride = static_cast<std::size_t>(image.bytesPerLine());
         for (int y = 0; y < h; ++y) {
-            const auto* p = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-            unsigned char* d = raw.data() + rowBytes * static_cast<std::size_t>(y);
-            *d++ = 0;  // filter: none
-            for (int x = 0; x < w; ++x) {
-                const std::uint32_t c = p[x];
+            const unsigned char* p = base + stride * static_cast<std::size_t>(y);
+            unsigned char* d = base + rowBytes * static_cast<std::size_t>(y);
+            std::uint32_t c;
+            std::memcpy(&c, p, 4);  // before the filter byte goes over it
+            *d++ = 0;               // filter: none
+            for (int x = 0;;) {
                 *d++ = static_cast<unsigned char>(c >> 16);
                 *d++ = static_cast<unsigned char>(c >> 8);
                 *d++ = static_cast<unsigned char>(c);
+                if (++x == w) break;
+                std::memcpy(&c, p + 4 * static_cast<std::size_t>(x), 4);
             }
         }
+        const std::size_t rawSize = rowBytes * static_cast<std::size_t>(h);
         libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
         if (!compressor) throw platform::KavumError("PNG の図を作成できません");
-        std::vector<unsigned char> packed(libdeflate_zlib_compress_bound(compressor, raw.size()));
-        const std::size_t size = libdeflate_zlib_compress(compressor, raw.data(), raw.size(), packed.data(), packed.size());
+        std::vector<unsigned char> packed(libdeflate_zlib_compress_bound(compressor, rawSize));
+        const std::size_t size = libdeflate_zlib_compress(compressor, base, rawSize, packed.data(), packed.size());
         libdeflate_free_compressor(compressor);
         if (size == 0) throw platform::KavumError("PNG の図を作成できません");
+        image = QImage();
+        out.reserve(out.size() + static_cast<qsizetype>(size + size / (1 << 20) * 12 + 64));
         for (std::size_t at = 0; at < size; at += std::size_t{1} << 20) {
             Chunk(out, "IDAT", reinterpret_cast<const char*>(packed.data() + at),
                   static_cast<qsizetype>(std::min(std::size_t{1} << 20, size - at)));

@@ -7,7 +7,10 @@
 namespace kavum::exporting {
 
 // The image (any format; converted to 32-bit RGB first if need be) as PNG
-// file contents; dotsPerMeter 0 leaves the resolution out.
-QByteArray FastPng(const QImage& image, int dotsPerMeter);
+// file contents; dotsPerMeter 0 leaves the resolution out. The rows are
+// packed inside the image's own memory, so that a large bitmap is not held
+// twice: the image given is used up (pass it moved; a copy shared with the
+// caller is copied first).
+QByteArray FastPng(QImage image, int dotsPerMeter);
 
 }  // namespace kavum::exporting

@@ -8,13 +8,17 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -178,4 +182,149 @@ TEST(Desktop, AnInstalledProgramStartsFromItsPrefix) {
     EXPECT_TRUE(w.GScale(5)->isChecked());
     EXPECT_EQ(w.State.HelpIndexFile, data + QStringLiteral("/manual/index.html"));
     EXPECT_TRUE(dialogs.Messages().isEmpty());
+}
+
+namespace {
+
+// Presses OK on the figure dialog; when a value is refused, the message it
+// shows (empty when none), which is then closed.
+QString PressOkOn(QWidget* box) {
+    QString message;
+    QTimer::singleShot(0, [&] {
+        auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!shown || shown == box) return;
+        EXPECT_EQ(shown->objectName(), QStringLiteral("RangeMessage"));
+        EXPECT_EQ(shown->windowTitle(), QStringLiteral("Kavum for Windows"));
+        message = shown->text();
+        shown->done(QMessageBox::Ok);
+    });
+    box->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    return message;
+}
+
+}  // namespace
+
+// A width in print instead of a scale: 85 mm, 175 mm or one typed; what is
+// typed out of range is refused with a message and stays as typed until
+// the user changes it.
+TEST(Desktop, TheFigureDialogOffersColumnWidthsAndRefusesWhatIsOutOfRange) {
+    kavum::platform::QtDialogs dialogs;
+    kavum::platform::FigureScaleDialog png;
+    png.Size = QSize(1017, 1085);
+    png.MaxScale = 25;  // as the window asks: up to 2400 dpi
+    // Runs the probe on the dialog the next ExecuteFigureScale opens.
+    auto onDialog = [](auto probe) {
+        QTimer::singleShot(0, [probe] {
+            QWidget* box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
+            auto* choice = box->findChild<QComboBox*>(QStringLiteral("SizeChoice"));
+            auto* width = box->findChild<QDoubleSpinBox*>(QStringLiteral("WidthEdit"));
+            auto* scale = box->findChild<QDoubleSpinBox*>(QStringLiteral("ScaleEdit"));
+            auto* dpi = box->findChild<QSpinBox*>(QStringLiteral("DpiEdit"));
+            auto* size = box->findChild<QLabel*>(QStringLiteral("SizeLabel"));
+            ASSERT_TRUE(choice && width && scale && dpi && size);
+            probe(box, *choice, *width, *scale, *dpi, *size);
+            if (box->isVisible()) qobject_cast<QDialog*>(box)->reject();
+        });
+    };
+
+    // One column at 1200 dpi: 4,016 pixels wide; the width is the column's.
+    onDialog([](QWidget* box, QComboBox& choice, QDoubleSpinBox& width, QDoubleSpinBox& scale, QSpinBox& dpi,
+                QLabel& size) {
+        EXPECT_EQ(choice.count(), 4);
+        EXPECT_EQ(choice.currentIndex(), 0);
+        EXPECT_FALSE(width.isEnabled());
+        choice.setCurrentIndex(1);
+        EXPECT_EQ(width.value(), 85.0);
+        EXPECT_FALSE(width.isEnabled());
+        EXPECT_FALSE(scale.isEnabled());
+        dpi.setValue(1200);
+        EXPECT_EQ(size.text(), QStringLiteral("85.0 × 90.7 mm、4016 × 4284 ピクセル"));
+        EXPECT_EQ(PressOkOn(box), QString());
+    });
+    ASSERT_TRUE(dialogs.ExecuteFigureScale(nullptr, png));
+    ASSERT_TRUE(png.WidthMm);
+    EXPECT_EQ(*png.WidthMm, 85.0);
+    EXPECT_EQ(png.Dpi, 1200.0);
+    EXPECT_EQ(png.Scale, 1.0);
+
+    // Proposed next time as chosen; two columns.
+    onDialog([](QWidget* box, QComboBox& choice, QDoubleSpinBox& width, QDoubleSpinBox&, QSpinBox& dpi, QLabel& size) {
+        EXPECT_EQ(choice.currentIndex(), 1);
+        EXPECT_EQ(dpi.value(), 1200);
+        choice.setCurrentIndex(2);
+        EXPECT_EQ(width.value(), 175.0);
+        dpi.setValue(600);
+        EXPECT_EQ(size.text(), QStringLiteral("175.0 × 186.7 mm、4134 × 4410 ピクセル"));
+        EXPECT_EQ(PressOkOn(box), QString());
+    });
+    ASSERT_TRUE(dialogs.ExecuteFigureScale(nullptr, png));
+    EXPECT_EQ(*png.WidthMm, 175.0);
+    EXPECT_EQ(png.Dpi, 600.0);
+
+    // A width of one's own; out of range it is refused, not replaced.
+    onDialog([](QWidget* box, QComboBox& choice, QDoubleSpinBox& width, QDoubleSpinBox&, QSpinBox& dpi, QLabel&) {
+        EXPECT_EQ(choice.currentIndex(), 2);
+        choice.setCurrentIndex(3);
+        EXPECT_TRUE(width.isEnabled());
+        width.setValue(5);
+        EXPECT_EQ(PressOkOn(box), QStringLiteral("幅は 10 から 2000 mm までです (5 は使えません)。"));
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_EQ(width.value(), 5.0);
+        width.setValue(2500);
+        EXPECT_EQ(PressOkOn(box), QStringLiteral("幅は 10 から 2000 mm までです (2500 は使えません)。"));
+        EXPECT_EQ(width.value(), 2500.0);
+        width.setValue(120);
+        dpi.setValue(3000);
+        EXPECT_EQ(PressOkOn(box), QStringLiteral("解像度は 72 から 2400 dpi までです (3000 は使えません)。"));
+        EXPECT_EQ(dpi.value(), 3000);
+        dpi.setValue(1200);
+        EXPECT_EQ(PressOkOn(box), QString());
+        EXPECT_FALSE(box->isVisible());
+    });
+    ASSERT_TRUE(dialogs.ExecuteFigureScale(nullptr, png));
+    EXPECT_EQ(*png.WidthMm, 120.0);
+    EXPECT_EQ(png.Dpi, 1200.0);
+    // Refused and then cancelled: what was chosen before stays.
+    onDialog([](QWidget* box, QComboBox& choice, QDoubleSpinBox& width, QDoubleSpinBox&, QSpinBox&, QLabel&) {
+        EXPECT_EQ(choice.currentIndex(), 3);
+        EXPECT_EQ(width.value(), 120.0);
+        width.setValue(9.5);
+        EXPECT_FALSE(PressOkOn(box).isEmpty());
+    });
+    EXPECT_FALSE(dialogs.ExecuteFigureScale(nullptr, png));
+    EXPECT_EQ(*png.WidthMm, 120.0);
+
+    // By scale: a resolution beyond 2400 dpi is refused (1200 was once
+    // silently 120), and a vector document's scale beyond its range too.
+    onDialog([](QWidget* box, QComboBox& choice, QDoubleSpinBox&, QDoubleSpinBox&, QSpinBox& dpi, QLabel&) {
+        choice.setCurrentIndex(0);
+        dpi.setValue(2401);
+        EXPECT_EQ(PressOkOn(box), QStringLiteral("解像度は 96 から 2400 dpi までです (2401 は使えません)。"));
+        EXPECT_EQ(dpi.value(), 2401);
+        dpi.setValue(1200);
+        EXPECT_EQ(PressOkOn(box), QString());
+    });
+    ASSERT_TRUE(dialogs.ExecuteFigureScale(nullptr, png));
+    EXPECT_FALSE(png.WidthMm);
+    EXPECT_DOUBLE_EQ(png.Scale, 12.5);
+
+    kavum::platform::FigureScaleDialog svg;
+    svg.Bitmap = false;
+    svg.MaxScale = 25;
+    svg.Size = QSize(1017, 1085);
+    onDialog([](QWidget* box, QComboBox& choice, QDoubleSpinBox& width, QDoubleSpinBox& scale, QSpinBox& dpi,
+                QLabel& size) {
+        EXPECT_TRUE(dpi.isHidden());
+        scale.setValue(30);
+        EXPECT_EQ(PressOkOn(box), QStringLiteral("倍率は 1 から 25 までです (30 は使えません)。"));
+        EXPECT_EQ(scale.value(), 30.0);
+        choice.setCurrentIndex(1);
+        EXPECT_EQ(size.text(), QStringLiteral("85.0 × 90.7 mm"));
+        EXPECT_EQ(width.value(), 85.0);
+        EXPECT_EQ(PressOkOn(box), QString());
+    });
+    ASSERT_TRUE(dialogs.ExecuteFigureScale(nullptr, svg));
+    EXPECT_EQ(*svg.WidthMm, 85.0);
+    EXPECT_EQ(svg.Scale, 1.0);
 }

@@ -280,6 +280,78 @@ TEST_F(FigureCommands, AtAScaleTheLegendAndLabelsGrowWithTheFigure) {
     EXPECT_LT(inkTwo, 6 * inkOne);
 }
 
+// A width in print chosen in the dialog: the bitmap has the pixels of the
+// width at the resolution and records it, the SVG document the width.
+TEST_F(FigureCommands, AFigureIsSavedAtTheColumnWidthChosen) {
+    Start(3);
+    dialogs.AnswerFigureWidth(85, 1200);
+    Save("column.png");
+    const auto uses = dialogs.UsesOf(ScriptedDialogs::Kind::FigureScale);
+    ASSERT_EQ(uses.size(), 1u);
+    EXPECT_EQ(uses[0].scale.MinWidthMm, 10.0);
+    EXPECT_EQ(uses[0].scale.MaxDpi, 2400.0);
+    const QImage column(dir.filePath("column.png"));
+    EXPECT_EQ(column.width(), 4016);
+    EXPECT_EQ(column.dotsPerMeterX(), qRound(1200 / 0.0254));
+    dialogs.AnswerFigureWidth(175);
+    Save("wide.svg");
+    EXPECT_TRUE(ReadFile(dir.filePath("wide.svg")).contains("width=\"175mm\""));
+    EXPECT_TRUE(dialogs.Messages().isEmpty()) << dialogs.Messages().join('\n').toStdString();
+}
+
+// A figure saved over a file asks first; over a file that is no figure of
+// the format (a data file chosen by mistake) it says what the file seems to
+// be. Answered いいえ the file stays as it was.
+TEST_F(FigureCommands, ReplacingAFileThatIsNoFigureAsksFirst) {
+    Start(3);
+    const QByteArray survey = ReadFile(dir.filePath("Noname.grd"));
+    auto put = [&](const char* name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    auto questions = [&] { return dialogs.UsesOf(ScriptedDialogs::Kind::Confirm); };
+    put("survey.grd", survey);
+    Save("survey.grd");  // no figure extension: the metafile entry of the dialog
+    ASSERT_EQ(questions().size(), 1u);
+    EXPECT_EQ(questions()[0].caption, QStringLiteral("Kavum for Windows"));
+    EXPECT_EQ(questions()[0].text, QStringLiteral("survey.grd は既に存在します。このファイルは EMF の図ではなく、"
+                                                 "分布データファイルのようです。\n置き換えると元の内容は失われます。"
+                                                 "本当に置き換えますか?"));
+    EXPECT_EQ(ReadFile(dir.filePath("survey.grd")), survey);
+
+    // A text under a figure's name: asked before the scale, kept on いいえ.
+    put("notes.png", "field notes\r\n");
+    Save("notes.png");
+    ASSERT_EQ(questions().size(), 2u);
+    EXPECT_TRUE(questions()[1].text.contains(QStringLiteral("PNG の図ではなく、テキストファイルのようです")));
+    EXPECT_TRUE(dialogs.UsesOf(ScriptedDialogs::Kind::FigureScale).empty());
+    EXPECT_EQ(ReadFile(dir.filePath("notes.png")), QByteArray("field notes\r\n"));
+
+    // はい replaces it with the figure.
+    dialogs.AnswerConfirm(true);
+    Save("survey.grd");
+    EXPECT_TRUE(Records(ReadFile(dir.filePath("survey.grd"))).size() > 10);
+
+    // A figure of the format: the plain question.
+    Save("f.svg");
+    const QByteArray first = ReadFile(dir.filePath("f.svg"));
+    ASSERT_TRUE(first.startsWith("<?xml"));
+    const std::size_t asked = questions().size();
+    dialogs.AnswerConfirm(true);
+    dialogs.AnswerFigureScale(2.0);
+    Save("f.svg");
+    ASSERT_EQ(questions().size(), asked + 1);
+    EXPECT_EQ(questions().back().text, QStringLiteral("f.svg は既に存在します。\n置き換えますか?"));
+    EXPECT_NE(ReadFile(dir.filePath("f.svg")), first);
+    // The same figure's PNG is not an SVG figure.
+    SaveFigure(FigureFormat::Png, *SavedFigure(FigureCharts{w->Chart1, w->Chart2, w->Chart3}, 2, 1.2, 50, 50),
+               dir.filePath("g.svg"));
+    Save("g.svg");
+    EXPECT_TRUE(questions().back().text.contains(QStringLiteral("SVG の図ではなく、PNG 画像のようです")));
+    EXPECT_TRUE(dialogs.Messages().isEmpty()) << dialogs.Messages().join('\n').toStdString();
+}
+
 TEST_F(FigureCommands, AFileThatCannotBeMadeIsReportedAndLeavesNothing) {
     TFormMain& f = Start(3);
     Save("missing/Noname-3D.emf");

@@ -6,12 +6,17 @@
 #include "export/PrintSize.h"
 #include "platform/Errors.h"
 #include "platform/canvas/MetafileCanvas.h"
+#include "platform/canvas/PainterCanvas.h"
 
 #include <QDir>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <zlib.h>
 
 namespace kavum::exporting::test {
 namespace {
@@ -157,6 +162,148 @@ TEST(PrintSize, FilesMeasureAsAsked) {
     EXPECT_EQ(image.dotsPerMeterX(), qRound(300 / 0.0254));
 }
 
+// The content streams of a PDF, inflated one after another.
+QByteArray InflatedStreams(const QByteArray& pdf) {
+    QByteArray out;
+    for (qsizetype at = pdf.indexOf("stream\n"); at >= 0; at = pdf.indexOf("stream\n", at + 1)) {
+        if (at >= 3 && pdf.mid(at - 3, 3) == "end") continue;
+        z_stream z{};
+        if (inflateInit(&z) != Z_OK) break;
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(pdf.constData() + at + 7));
+        z.avail_in = static_cast<uInt>(pdf.size() - at - 7);
+        int result = Z_OK;
+        while (result == Z_OK) {
+            char buffer[1 << 16];
+            z.next_out = reinterpret_cast<Bytef*>(buffer);
+            z.avail_out = sizeof buffer;
+            result = inflate(&z, Z_NO_FLUSH);
+            out.append(buffer, static_cast<qsizetype>(sizeof buffer - z.avail_out));
+        }
+        inflateEnd(&z);
+        out += '\n';
+    }
+    return out;
+}
+
+// The smallest text and the thinnest line of the window's figure for
+// print, in points, measured in each of its files at one and two columns.
+TEST(PrintSize, TextAndLinesMeasureInEveryFormat) {
+    QTemporaryDir dir;
+    const QString exe = QStringLiteral(KAVUM_BINARY_DIR "/kavum-render");
+    const QString settings = BundledSettings(dir.path());
+    for (const int mm : {85, 175}) {
+        SCOPED_TRACE(mm);
+        const QString width = QString::number(mm) + QStringLiteral("mm");
+        const double pagePt = mm / 25.4 * 72;
+        auto render = [&](const QString& name, QStringList more = {}) {
+            const QString file = dir.filePath(name);
+            EXPECT_EQ(RunProgram(exe, QStringList{"--settings", settings, "--layout", "3", "--width", width} + more +
+                                          QStringList{file}),
+                      0);
+            return ReadFile(file);
+        };
+
+        const QString svg = QString::fromUtf8(render(QStringLiteral("f.svg")));
+        EXPECT_TRUE(svg.contains(QStringLiteral("width=\"%1mm\"").arg(mm)));
+        const double units = QRegularExpression(QStringLiteral("viewBox=\"0 0 ([0-9.]+) ")).match(svg).captured(1).toDouble();
+        ASSERT_GT(units, 0);
+        double font = 1e9, line = 1e9;
+        for (auto it = QRegularExpression(QStringLiteral("font-size=\"([0-9.]+)px\"")).globalMatch(svg); it.hasNext();)
+            font = std::min(font, it.next().captured(1).toDouble() * pagePt / units);
+        for (auto it = QRegularExpression(QStringLiteral("stroke-width=\"([0-9.]+)\"")).globalMatch(svg); it.hasNext();)
+            line = std::min(line, it.next().captured(1).toDouble() * pagePt / units);
+        // A stroke without a width is one unit wide.
+        if (QRegularExpression(QStringLiteral("stroke=\"#[0-9a-f]+\" stroke-linecap")).match(svg).hasMatch())
+            line = std::min(line, pagePt / units);
+        EXPECT_GE(font, 6 - 1e-6);
+        EXPECT_GE(line, 0.25 - 1e-6);
+        // The enlarged text of the elevation scale: the unit stands above
+        // the highest number, not over it.
+        double unit = -1, highest = 1e9, unitSize = 0;
+        for (auto it = QRegularExpression(QStringLiteral("<text [^>]* y=\"([0-9.]+)\"[^>]* font-size=\"([0-9.]+)px\"[^>]*>"
+                                                         "(   m|[0-9]+000)</text>"))
+                           .globalMatch(svg);
+             it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.captured(3) == QStringLiteral("   m")) {
+                unit = m.captured(1).toDouble();
+                unitSize = m.captured(2).toDouble();
+            } else {
+                highest = std::min(highest, m.captured(1).toDouble());
+            }
+        }
+        ASSERT_GE(unit, 0);
+        EXPECT_GE(highest - unit, unitSize * 0.95);
+
+        const QByteArray pdf = render(QStringLiteral("f.pdf"));
+        const QRegularExpression mediaBox(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]"));
+        EXPECT_NEAR(mediaBox.match(QString::fromLatin1(pdf)).captured(1).toDouble(), pagePt, 0.01);
+        // The page's content: its units in points from the first matrix,
+        // then the sizes of its fonts and the widths of its lines.
+        const QString content = QString::fromLatin1(InflatedStreams(pdf));
+        const QRegularExpressionMatch matrix =
+            QRegularExpression(QStringLiteral("([0-9.]+) 0 0 -([0-9.]+) 0 [0-9.]+ cm")).match(content);
+        ASSERT_TRUE(matrix.hasMatch());
+        const double ptPerUnit = matrix.captured(1).toDouble();
+        font = line = 1e9;
+        int fonts = 0, lines = 0;
+        for (auto it = QRegularExpression(QStringLiteral("/F[0-9]+ ([0-9.]+) Tf")).globalMatch(content); it.hasNext(); ++fonts)
+            font = std::min(font, it.next().captured(1).toDouble() * ptPerUnit);
+        for (auto it = QRegularExpression(QStringLiteral("(?:^|\\n)([0-9.]+) w ")).globalMatch(content); it.hasNext(); ++lines)
+            line = std::min(line, it.next().captured(1).toDouble() * ptPerUnit);
+        EXPECT_GT(fonts, 0);
+        EXPECT_GT(lines, 0);
+        EXPECT_GE(font, 6 - 1e-6);
+        EXPECT_GE(line, 0.25 - 1e-6);
+
+        // The bitmap at 600 dpi: its resolution and width, the rows of its
+        // thinnest long lines across, and the ink of the legend's first
+        // name where the SVG has it (a 6-point character is 50 pixels
+        // high, its ink a little less).
+        const QImage image = QImage::fromData(render(QStringLiteral("f.png"), {"--dpi", "600"}));
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.dotsPerMeterX(), qRound(600 / 0.0254));
+        EXPECT_EQ(image.width(), qRound(pagePt / 72 * 600));
+        const double pxPerPt = 600.0 / 72.0;
+        int thinnest = 1 << 30, run = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            int longest = 0, length = 0;
+            for (int x = 0; x < image.width(); ++x) {
+                length = qRed(row[x]) + qGreen(row[x]) + qBlue(row[x]) < 120 ? length + 1 : 0;
+                longest = std::max(longest, length);
+            }
+            if (longest >= 400) {
+                ++run;
+            } else if (run > 0) {
+                thinnest = std::min(thinnest, run);
+                run = 0;
+            }
+        }
+        ASSERT_LT(thinnest, 1 << 30);
+        EXPECT_GE(thinnest, std::floor(0.25 * pxPerPt));
+        const QRegularExpressionMatch name =
+            QRegularExpression(QStringLiteral("<g id=\"Legend\">[^t]*(?:t[^e][^t]*)*<text xml:space=\"preserve\" x=\"([0-9.]+)[^\"]*\" "
+                                              "y=\"([0-9.]+)\"[^>]* font-size=\"([0-9.]+)px\""))
+                .match(svg);
+        ASSERT_TRUE(name.hasMatch());
+        const double k = image.width() / units;  // bitmap pixels per unit
+        const double x0 = name.captured(1).toDouble(), base = name.captured(2).toDouble(), size = name.captured(3).toDouble();
+        int top = 1 << 30, bottom = -1;
+        for (int y = qRound((base - size) * k); y <= qRound((base + size / 4) * k) && y < image.height(); ++y) {
+            for (int x = qRound(x0 * k); x < qRound((x0 + 2 * size) * k) && x < image.width(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                if (qRed(p) < 60 && qGreen(p) < 60 && qBlue(p) > 90 && qBlue(p) < 180) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        }
+        ASSERT_GE(bottom, 0) << "no legend text";
+        EXPECT_GE(bottom - top + 1, 0.7 * 6 * pxPerPt);
+    }
+}
+
 // A group per category bears its name; the degree labels have their own.
 TEST(PrintSize, GroupsAreNamedAndNeverEmpty) {
     Charts c;
@@ -201,6 +348,111 @@ TEST(PrintSize, MetafileRecordsStayReadable) {
     }
     EXPECT_GE(parts, 200u * 400u);
     EXPECT_TRUE(sawLine);
+}
+
+// A mesh grid of small dots too dense for one record, framed.
+void DrawDottedGrid(platform::TCanvas& c, int width, int height) {
+    c.SetBrush(platform::TCanvasBrush{platform::clWhite, platform::TBrushStyle::Solid});
+    c.FillRect(platform::TRect{0, 0, width, height});
+    c.SetPen(platform::TCanvasPen{platform::clBlack, 1});
+    c.SetBrushStyle(platform::TBrushStyle::Clear);
+    c.Rectangle(platform::TRect{0, 0, width, height});
+    c.SetPen(platform::TCanvasPen{platform::clBlue, 1, platform::TPenStyle::Alternate});
+    for (int y = 3; y < height - 2; y += 3) c.Line(2, y, width - 2, y);
+    for (int x = 3; x < width - 2; x += 3) c.Line(x, 2, x, height - 2);
+}
+
+// LibreOffice plays back the whole dotted grid of a metafile: every dot of
+// the bitmap is there (one record of more than 60,000 parts made it drop
+// most of them).
+TEST(PrintSize, LibreOfficeShowsTheWholeDottedGrid) {
+    if (!HaveProgram("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+    // Small enough to stand on the page at its size.
+    constexpr int W = 600, H = 400;
+    QImage bitmap(W, H, QImage::Format_RGB32);
+    {
+        platform::TPainterCanvas c(bitmap);
+        DrawDottedGrid(c, W, H);
+    }
+    platform::TMetafileCanvas m(W, H);
+    DrawDottedGrid(m, W, H);
+    const QByteArray emf = m.Finish();
+    std::size_t parts = 0, records = 0;
+    for (const Record& r : Records(emf)) {
+        if (r.type == 91 || r.type == 8) {  // POLYPOLYGON16, POLYPOLYGON
+            parts += r.U32(24);
+            ++records;
+        }
+    }
+    ASSERT_GT(parts, 60000u);
+    EXPECT_GE(records, 2u);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("grid.emf"));
+    platform::WriteMetafileFile(emf, file);
+    // A profile of its own, so that a LibreOffice the user has open does
+    // not take the conversion; kept in the build tree, where the next run
+    // starts quicker.
+    const QString profile = QUrl::fromLocalFile(QStringLiteral(KAVUM_BINARY_DIR "/libreoffice-profile")).toString();
+    ASSERT_EQ(RunProgram(QStringLiteral("soffice"),
+                         {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+                          QStringLiteral("--convert-to"), QStringLiteral("png"), QStringLiteral("--outdir"), dir.path(),
+                          file}),
+              0);
+    const QImage converted(dir.filePath(QStringLiteral("grid.png")));
+    ASSERT_FALSE(converted.isNull());
+    QImage shown(converted.size(), QImage::Format_RGB32);
+    shown.fill(Qt::white);
+    {
+        QPainter p(&shown);
+        p.drawImage(0, 0, converted);
+    }
+    // The picture stands on the page where its frame is.
+    auto dark = [](QRgb c) { return qRed(c) + qGreen(c) + qBlue(c) < 600; };
+    int left = shown.width(), top = shown.height(), right = -1, bottom = -1;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            if (!dark(shown.pixel(x, y))) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    ASSERT_GE(right, 0) << "nothing shown";
+    // At its size, to a pixel (the reader may take the frame's last row
+    // and column as one more).
+    EXPECT_NEAR(right - left + 1, W, 2);
+    EXPECT_NEAR(bottom - top + 1, H, 2);
+    // The reader smooths the dots over their neighbours: the ink of the
+    // grid, cell by cell, is the bitmap's, and no cell of the grid is left
+    // out.
+    auto ink = [](const QImage& image, int x0, int y0, int size) {
+        long long sum = 0;
+        for (int y = y0; y < y0 + size; ++y) {
+            for (int x = x0; x < x0 + size; ++x) {
+                const QRgb c = image.pixel(x, y);
+                sum += 765 - qRed(c) - qGreen(c) - qBlue(c);
+            }
+        }
+        return static_cast<double>(sum);
+    };
+    constexpr int Cell = 24;
+    double lowest = 1e9, highest = 0, bitmapInk = 0, shownInk = 0;
+    for (int y = 8; y + Cell <= H - 8; y += Cell) {
+        for (int x = 8; x + Cell <= W - 8; x += Cell) {
+            const double want = ink(bitmap, x, y, Cell);
+            const double got = ink(shown, left + x, top + y, Cell);
+            ASSERT_GT(want, 0);
+            lowest = std::min(lowest, got / want);
+            highest = std::max(highest, got / want);
+            bitmapInk += want;
+            shownInk += got;
+        }
+    }
+    EXPECT_GT(lowest, 0.75) << "part of the grid is missing";
+    EXPECT_LT(highest, 1.33);
+    EXPECT_NEAR(shownInk / bitmapInk, 1.0, 0.1);
 }
 
 TEST(PrintSize, ReplacingAFileThatIsNoFigureAsksMore) {

@@ -9,10 +9,14 @@ namespace kavum::platform {
 namespace {
 
 void Number(QByteArray& out, double v) { AppendNumber(out, v); }
+void Number(std::string& out, double v) { AppendNumber(out, v); }
 
 void Colour(QByteArray& out, TColor c) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "#%02x%02x%02x", RedOf(c), GreenOf(c), BlueOf(c));
+    static constexpr char Hex[] = "0123456789abcdef";
+    const char buffer[7] = {'#',
+                            Hex[RedOf(c) >> 4 & 15],   Hex[RedOf(c) & 15],
+                            Hex[GreenOf(c) >> 4 & 15], Hex[GreenOf(c) & 15],
+                            Hex[BlueOf(c) >> 4 & 15],  Hex[BlueOf(c) & 15]};
     out.append(buffer, 7);
 }
 
@@ -39,7 +43,7 @@ QByteArray Escaped(const QString& given) {
     return out;
 }
 
-void PathData(QByteArray& out, const TVectorCanvas::Path& path) {
+void PathData(std::string& out, const TVectorCanvas::Path& path) {
     using Kind = TVectorCanvas::Path::Kind;
     for (const TVectorCanvas::Path::Sub& sub : path.subs) {
         const QPointF* p = path.points.data() + sub.first;
@@ -199,9 +203,13 @@ void TSvgCanvas::WritePath(const Path& path, const std::optional<Paint>& fill, b
         out_ += "<g" + paint + ">\n";
         paint_ = paint;
     }
-    out_ += "<path d=\"";
-    PathData(out_, path);
-    out_ += "\"/>\n";
+    // The data of a path are many short pieces: put together apart, then
+    // added at once.
+    pathText_.clear();
+    pathText_ += "<path d=\"";
+    PathData(pathText_, path);
+    pathText_ += "\"/>\n";
+    out_.append(pathText_.data(), static_cast<qsizetype>(pathText_.size()));
 }
 
 void TSvgCanvas::ClosePaint() {

@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QString>
 
+#include <string>
 #include <vector>
 
 namespace kavum::platform {
@@ -56,6 +57,7 @@ private:
     int groups_ = 0;
     QSet<QString> ids_;
     QByteArray out_;
+    std::string pathText_;  // the path being written
     bool finished_ = false;
     bool clipped_ = false;
     int clips_ = 0;

@@ -371,18 +371,45 @@ void TVectorCanvas::ResetClip() {
     WriteClip(std::nullopt);
 }
 
-void AppendNumber(QByteArray& out, double v) {
-    const double r = std::round(v * 100.0) / 100.0;
-    char buffer[32];
-    const double whole = std::round(r);
-    std::to_chars_result res;
-    if (std::fabs(r - whole) < 1e-9) {
-        res = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(whole));
-    } else {
-        res = std::to_chars(buffer, buffer + sizeof buffer, r, std::chars_format::fixed, 2);
-        while (res.ptr[-1] == '0') --res.ptr;
+char* FormatNumber(char* out, double v) {
+    if (!std::isfinite(v) || std::fabs(v) > 1e15) {
+        const double r = std::round(v * 100.0) / 100.0;
+        const double whole = std::round(r);
+        std::to_chars_result res;
+        if (std::fabs(r - whole) < 1e-9) {
+            res = std::to_chars(out, out + 32, static_cast<long long>(whole));
+        } else {
+            res = std::to_chars(out, out + 32, r, std::chars_format::fixed, 2);
+            while (res.ptr[-1] == '0') --res.ptr;
+        }
+        return res.ptr;
     }
-    out.append(buffer, static_cast<qsizetype>(res.ptr - buffer));
+    // In hundredths, as integers: the nearest hundredth, halves away from
+    // zero, its digits exact.
+    long long h = std::llround(v * 100.0);
+    char* p = out;
+    if (h < 0) {
+        h = -h;
+        if (h != 0) *p++ = '-';
+    }
+    p = std::to_chars(p, out + 32, h / 100).ptr;
+    const int frac = static_cast<int>(h % 100);
+    if (frac != 0) {
+        *p++ = '.';
+        *p++ = static_cast<char>('0' + frac / 10);
+        if (frac % 10 != 0) *p++ = static_cast<char>('0' + frac % 10);
+    }
+    return p;
+}
+
+void AppendNumber(QByteArray& out, double v) {
+    char buffer[32];
+    out.append(buffer, static_cast<qsizetype>(FormatNumber(buffer, v) - buffer));
+}
+
+void AppendNumber(std::string& out, double v) {
+    char buffer[32];
+    out.append(buffer, static_cast<std::size_t>(FormatNumber(buffer, v) - buffer));
 }
 
 }  // namespace kavum::platform

@@ -124,5 +124,8 @@ std::vector<QPointF> ThinLineCentres(const QPoint* points, int count);
 // Appends a coordinate as short as it goes: integers bare, others to 1/100
 // without trailing zeros.
 void AppendNumber(QByteArray& out, double v);
+void AppendNumber(std::string& out, double v);
+// The same text written at out (room for 32 characters); the end of it.
+char* FormatNumber(char* out, double v);
 
 }  // namespace kavum::platform
