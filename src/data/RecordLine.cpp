@@ -127,6 +127,7 @@ ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
 
 ExponentCode ReadExponentCode(std::string_view code) {
     ExponentCode out;
+    if (code.find_first_of("Ee") == std::string_view::npos) return out;
     std::size_t i = 0;
     std::string mantissa;
     while (i < code.size() && IsDigit(code[i])) mantissa += code[i++];
