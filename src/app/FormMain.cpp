@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "app/VersionInfo.h"
 #include "app/Widgets.h"
+#include "data/EditorPane.h"
 #include "geo/MeshCode.h"
 #include "platform/Cp932.h"
 #include "platform/Errors.h"
@@ -11,6 +12,7 @@
 #include "platform/Profile.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -29,6 +31,8 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
+
+#include <utility>
 
 #include <stdexcept>
 
@@ -95,9 +99,50 @@ Button* AddChoice(QWidget* parent, const char* name, const QString& caption, int
 
 }  // namespace
 
+// What the document asks of the window.
+class TFormMain::View : public doc::DocumentView {
+public:
+    explicit View(TFormMain& form) : form_(form) {}
+    std::optional<QSize> ClientArea() const override { return form_.ClientSize(); }
+    void PlacingCharts() override { form_.MappingSheet->SetVertScrollPosition(0); }
+    void ChartsPlaced() override { form_.MappingSheet->UpdateRange(); }
+    void TakeEditedText() override {
+        data::TEditorBox* box = form_.EditorBox;
+        if (box && box->Edited() && !box->TakeText()) {
+            form_.ShowErrorMessage(QStringLiteral("Shift-JIS で表せない文字を「?」に置き換えました。"));
+        }
+    }
+    void DataTextLoaded() override {
+        form_.SetEditorTextModified(false);
+        form_.ShowMemoText();
+    }
+    void DataTextChanged() override { form_.ShowMemoText(); }
+    void PlotPassStarted() override { form_.StatusBar1->clearMessage(); }
+    void PlotPassReport(const plot::PlotReport&) override { form_.ReportPlotWarnings(); }
+    void LegendEdited() override { form_.LoadMarkControls(); }
+    void BoardChanged() override { form_.ShowBoard(); }
+    void Busy(bool on) override {
+        if (on) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
+    }
+
+private:
+    TFormMain& form_;
+};
+
 TFormMain::TFormMain(const QString& executablePath, const QStringList& arguments, platform::Dialogs& dialogs,
                      QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs), executablePath_(executablePath) {
+    : QMainWindow(parent),
+      Chart1(new chart::TChart),
+      Chart2(new chart::TChart),
+      Chart3(new chart::TChart),
+      view_(std::make_unique<View>(*this)),
+      Doc(*Chart1, *Chart2, *Chart3, view_.get()),
+      dialogs_(dialogs),
+      executablePath_(executablePath) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral(" Kavum for Windows"));
     setWindowIcon(QIcon(ProgramIconPixmap(32)));
@@ -114,6 +159,7 @@ TFormMain::TFormMain(const QString& executablePath, const QStringList& arguments
     BuildMenus();
     BuildCharts();
     BuildBoard();
+    BindBoard();
     BuildStatusBar();
     ConnectDataCommands();
     BuildConventions();
@@ -391,10 +437,7 @@ void TFormMain::FormCreate(const QStringList& arguments) {
         const QString folder = QFileInfo(userPath).absolutePath();
         const int error = platform::MakeFolders(QFile::encodeName(folder).toStdString());
         if (error != 0) {
-            dialogs_.ShowMessage(this, QStringLiteral("Kavum for Windows"),
-                                 QStringLiteral("設定ファイルのフォルダー %1 を作れません（%2）。\n"
-                                                "終了するときに設定を保存できません。")
-                                     .arg(folder, QString::fromStdString(platform::SystemReason(error))),
+            dialogs_.ShowMessage(this, QStringLiteral("Kavum for Windows"), doc::SettingsFolderMessage(folder, error),
                                  platform::MessageIcon::Warning);
         }
     }
@@ -417,27 +460,7 @@ void TFormMain::FormCreate(const QStringList& arguments) {
     MenuEdit->menuAction()->setEnabled(false);
 }
 
-void TFormMain::InitializeVariables() {
-    for (chart::TChart* chart : {Chart1, Chart2, Chart3}) chart->SetSeriesDefaultCapacity(64000);
-    for (int i = 1; i <= MaxCategories; ++i) {
-        State.PointSeriesH[i] = SeriesH[i];
-        State.PointSeriesW[i] = SeriesW[i];
-        State.PointSeriesS[i] = SeriesS[i];
-    }
-    // The marks designed for the horizontal map become those of all three charts.
-    for (int i = 1; i <= MaxCategories; ++i) {
-        for (chart::TPointSeries* profile : {State.PointSeriesW[i], State.PointSeriesS[i]}) {
-            profile->AssignPointer(State.PointSeriesH[i]->Pointer());
-            profile->SetSeriesColor(State.PointSeriesH[i]->SeriesColor());
-        }
-    }
-    State.CategoryCount = 0;
-    State.LegendEditing = false;
-    State.EditedCategory = 1;
-    State.FitToWidth = true;
-    State.LegendLeft = 50;
-    State.LegendTop = 50;
-}
+void TFormMain::InitializeVariables() { Doc.InitializeVariables(); }
 
 QRadioButton* TFormMain::GScale(int gridSize) const {
     switch (gridSize) {
@@ -477,73 +500,108 @@ int TFormMain::SelectedMeshSize() const {
     return State.MeshSize;
 }
 
+// ---------------------------------------------------------------- the board and the document
+
+void TFormMain::BindBoard() {
+    doc::BoardValues& b = Doc.Board;
+    const std::pair<QLineEdit*, QString doc::BoardValues::*> texts[] = {
+        {EditTitle, &doc::BoardValues::Title}, {EditIniFile, &doc::BoardValues::IniFile},
+        {EditMapFile, &doc::BoardValues::MapFile}, {EditGrdFile, &doc::BoardValues::GrdFile},
+        {EditGY2, &doc::BoardValues::GY2},     {EditGY1, &doc::BoardValues::GY1},
+        {EditGX1, &doc::BoardValues::GX1},     {EditGX2, &doc::BoardValues::GX2},
+        {EditNWGrid, &doc::BoardValues::NWGrid}, {EditSWGrid, &doc::BoardValues::SWGrid},
+        {EditGH2, &doc::BoardValues::GH2},     {EditI2K, &doc::BoardValues::I2K}};
+    for (const auto& [edit, field] : texts) {
+        b.*field = edit->text();
+        connect(edit, &QLineEdit::textChanged, this, [this, field = field](const QString& text) { Doc.Board.*field = text; });
+    }
+    const std::pair<QCheckBox*, bool doc::BoardValues::*> checks[] = {{Prefecture, &doc::BoardValues::Prefecture},
+                                                                       {HorizonMap, &doc::BoardValues::HorizonMap},
+                                                                       {ProfileMap, &doc::BoardValues::ProfileMap}};
+    for (const auto& [box, field] : checks) {
+        b.*field = box->isChecked();
+        connect(box, &QCheckBox::toggled, this, [this, field = field](bool on) { Doc.Board.*field = on; });
+    }
+    // The first chosen of 0, 12, 10, 5, 2, 1, and of 1, 2, 3, 0.
+    auto precision = [this] {
+        Doc.Board.GridSize = -1;
+        for (int value : {0, 12, 10, 5, 2, 1}) {
+            if (GScale(value)->isChecked()) {
+                Doc.Board.GridSize = value;
+                break;
+            }
+        }
+    };
+    auto mesh = [this] {
+        Doc.Board.MeshSize = -1;
+        for (int value : {1, 2, 3, 0}) {
+            if (MScale(value)->isChecked()) {
+                Doc.Board.MeshSize = value;
+                break;
+            }
+        }
+    };
+    precision();
+    mesh();
+    for (QRadioButton* button : {GScale12, GScale1, GScale2, GScale5, GScale10, GScale0})
+        connect(button, &QRadioButton::toggled, this, precision);
+    for (QRadioButton* button : {MScale3, MScale2, MScale1, MScale0}) connect(button, &QRadioButton::toggled, this, mesh);
+    const std::pair<TClickPanel*, platform::TColor doc::BoardValues::*> colours[] = {
+        {MapColorBt, &doc::BoardValues::MapColor},
+        {SubColorBt, &doc::BoardValues::SubColor},
+        {MshColorBt, &doc::BoardValues::MshColor}};
+    for (const auto& [panel, field] : colours) {
+        b.*field = panel->FontColor();
+        connect(panel, &TClickPanel::fontColorChanged, this,
+                [this, field = field](std::uint32_t colour) { Doc.Board.*field = colour; });
+    }
+}
+
+void TFormMain::ShowBoard() {
+    const doc::BoardValues b = Doc.Board;
+    auto text = [](QLineEdit* edit, const QString& value) {
+        if (edit->text() != value) edit->setText(value);
+    };
+    text(EditTitle, b.Title);
+    text(EditIniFile, b.IniFile);
+    text(EditMapFile, b.MapFile);
+    text(EditGrdFile, b.GrdFile);
+    text(EditGY2, b.GY2);
+    text(EditGY1, b.GY1);
+    text(EditGX1, b.GX1);
+    text(EditGX2, b.GX2);
+    text(EditNWGrid, b.NWGrid);
+    text(EditSWGrid, b.SWGrid);
+    text(EditGH2, b.GH2);
+    text(EditI2K, b.I2K);
+    HorizonMap->setChecked(b.HorizonMap);
+    ProfileMap->setChecked(b.ProfileMap);
+    MapColorBt->SetFontColor(b.MapColor);
+    SubColorBt->SetFontColor(b.SubColor);
+    MshColorBt->SetFontColor(b.MshColor);
+    Prefecture->setChecked(b.Prefecture);
+    if (QRadioButton* button = GScale(b.GridSize)) button->setChecked(true);
+    if (QRadioButton* button = MScale(b.MeshSize)) button->setChecked(true);
+}
+
 // ---------------------------------------------------------------- settings file
 
 void TFormMain::ReadIniFile() {
     bool unreadable = false;
     std::string reason;
-    const SettingsValues v = LoadSettings(State.IniFileName, State.MapFileName, &unreadable, &reason);
+    const SettingsValues v = Doc.LoadIniFile(&unreadable, &reason);
     if (unreadable) {
         // The board shows the defaults; the file itself is left alone until
         // the user agrees to replace it.
         dialogs_.ShowMessage(this, QStringLiteral("Kavum for Windows"),
-                             QStringLiteral("設定ファイル %1 を読み込めません%2。\n既定の設定で始めます。"
-                                            "このファイルは、確認なしには書き換えません。")
-                                 .arg(State.IniFileName,
-                                      reason.empty() ? QString() : QStringLiteral("（%1）").arg(QString::fromStdString(reason))),
-                             platform::MessageIcon::Warning);
+                             doc::SettingsUnreadableMessage(State.IniFileName, reason), platform::MessageIcon::Warning);
     }
-    EditTitle->setText(v.Title);
-    EditMapFile->setText(v.MapFile);
-    EditGrdFile->setText(v.GrdFile);
-    HorizonMap->setChecked(v.HorizonMap);
-    ProfileMap->setChecked(v.ProfileMap);
-    EditGY1->setText(v.GY1);
-    EditGY2->setText(v.GY2);
-    EditGX1->setText(v.GX1);
-    EditGX2->setText(v.GX2);
-    EditGH2->setText(v.GH2);
-    EditI2K->setText(v.I2K);
-    State.GridSize = v.GridSize;
-    State.MeshSize = v.MeshSize;
-    State.MapColor = v.MapColor;
-    MapColorBt->SetFontColor(v.MapColor);
-    State.SubColor = v.SubColor;
-    SubColorBt->SetFontColor(v.SubColor);
-    State.MshColor = v.MshColor;
-    MshColorBt->SetFontColor(v.MshColor);
-    Prefecture->setChecked(v.Prefecture);
-    State.MLW = v.MLW;
-    for (int i = 1; i <= MaxCategories; ++i) State.Marks[i] = v.Marks[i];
-
-    if (QRadioButton* button = GScale(State.GridSize)) button->setChecked(true);
-    if (QRadioButton* button = MScale(State.MeshSize)) button->setChecked(true);
+    Doc.ApplySettings(v);
+    ShowBoard();
     SetLineWidthCaption();
 }
 
-SettingsValues TFormMain::CurrentSettings() const {
-    SettingsValues v;
-    v.Title = EditTitle->text();
-    v.MapFile = EditMapFile->text();
-    v.GrdFile = EditGrdFile->text();
-    v.HorizonMap = HorizonMap->isChecked();
-    v.ProfileMap = ProfileMap->isChecked();
-    v.GY1 = EditGY1->text();
-    v.GY2 = EditGY2->text();
-    v.GX1 = EditGX1->text();
-    v.GX2 = EditGX2->text();
-    v.GH2 = EditGH2->text();
-    v.I2K = EditI2K->text();
-    v.GridSize = State.GridSize;
-    v.MeshSize = State.MeshSize;
-    v.MapColor = State.MapColor;
-    v.SubColor = State.SubColor;
-    v.MshColor = State.MshColor;
-    v.Prefecture = Prefecture->isChecked();
-    v.MLW = State.MLW;
-    for (int i = 1; i <= MaxCategories; ++i) v.Marks[i] = State.Marks[i];
-    return v;
-}
+SettingsValues TFormMain::CurrentSettings() const { return Doc.CurrentSettings(); }
 
 void TFormMain::WriteIniFile() {
     bool replace = false;

@@ -1,13 +1,18 @@
 #pragma once
 // The main window: menus, the mapping sheet with the settings board and the
-// three charts, the status bar, and the commands.
+// three charts, the status bar, and the commands. It shows a document
+// (doc/Document.h), which holds the drawing and runs its commands: the board's
+// boxes write their values into the document as they change, and show them
+// again when a command of the document changes them.
 #include "app/AppState.h"
 #include "app/Settings.h"
+#include "doc/Document.h"
 #include "data/DataText.h"
 #include "data/EditorPane.h"
 #include "plot/MarkEditor.h"
 #include "plot/PlotReport.h"
 #include "chart/Chart.h"
+#include "chart/CustomChart.h"
 #include "export/PrintSize.h"
 #include "platform/Dialogs.h"
 
@@ -15,6 +20,7 @@
 #include <QPointer>
 #include <QTextBrowser>
 
+#include <memory>
 #include <optional>
 
 #include <exception>
@@ -48,8 +54,26 @@ public:
               QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    // ---- State ---------------------------------------------------------
-    AppState State;
+    // ---- The document ----------------------------------------------------
+    // Chart1 the horizontal map, Chart2 the west-east profile, Chart3 the
+    // south-north profile; children of the mapping sheet, hidden until a map
+    // is made. Each holds its map line series, then the point series of
+    // categories 1..9 (SeriesH[1] is SeriesH1, and so on; entry 0 unused).
+    chart::TChart* Chart1;
+    chart::TChart* Chart2;
+    chart::TChart* Chart3;
+private:
+    class View;
+    std::unique_ptr<View> view_;
+public:
+    doc::Document Doc;
+    AppState& State = Doc.State;
+    chart::TLineSeries*& SeriesH0 = Doc.SeriesH0;
+    chart::TLineSeries*& SeriesW0 = Doc.SeriesW0;
+    chart::TLineSeries*& SeriesS0 = Doc.SeriesS0;
+    PerCategory<chart::TPointSeries*>& SeriesH = Doc.SeriesH;
+    PerCategory<chart::TPointSeries*>& SeriesW = Doc.SeriesW;
+    PerCategory<chart::TPointSeries*>& SeriesS = Doc.SeriesS;
     platform::FileDialog OpenDialog1;
     platform::FileDialog SaveDialog1;
     platform::ColorDialog ColorDialog1;
@@ -162,20 +186,6 @@ public:
     int SelectedGridSize() const;
     int SelectedMeshSize() const;
 
-    // ---- Charts --------------------------------------------------------
-    // Chart1 the horizontal map, Chart2 the west-east profile, Chart3 the
-    // south-north profile; children of the mapping sheet, hidden until a map
-    // is made. Each holds its map line series, then the point series of
-    // categories 1..9 (SeriesH[1] is SeriesH1, and so on; entry 0 unused).
-    chart::TChart* Chart1;
-    chart::TChart* Chart2;
-    chart::TChart* Chart3;
-    chart::TLineSeries* SeriesH0;
-    chart::TLineSeries* SeriesW0;
-    chart::TLineSeries* SeriesS0;
-    PerCategory<chart::TPointSeries*> SeriesH{};
-    PerCategory<chart::TPointSeries*> SeriesW{};
-    PerCategory<chart::TPointSeries*> SeriesS{};
 
     // ---- Status bar and dialogs ----------------------------------------
     TStatusBar* StatusBar1;
@@ -227,7 +237,7 @@ public:
     // ---- Drawing sequence, map lines, data and plotting (DrawingSequence.cpp)
     void GetDataFromScr();
     void SetGridType();
-    void SetChartLabels(chart::TChart& chart, bool on);
+    void SetChartLabels(chart::TCustomChart& chart, bool on);
     void DrawMapLines();
     void ClearMapLines();
     void ClearDotMaps();
@@ -239,13 +249,13 @@ public:
     void ReportPlotWarnings();
     // The line of the data text (from 0) at which the last plotting pass
     // stopped on a record that does not convert; empty after a whole pass.
-    std::optional<std::size_t> FailedDataLine() const { return failedLine_; }
+    std::optional<std::size_t> FailedDataLine() const { return Doc.FailedLine; }
     // After the message of a failed pass: the data editor shows and selects
     // the line it stopped at (once per failure).
     void ShowFailedDataLine();
     // What the last plotting pass had to say (notices, tenth heading,
     // records not drawn); filled up to a failing line too.
-    const plot::PlotReport& LastPlotReport() const { return plotReport_; }
+    const plot::PlotReport& LastPlotReport() const { return Doc.LastPlotReport(); }
     // Whether a pass with warnings shows them in a message box (the
     // command-line renderer prints them itself).
     bool ShowPlotWarnings = true;
@@ -427,6 +437,12 @@ private:
     void BuildStatusBar();
     void BuildCharts();
     void BuildConventions();
+    // The board's boxes and buttons write into the document's board as they
+    // change; ShowBoard shows the document's board in them.
+    void BindBoard();
+public:
+    void ShowBoard();
+private:
     void UpdateRecentMenu();
     void FormCreate(const QStringList& arguments);
 public:
@@ -447,11 +463,6 @@ private:
     QString executablePath_;
     QPointer<QTextBrowser> helpWindow_;
     bool sized_ = false;
-    data::DataText memo1_;
-    // Categories whose legend names were taken from the data text.
-    int namedCategories_ = 0;
-    std::optional<std::size_t> failedLine_;
-    bool failedLineShown_ = true;
     QString lastFolder_;
     QStringList recentFiles_;
     QString windowStateFile_;
@@ -461,7 +472,6 @@ private:
     bool closeAgreed_ = false;
     // The precision item whose check mark a cancelled choice puts back.
     QAction* precisionChecked_ = nullptr;
-    plot::PlotReport plotReport_;
 };
 
 }  // namespace kavum::app

@@ -32,31 +32,6 @@ exporting::FigureFormat ChosenFormat(const QString& path, int filterIndex) {
     }
 }
 
-exporting::FigureCharts ChartsOf(TFormMain& form) { return exporting::FigureCharts{form.Chart1, form.Chart2, form.Chart3}; }
-
-// The legend is drawn where the window's state says.
-exporting::LegendPosition LegendOf(TFormMain& form) {
-    return exporting::LegendPosition{&form.State.LegendLeft, &form.State.LegendTop};
-}
-
-// The figure of the show mode in the format for the print options; nothing
-// in show mode 0.
-void SaveFigureAs(TFormMain& form, const QString& fileName, exporting::FigureFormat format,
-                  const exporting::PrintOptions& print) {
-    const AppState& s = form.State;
-    std::optional<exporting::Figure> figure =
-        exporting::SavedFigure(ChartsOf(form), s.ShowMode, s.MapAspect, s.LegendLeft, s.LegendTop);
-    if (!figure) return;
-    exporting::ApplyPrintOptions(*figure, format, print);
-    exporting::SaveFigure(format, *figure, fileName, LegendOf(form));
-}
-
-exporting::PrintOptions ScaleOnly(double scale) {
-    exporting::PrintOptions print;
-    if (scale != 1.0) print.scale = scale;
-    return print;
-}
-
 }  // namespace
 
 void TFormMain::SaveToEMFItemClick() {
@@ -78,23 +53,21 @@ void TFormMain::SaveToEMFItemClick() {
     if (format != exporting::FigureFormat::Emf) {
         // The bitmap and the vector documents at a scale of the user's
         // choice; the metafile stays at the screen's size.
-        const std::optional<exporting::Figure> figure =
-            exporting::SavedFigure(ChartsOf(*this), State.ShowMode, State.MapAspect, State.LegendLeft,
-                                   State.LegendTop);
+        const std::optional<exporting::Figure> figure = Doc.SavedFigure();
         if (!figure) return;  // no map yet: nothing to save
         FigureScaleDialog1.MinScale = exporting::MinFigureScale;
         FigureScaleDialog1.MaxScale = exporting::MaxFigureScale;
         FigureScaleDialog1.Bitmap = format == exporting::FigureFormat::Png;
         FigureScaleDialog1.Size = FigureScaleDialog1.Bitmap ? figure->bitmapSize : figure->size;
         if (!Dialogs().ExecuteFigureScale(this, FigureScaleDialog1)) return;
-        exporting::PrintOptions print = ScaleOnly(FigureScaleDialog1.Scale);
+        exporting::PrintOptions print = doc::ScaleOnly(FigureScaleDialog1.Scale);
         if (FigureScaleDialog1.WidthMm) {
             // A width for print: the text and lines follow from it.
             print = exporting::PrintOptions{};
             print.widthMm = FigureScaleDialog1.WidthMm;
             if (FigureScaleDialog1.Bitmap) print.dpi = FigureScaleDialog1.Dpi;
         }
-        SaveFigureAs(*this, fileName, format, print);
+        Doc.SaveFigureAs(fileName, format, print);
         return;
     }
     switch (State.ShowMode) {
@@ -105,44 +78,25 @@ void TFormMain::SaveToEMFItemClick() {
     }
 }
 
-void TFormMain::Save2VChart(const QString& fileName) {
-    exporting::SaveFigure(exporting::FigureFormat::Emf,
-                          exporting::TwoProfileFigure(*Chart2, *Chart3, State.MapAspect), fileName);
-}
+void TFormMain::Save2VChart(const QString& fileName) { Doc.Save2VChart(fileName); }
 
-void TFormMain::Save3DChart(const QString& fileName) {
-    exporting::SaveFigure(exporting::FigureFormat::Emf,
-                          exporting::ThreeViewFigure(*Chart1, *Chart2, *Chart3, State.MapAspect, State.LegendLeft,
-                                                     State.LegendTop),
-                          fileName, LegendOf(*this));
-}
+void TFormMain::Save3DChart(const QString& fileName) { Doc.Save3DChart(fileName); }
 
-void TFormMain::SaveFigure(const QString& fileName, double scale) { SaveFigure(fileName, ScaleOnly(scale)); }
+void TFormMain::SaveFigure(const QString& fileName, double scale) { Doc.SaveFigure(fileName, doc::ScaleOnly(scale)); }
 
 void TFormMain::SaveFigure(const QString& fileName, const exporting::PrintOptions& print) {
-    SaveFigureAs(*this, fileName, exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf),
-                 print);
+    Doc.SaveFigure(fileName, print);
 }
 
 std::optional<QByteArray> TFormMain::FigureFileBytes(const QString& fileName, double scale) {
-    return FigureFileBytes(fileName, ScaleOnly(scale));
+    return Doc.FigureFileBytes(fileName, doc::ScaleOnly(scale));
 }
 
 std::optional<QByteArray> TFormMain::FigureFileBytes(const QString& fileName, const exporting::PrintOptions& print) {
-    std::optional<exporting::Figure> figure =
-        exporting::SavedFigure(ChartsOf(*this), State.ShowMode, State.MapAspect, State.LegendLeft, State.LegendTop);
-    if (!figure) return std::nullopt;
-    const exporting::FigureFormat format =
-        exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf);
-    exporting::ApplyPrintOptions(*figure, format, print);
-    return exporting::FigureBytes(format, *figure, LegendOf(*this), QFileInfo(fileName).completeBaseName());
+    return Doc.FigureFileBytes(fileName, print);
 }
 
-void TFormMain::CopyEMFItemClick() {
-    const std::optional<exporting::Figure> figure =
-        exporting::ClipboardFigure(ChartsOf(*this), State.ShowMode, State.MapAspect, State.LegendLeft, State.LegendTop);
-    if (figure) exporting::CopyFigureToClipboard(*figure, LegendOf(*this));
-}
+void TFormMain::CopyEMFItemClick() { Doc.CopyFigure(); }
 
 void TFormMain::BMPCopyTo_C1Click() { Chart1->CopyAsBitmap(); }
 void TFormMain::BMPCopyTo_C2Click() { Chart2->CopyAsBitmap(); }

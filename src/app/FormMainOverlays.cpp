@@ -24,8 +24,6 @@ namespace kavum::app {
 namespace {
 
 using chart::TChart;
-using platform::TCanvas;
-using platform::TColor;
 
 // Status bar panels of the readout.
 constexpr int LatitudePanel = 7;
@@ -33,16 +31,11 @@ constexpr int LongitudePanel = 9;
 constexpr int ElevationPanel = 11;
 constexpr int MeshCodePanel = 13;
 
-// The largest half-size the legend draws: a size from a hand-edited settings
-// file may be anything, and the legend must still fit in pixel arithmetic.
-constexpr int MaxLegendMarkSize = 1000;
-
 int LegendCount(const AppState& s) { return std::clamp(s.CategoryCount, 0, MaxCategories); }
 int EditedEntry(const AppState& s) { return std::clamp(s.EditedCategory, 1, MaxCategories); }
 
 QString Text(const std::string& ascii) { return QString::fromLatin1(ascii.data(), static_cast<qsizetype>(ascii.size())); }
 
-platform::TRect ToTRect(const QRect& r) { return platform::TRect{r.left(), r.top(), r.right() + 1, r.bottom() + 1}; }
 
 }  // namespace
 
@@ -53,26 +46,8 @@ void TFormMain::ConnectOverlayCommands() {
     MrkEdPanel->setObjectName(QStringLiteral("MrkEdPanel"));
     MrkEdPanel->hide();
 
-    Chart1->OnGetAxisLabel = [this](chart::TCustomChartAxis& axis, chart::TChartSeries* series, int index,
-                                    QString& text) { Chart1GetAxisLabel(axis, series, index, text); };
-    Chart2->OnGetAxisLabel = [this](chart::TCustomChartAxis& axis, chart::TChartSeries* series, int index,
-                                    QString& text) { Chart2GetAxisLabel(axis, series, index, text); };
-    Chart3->OnGetAxisLabel = [this](chart::TCustomChartAxis& axis, chart::TChartSeries* series, int index,
-                                    QString& text) { Chart3GetAxisLabel(axis, series, index, text); };
-    Chart1->OnAfterDraw = [this](TChart&) { Chart1AfterDraw(); };
-    Chart2->OnAfterDraw = [this](TChart&) { Chart2AfterDraw(); };
-    Chart3->OnAfterDraw = [this](TChart&) { Chart3AfterDraw(); };
-    // A category's series are named after it in a figure.
-    auto seriesLabel = [this](TChart&, chart::TChartSeries& series) {
-        const int count = LegendCount(State);
-        for (int k = 1; k <= count; ++k) {
-            if (&series == SeriesH[k] || &series == SeriesW[k] || &series == SeriesS[k]) return State.LegendNames[k];
-        }
-        return QString();
-    };
-    Chart1->OnGetSeriesLabel = seriesLabel;
-    Chart2->OnGetSeriesLabel = seriesLabel;
-    Chart3->OnGetSeriesLabel = seriesLabel;
+    // The axis label texts, the overlays and the names of the series are
+    // the document's (its hooks on the charts).
     // A press runs before the chart opens its pop-up menu for the right button.
     Chart1->OnMouseDown = [this](TChart&, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
         RunCommand([&] { Chart1MouseDown(button, shift, x, y); });
@@ -110,84 +85,22 @@ void TFormMain::ConnectEditorPaneCommands() {
 // ---------------------------------------------------------------- axis labels
 
 void TFormMain::Chart1GetAxisLabel(chart::TCustomChartAxis&, chart::TChartSeries*, int, QString& labelText) {
-    labelText = map::AxisLabelText(State.ShowMode, 1, labelText);
+    labelText = Doc.AxisLabel(1, labelText);
 }
 
 void TFormMain::Chart2GetAxisLabel(chart::TCustomChartAxis&, chart::TChartSeries*, int, QString& labelText) {
-    labelText = map::AxisLabelText(State.ShowMode, 2, labelText);
+    labelText = Doc.AxisLabel(2, labelText);
 }
 
 void TFormMain::Chart3GetAxisLabel(chart::TCustomChartAxis&, chart::TChartSeries*, int, QString& labelText) {
-    labelText = map::AxisLabelText(State.ShowMode, 3, labelText);
+    labelText = Doc.AxisLabel(3, labelText);
 }
 
 // ---------------------------------------------------------------- after drawing
 
-void TFormMain::Chart1AfterDraw() {
-    TCanvas& c = Chart1->Canvas();
-    std::optional<platform::TCanvasGroup> group;
-    group.emplace(c, QStringLiteral("Legend"));
-    Chart1->UseFont(Chart1->Legend().Font());
-    const int count = LegendCount(State);
-
-    // The box, as wide as the widest name.
-    // A figure at a scale draws everything of it that many times larger.
-    const TChart& chart = *Chart1;
-    const double scale = chart.DrawScale();
-    int textWidth = 0;
-    for (int i = 1; i <= count; ++i) textWidth = std::max(textWidth, c.TextWidth(State.LegendNames[i]));
-    if (scale == 1.0 && chart.TextScale() == 1.0) State.LegendTextWidth = textWidth;
-    const int left = chart.Scaled(State.LegendLeft);
-    const int top = chart.Scaled(State.LegendTop);
-    // The box and its rows go with the text, the marks with the figure.
-    const map::LegendGeometry g = map::LegendLayout(left, top, textWidth, count, scale * chart.TextScale());
-    c.SetPen(chart.ScaledPen(
-        platform::TCanvasPen{platform::clBlack, 1, platform::TPenStyle::Solid, platform::TPenMode::Copy}));
-    c.SetBrushColor(platform::clWhite);
-    c.FillRect(ToTRect(g.box));
-    c.Rectangle(ToTRect(g.box));
-
-    // One mark and one name per category.
-    for (int i = 1; i <= count; ++i) {
-        const MarkSetting& mark = State.Marks[i];
-        const auto pen = static_cast<TColor>(mark.PenColor);
-        const int size = chart.ScaledHalfSize(std::clamp(mark.Size, 0, MaxLegendMarkSize));
-        const QPoint centre = g.markCentres[static_cast<std::size_t>(i - 1)];
-        const QPoint origin = g.nameOrigins[static_cast<std::size_t>(i - 1)];
-        c.SetBrushColor(static_cast<TColor>(mark.BrushColor));
-        c.SetPenColor(pen);
-        SeriesH[1]->Pointer().DrawPointerShape(false, centre.x(), centre.y(), size, size, pen,
-                                               MarkPointerStyles[plot::DrawnStyle(mark.Style)]);
-        c.SetBrushColor(platform::clWhite);
-        c.SetPenColor(platform::clBlack);
-        c.TextOut(origin.x(), origin.y(), platform::TextPrefixWithin(c.Metrics(), State.LegendNames[i], platform::MaxPictureExtent));
-    }
-
-    // The entry in the mark editor stands on yellow; its settings go into
-    // the editor's controls.
-    if (State.LegendEditing) {
-        const int e = EditedEntry(State);
-        c.SetBrushColor(platform::RGBColor(255, 255, 0));
-        c.TextOut(left + chart.ScaledText(40), top + chart.ScaledText(20 * e - 8),
-                  platform::TextPrefixWithin(c.Metrics(), State.LegendNames[e], platform::MaxPictureExtent));
-        c.SetBrushColor(platform::clWhite);
-        LoadMarkControls();
-    }
-
-    // Whole degrees along the bottom and the left of the three-view map.
-    if (State.ShowMode == 3) {
-        group.reset();
-        const platform::TCanvasGroup labels(c, Chart1->objectName() + QStringLiteral("Labels"), QStringLiteral("Labels"));
-        c.SetFontHeight(chart.ScaledText(platform::PointsToPixels(10)));
-        c.SetBrushColor(platform::clWhite);
-        const int row = Chart1->LeftAxis().YValueToPixel(State.GY1) + chart.ScaledText(6);
-        for (const map::DegreeLabel& l : map::DegreeLabels(State.GX1, State.GX2, false))
-            c.TextOut(Chart1->BottomAxis().XValueToPixel(l.value) - chart.ScaledText(10), row, l.text);
-        const int column = Chart1->BottomAxis().XValueToPixel(State.GX1) - chart.ScaledText(30);
-        for (const map::DegreeLabel& l : map::DegreeLabels(State.GY1, State.GY2, true))
-            c.TextOut(column, Chart1->LeftAxis().YValueToPixel(l.value) - chart.ScaledText(6), l.text);
-    }
-}
+void TFormMain::Chart1AfterDraw() { Doc.Chart1AfterDraw(); }
+void TFormMain::Chart2AfterDraw() { Doc.Chart2AfterDraw(); }
+void TFormMain::Chart3AfterDraw() { Doc.Chart3AfterDraw(); }
 
 void TFormMain::LoadMarkControls() {
     const int e = EditedEntry(State);
@@ -205,34 +118,6 @@ void TFormMain::LoadMarkControls() {
     }
 }
 
-void TFormMain::Chart2AfterDraw() {
-    if (State.ShowMode != 3) return;
-    TCanvas& c = Chart2->Canvas();
-    const platform::TCanvasGroup labels(c, Chart2->objectName() + QStringLiteral("Labels"), QStringLiteral("Labels"));
-    Chart2->UseFont(Chart1->Legend().Font());
-    c.SetTextTransparent(true);
-    const TChart& chart = *Chart2;
-    const int column = Chart2->BottomAxis().XValueToPixel(State.GX1) - chart.ScaledText(32);
-    for (const map::ElevationLabel& l : map::WestEastElevationLabels(State.GH1, State.GH2))
-        c.TextOut(column, Chart2->LeftAxis().YValueToPixel(l.value) + chart.ScaledText(l.shift), l.text);
-    // Longitudes in the band kept free under the axis.
-    const int row = Chart2->LeftAxis().YValueToPixel(State.GH1) + chart.ScaledText(10);
-    for (const map::DegreeLabel& l : map::DegreeLabels(State.GX1, State.GX2, false))
-        c.TextOut(Chart2->BottomAxis().XValueToPixel(l.value) - chart.ScaledText(10), row, l.text);
-}
-
-void TFormMain::Chart3AfterDraw() {
-    if (State.ShowMode != 3) return;
-    TCanvas& c = Chart3->Canvas();
-    const platform::TCanvasGroup labels(c, Chart3->objectName() + QStringLiteral("Labels"), QStringLiteral("Labels"));
-    Chart3->UseFont(Chart1->Legend().Font());
-    c.SetTextTransparent(true);
-    const TChart& chart = *Chart3;
-    const int row = Chart3->LeftAxis().YValueToPixel(State.GY1) + chart.ScaledText(6);
-    for (const map::ElevationLabel& l : map::SouthNorthElevationLabels(State.GH2))
-        c.TextOut(Chart3->BottomAxis().XValueToPixel(l.value) + chart.ScaledText(l.shift), row, l.text);
-}
-
 // ---------------------------------------------------------------- pointer readout
 
 QString TFormMain::ElevationText(double metres) {
@@ -246,15 +131,7 @@ QString TFormMain::ElevationText(double metres) {
 }
 
 void TFormMain::Chart1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
-    State.PointerX = SeriesH[1]->XPixelToValue(x);
-    State.PointerY = SeriesH[1]->YPixelToValue(y);
-    if (State.LegendEditing) {
-        // Entries are 20 pixels apart; the row picks one, whatever the column.
-        const long long row = (static_cast<long long>(y) - State.LegendTop + 8) / 20;
-        State.EditedCategory = static_cast<int>(std::clamp<long long>(row, 1, MaxCategories));
-        Chart1AfterDraw();
-        return;
-    }
+    if (Doc.PointerPressed(1, x, y)) return;   // an entry of the legend picked
     if (button != Qt::LeftButton) return;
     StatusBar1->SetPanelText(LatitudePanel, Text(geo::DegToStr(State.PointerY)));
     StatusBar1->SetPanelText(LongitudePanel, Text(geo::DegToStr(State.PointerX)));
@@ -263,8 +140,7 @@ void TFormMain::Chart1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, i
 }
 
 void TFormMain::Chart2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
-    State.PointerX = SeriesW[1]->XPixelToValue(x);
-    State.PointerY = SeriesW[1]->YPixelToValue(y);
+    Doc.PointerPressed(2, x, y);
     if (button != Qt::LeftButton) return;
     StatusBar1->SetPanelText(LatitudePanel, QString());
     StatusBar1->SetPanelText(LongitudePanel, Text(geo::DegToStr(State.PointerX)));
@@ -273,15 +149,7 @@ void TFormMain::Chart2MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, i
 }
 
 void TFormMain::Chart3MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
-    if (State.ShowMode == 2) {
-        // Profiles only: latitude along the bottom.
-        State.PointerX = SeriesS[1]->XPixelToValue(x);
-        State.PointerY = SeriesS[1]->YPixelToValue(y);
-    } else if (State.ShowMode == 3) {
-        // Beside the map: latitude upright, elevation across.
-        State.PointerX = SeriesS[1]->YPixelToValue(y);
-        State.PointerY = SeriesS[1]->XPixelToValue(x);
-    }
+    Doc.PointerPressed(3, x, y);
     if (button != Qt::LeftButton) return;
     StatusBar1->SetPanelText(LatitudePanel, Text(geo::DegToStr(State.PointerX)));
     StatusBar1->SetPanelText(LongitudePanel, QString());
@@ -292,59 +160,43 @@ void TFormMain::Chart3MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, i
 // ---------------------------------------------------------------- legend and marks
 
 void TFormMain::EditMarkItemClick() {
-    State.LegendEditing = true;
-    Chart1AfterDraw();
+    Doc.BeginLegendEditing();
     MrkEdPanel->move(State.LegendLeft, State.LegendTop + 20 * LegendCount(State) + 25);
     MrkEdPanel->show();
     MrkEdPanel->raise();
 }
 
 void TFormMain::EditLegNameChange() {
-    State.LegendNames[EditedEntry(State)] = MrkEdPanel->EditLegName->text();
-    Chart1AfterDraw();
+    Doc.SetEditedName(MrkEdPanel->EditLegName->text());
 }
 
 void TFormMain::ComboBoxMarkChange() {
-    if (const auto style = plot::StyleOfSymbol(MrkEdPanel->ComboBoxMark->currentText()))
-        State.Marks[EditedEntry(State)].Style = *style;
-    Chart1AfterDraw();
+    Doc.SetEditedStyle(plot::StyleOfSymbol(MrkEdPanel->ComboBoxMark->currentText()));
 }
 
 void TFormMain::ComboBoxSizeChange() {
-    const int item = MrkEdPanel->ComboBoxSize->currentIndex();
-    if (item >= 0 && item < static_cast<int>(plot::MarkSizes.size()))
-        State.Marks[EditedEntry(State)].Size = plot::MarkSizes[static_cast<std::size_t>(item)];
-    Chart1AfterDraw();
+    Doc.SetEditedSize(MrkEdPanel->ComboBoxSize->currentIndex());
 }
 
 void TFormMain::BtnMrkColorClick() {
     // The outline keeps its colour: with the rim off it follows the fill
     // only when the rim box is next toggled.
-    if (Dialogs().ExecuteColor(this, ColorDialog1))
-        State.Marks[EditedEntry(State)].BrushColor = static_cast<std::int32_t>(ColorDialog1.Color);
+    if (Dialogs().ExecuteColor(this, ColorDialog1)) Doc.SetEditedFill(ColorDialog1.Color);
     Chart1AfterDraw();
 }
 
 void TFormMain::MarkRimClick() {
-    MarkSetting& mark = State.Marks[EditedEntry(State)];
-    mark.PenColor = MrkEdPanel->MarkRim->isChecked() ? 0 : mark.BrushColor;
-    Chart1AfterDraw();
+    Doc.SetEditedRim(MrkEdPanel->MarkRim->isChecked());
 }
 
 void TFormMain::BtnMrkExitClick() {
     MrkEdPanel->hide();
-    State.LegendEditing = false;
     RepaintOnExit repaint(*this);
-    // The pass adds every record again: the old points go first, or each
-    // closing of the editor would double them.
-    ClearDotMaps();
-    RePlotting();
+    Doc.EndLegendEditing();
 }
 
 void TFormMain::SetLegendPosClick() {
-    State.LegendLeft = Chart1->BottomAxis().XValueToPixel(State.PointerX);
-    State.LegendTop = Chart1->LeftAxis().YValueToPixel(State.PointerY);
-    Chart1->Repaint();
+    Doc.MoveLegendToPointer();
 }
 
 // ---------------------------------------------------------------- data editor pane
@@ -358,10 +210,10 @@ void TFormMain::EdDataItemClick() {
 }
 
 void TFormMain::ShowFailedDataLine() {
-    if (failedLineShown_ || !failedLine_ || !EditorBox) return;
-    failedLineShown_ = true;
+    if (Doc.FailedLineShown || !Doc.FailedLine || !EditorBox) return;
+    Doc.FailedLineShown = true;
     EdDataItemClick();
-    EditorBox->SelectLine(static_cast<int>(*failedLine_));
+    EditorBox->SelectLine(static_cast<int>(*Doc.FailedLine));
 }
 
 void TFormMain::EdCancelBtnClick() {
@@ -371,8 +223,7 @@ void TFormMain::EdCancelBtnClick() {
 
 void TFormMain::EdReDrawBtnClick() {
     RepaintOnExit repaint(*this);
-    ClearDotMaps();
-    PlotOnMap(false);
+    Doc.Replot();
 }
 
 }  // namespace kavum::app

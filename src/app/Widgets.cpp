@@ -119,6 +119,7 @@ void TClickPanel::SetFontColor(std::uint32_t color) {
     QPalette p = palette();
     p.setColor(QPalette::WindowText, QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF)));
     setPalette(p);
+    emit fontColorChanged(color);
 }
 
 void TClickPanel::mousePressEvent(QMouseEvent* event) {

@@ -51,6 +51,7 @@ public:
 
 signals:
     void clicked();
+    void fontColorChanged(std::uint32_t color);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -2,6 +2,7 @@
 #include "app/Startup.h"
 #include "app/VersionInfo.h"
 #include "platform/Dialogs.h"
+#include "render/ScreenRun.h"
 
 #include <QApplication>
 #include <QDir>
@@ -12,6 +13,11 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
+    // kavum-render --screen hands the mapping sheet to the window program.
+    if (argc > 1 && std::strcmp(argv[1], kavum::render::ScreenRenderArgument) == 0) {
+        argv[1] = argv[0];
+        return kavum::render::RunScreenRender(argc - 1, argv + 1);
+    }
     // --help and --version answer on the terminal, without a display.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

@@ -1,4 +1,4 @@
-#include "chart/Chart.h"
+#include "chart/CustomChart.h"
 
 #include "platform/Numbers.h"
 #include "platform/canvas/Clipboard.h"
@@ -6,9 +6,6 @@
 #include "platform/canvas/PainterCanvas.h"
 #include "platform/canvas/PixelRaster.h"
 
-#include <QContextMenuEvent>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QtGlobal>
 
 #include <optional>
@@ -50,69 +47,73 @@ bool HasTitleText(const QStringList& lines) {
 
 }  // namespace
 
-void ChartChanged(TChart* chart) {
+void ChartChanged(TCustomChart* chart) {
     if (chart) chart->Invalidate();
 }
 
-TChart::TChart(QWidget* parent) : QWidget(parent), title_(this), legend_(this) {
+TCustomChart::TCustomChart() : title_(this), legend_(this) {
     for (TAxisKind k : {akLeft, akTop, akRight, akBottom, akDepth}) {
         axes_[k] = std::make_unique<TCustomChartAxis>(*this, k);
     }
     DepthAxis().SetVisible(false);
-    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-TChart::~TChart() {
+TCustomChart::~TCustomChart() {
     // The series and axes refer to the chart; they go first.
     series_.clear();
     bufferCanvas_.reset();
 }
 
-void TChart::SetColor(TColor value) {
+void TCustomChart::SetColor(TColor value) {
     if (Change(color_, value)) Invalidate();
 }
-void TChart::SetMarginLeft(int value) {
+void TCustomChart::SetMarginLeft(int value) {
     if (Change(margins_[0], value)) Invalidate();
 }
-void TChart::SetMarginRight(int value) {
+void TCustomChart::SetMarginRight(int value) {
     if (Change(margins_[1], value)) Invalidate();
 }
-void TChart::SetMarginTop(int value) {
+void TCustomChart::SetMarginTop(int value) {
     if (Change(margins_[2], value)) Invalidate();
 }
-void TChart::SetMarginBottom(int value) {
+void TCustomChart::SetMarginBottom(int value) {
     if (Change(margins_[3], value)) Invalidate();
 }
-void TChart::SetView3D(bool value) {
+void TCustomChart::SetView3D(bool value) {
     if (Change(view3D_, value)) Invalidate();
 }
-void TChart::SetClipPoints(bool value) {
+void TCustomChart::SetClipPoints(bool value) {
     if (Change(clipPoints_, value)) Invalidate();
 }
-void TChart::SetBufferedDisplay(bool value) {
+void TCustomChart::SetBufferedDisplay(bool value) {
     if (Change(buffered_, value)) Invalidate();
 }
 
-void TChart::Invalidate() {
+void TCustomChart::Invalidate() {
     // Changes made while the chart draws itself (by its hooks) wait for the
     // next change; they would otherwise make every paint ask for another.
     if (active_) return;
     if (!dirty_) {
         dirty_ = true;
-        update();
+        ScheduleRepaint();
     }
 }
 
-void TChart::Repaint() {
+void TCustomChart::Repaint() {
     dirty_ = true;
-    if (isVisible()) repaint();
+    RepaintNow();
 }
 
-void TChart::GetAxisLabel(TCustomChartAxis& axis, QString& text) {
+void TCustomChart::SetChartGeometry(const QRect& r) {
+    if (r.size() != geometry_.size()) dirty_ = true;
+    geometry_ = r;
+}
+
+void TCustomChart::GetAxisLabel(TCustomChartAxis& axis, QString& text) {
     if (OnGetAxisLabel) OnGetAxisLabel(axis, nullptr, -1, text);
 }
 
-TCanvas& TChart::Canvas() {
+TCanvas& TCustomChart::Canvas() {
     if (active_) return *active_;
     if (!bufferCanvas_) {
         if (EnsureBuffer()) buffer_.fill(Qt::white);
@@ -124,40 +125,40 @@ TCanvas& TChart::Canvas() {
     }
     // What the owner draws shows at the next paint, which only copies the
     // picture unless the chart has changed.
-    update();
+    ScheduleRepaint();
     return *bufferCanvas_;
 }
 
-void TChart::UseFont(const TChartFont& font) { Canvas().SetFont(ScaledFont(font.CanvasFont())); }
+void TCustomChart::UseFont(const TChartFont& font) { Canvas().SetFont(ScaledFont(font.CanvasFont())); }
 
-void TChart::DrawPointerShape(bool /*flat*/, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style) {
+void TCustomChart::DrawPointerShape(bool /*flat*/, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style) {
     chart::DrawPointerShape(Canvas(), x, y, h, v, color, style, Scaled(1));
 }
 
 // ---- scale ----
 
-int TChart::Scaled(int pixels) const {
+int TCustomChart::Scaled(int pixels) const {
     if (scale_ == 1.0) return pixels;
     return platform::RoundHalfEven(pixels * scale_);
 }
 
-int TChart::ScaledText(int pixels) const {
+int TCustomChart::ScaledText(int pixels) const {
     if (textScale_ == 1.0) return Scaled(pixels);
     return platform::RoundHalfEven(pixels * scale_ * textScale_);
 }
 
-int TChart::ScaledHalfSize(int half) const {
+int TCustomChart::ScaledHalfSize(int half) const {
     if (scale_ == 1.0) return half;
     return (platform::RoundHalfEven((2.0 * half + 1) * scale_) - 1) / 2;
 }
 
-platform::TCanvasPen TChart::ScaledPen(platform::TCanvasPen pen) const {
+platform::TCanvasPen TCustomChart::ScaledPen(platform::TCanvasPen pen) const {
     if (scale_ != 1.0) pen.width = std::max(1, Scaled(std::max(1, pen.width)));
     pen.width = std::max(pen.width, minPen_);
     return pen;
 }
 
-platform::TCanvasFont TChart::ScaledFont(platform::TCanvasFont font) const {
+platform::TCanvasFont TCustomChart::ScaledFont(platform::TCanvasFont font) const {
     if (textScale_ != 1.0) {
         font.height = std::max(1, platform::RoundHalfEven(font.height * scale_ * textScale_));
     } else if (scale_ != 1.0) {
@@ -195,7 +196,7 @@ std::vector<QPoint> Hull(std::vector<QPoint> pts) {
 
 }  // namespace
 
-void TChart::StrokePolyline(TCanvas& c, const QPoint* points, int count) const {
+void TCustomChart::StrokePolyline(TCanvas& c, const QPoint* points, int count) const {
     const platform::TCanvasPen pen = c.Pen();
     if (scale_ == 1.0 || pen.style == platform::TPenStyle::Solid || pen.style == platform::TPenStyle::Clear ||
         count < 2) {
@@ -260,7 +261,7 @@ void TChart::StrokePolyline(TCanvas& c, const QPoint* points, int count) const {
 
 // ---- layout and drawing ----
 
-void TChart::LayOut(TCanvas& /*canvas*/, const TRect& area, std::vector<TAxisTick> (&ticks)[4]) {
+void TCustomChart::LayOut(TCanvas& /*canvas*/, const TRect& area, std::vector<TAxisTick> (&ticks)[4]) {
     TRect plot = area;
     // Horizontal axes take the height of a label line and of their title.
     auto heightRoom = [this](TCustomChartAxis& a) {
@@ -308,7 +309,7 @@ void TChart::LayOut(TCanvas& /*canvas*/, const TRect& area, std::vector<TAxisTic
     plot_ = plot;
 }
 
-void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
+void TCustomChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
     const TRect& plot = plot_;
     constexpr TAxisKind order[4] = {akLeft, akRight, akTop, akBottom};
     auto gridLine = [&](const TCustomChartAxis& a, int p) {
@@ -426,11 +427,11 @@ void TChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
     }
 }
 
-void TChart::Draw(TCanvas& c, const TRect& bounds) {
+void TCustomChart::Draw(TCanvas& c, const TRect& bounds) {
     TCanvas* previous = active_;
     active_ = &c;
     Restorer restoreActive{[&] { active_ = previous; }};
-    const platform::TCanvasGroup chartGroup(c, objectName());
+    const platform::TCanvasGroup chartGroup(c, ChartName());
     bounds_ = bounds;
     c.ResetClip();
 
@@ -487,7 +488,7 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
             const auto& s = series_[i];
             if (!s->Active()) continue;
             const platform::TCanvasGroup seriesGroup(
-                c, s->Title().isEmpty() ? objectName() + QStringLiteral("Series") + QString::number(i) : s->Title(),
+                c, s->Title().isEmpty() ? ChartName() + QStringLiteral("Series") + QString::number(i) : s->Title(),
                 OnGetSeriesLabel ? OnGetSeriesLabel(*this, *s) : QString());
             s->Draw(c);
         }
@@ -507,11 +508,11 @@ void TChart::Draw(TCanvas& c, const TRect& bounds) {
     if (OnAfterDraw) OnAfterDraw(*this);
 }
 
-void TChart::DrawInto(TCanvas& canvas, const TRect& rect, double scale) {
+void TCustomChart::DrawInto(TCanvas& canvas, const TRect& rect, double scale) {
     DrawInto(canvas, rect, DrawStyle{scale, 1.0, 0.0});
 }
 
-void TChart::DrawInto(TCanvas& canvas, const TRect& rect, const DrawStyle& style) {
+void TCustomChart::DrawInto(TCanvas& canvas, const TRect& rect, const DrawStyle& style) {
     const double scale = style.scale;
     int extents[5][2];
     for (int k = 0; k < 5; ++k) {
@@ -548,7 +549,7 @@ void TChart::DrawInto(TCanvas& canvas, const TRect& rect, const DrawStyle& style
     Draw(canvas, TRect{at(rect.left), at(rect.top), at(rect.right), at(rect.bottom)});
 }
 
-QImage TChart::PictureBitmap() {
+QImage TCustomChart::PictureBitmap() {
     const int w = std::max(1, width());
     const int h = std::max(1, height());
     QImage image(w, h, QImage::Format_RGB32);
@@ -560,47 +561,22 @@ QImage TChart::PictureBitmap() {
     return image;
 }
 
-QByteArray TChart::PictureMetafile() {
+QByteArray TCustomChart::PictureMetafile() {
     platform::TMetafileCanvas canvas(std::max(1, width() - 1), std::max(1, height() - 1));
     DrawInto(canvas, TRect{0, 0, width(), height()});
     return canvas.Finish();
 }
 
-void TChart::CopyAsBitmap() { platform::CopyBitmapToClipboard(PictureBitmap()); }
+void TCustomChart::CopyAsBitmap() { platform::CopyBitmapToClipboard(PictureBitmap()); }
 
-void TChart::CopyAsMetafile() { platform::CopyMetafileToClipboard(PictureMetafile()); }
+void TCustomChart::CopyAsMetafile() { platform::CopyMetafileToClipboard(PictureMetafile()); }
 
-void TChart::SaveAsMetafile(const QString& fileName) { platform::WriteMetafileFile(PictureMetafile(), fileName); }
+void TCustomChart::SaveAsMetafile(const QString& fileName) { platform::WriteMetafileFile(PictureMetafile(), fileName); }
 
-// ---- window events ----
-
-void TChart::ReportError(const std::exception& error) {
-    if (OnError) {
-        try {
-            OnError(error);
-        } catch (...) {
-            qWarning("chart: %s", error.what());
-        }
-    } else {
-        qWarning("chart: %s", error.what());
-    }
-}
-
-template <class F>
-void TChart::Guarded(F&& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        ReportError(e);
-    } catch (...) {
-        ReportError(std::runtime_error("unknown failure"));
-    }
-}
-
-bool TChart::EnsureBuffer() {
+bool TCustomChart::EnsureBuffer() {
     const int w = std::max(1, width());
     const int h = std::max(1, height());
-    const qreal ratio = devicePixelRatioF();
+    const qreal ratio = PixelRatio();
     if (buffer_.devicePixelRatio() == ratio && buffer_.deviceIndependentSize() == QSizeF(w, h)) return false;
     if (ratio == 1.0) {
         // Pixel for pixel: the canvas sets the pixels straight into the image.
@@ -614,62 +590,6 @@ bool TChart::EnsureBuffer() {
     }
     dirty_ = true;
     return true;
-}
-
-void TChart::paintEvent(QPaintEvent*) {
-    bufferCanvas_.reset();
-    const int w = std::max(1, width());
-    const int h = std::max(1, height());
-    EnsureBuffer();
-    if (dirty_) {
-        dirty_ = false;
-        buffer_.fill(Qt::white);
-        Guarded([&] {
-            platform::TPainterCanvas canvas(buffer_);
-            Draw(canvas, TRect{0, 0, w, h});
-            lastPen_ = canvas.Pen();
-            lastBrush_ = canvas.Brush();
-            lastFont_ = canvas.Font();
-            lastTransparent_ = canvas.TextTransparent();
-        });
-    }
-    QPainter painter(this);
-    painter.drawImage(0, 0, buffer_);
-}
-
-void TChart::resizeEvent(QResizeEvent* event) {
-    dirty_ = true;
-    QWidget::resizeEvent(event);
-}
-
-void TChart::mousePressEvent(QMouseEvent* event) {
-    if (OnMouseDown) {
-        const QPoint p = event->position().toPoint();
-        Guarded([&] { OnMouseDown(*this, event->button(), event->modifiers(), p.x(), p.y()); });
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void TChart::mouseReleaseEvent(QMouseEvent* event) {
-    if (OnMouseUp) {
-        const QPoint p = event->position().toPoint();
-        Guarded([&] { OnMouseUp(*this, event->button(), event->modifiers(), p.x(), p.y()); });
-    }
-    QWidget::mouseReleaseEvent(event);
-}
-
-void TChart::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (OnDblClick) Guarded([&] { OnDblClick(*this); });
-    QWidget::mouseDoubleClickEvent(event);
-}
-
-void TChart::contextMenuEvent(QContextMenuEvent* event) {
-    if (OnContextPopup) {
-        Guarded([&] { OnContextPopup(*this, event->pos(), event->globalPos()); });
-        event->accept();
-        return;
-    }
-    QWidget::contextMenuEvent(event);
 }
 
 }  // namespace kavum::chart

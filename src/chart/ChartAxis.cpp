@@ -1,6 +1,6 @@
 #include "chart/ChartAxis.h"
 
-#include "chart/Chart.h"
+#include "chart/CustomChart.h"
 #include "platform/Errors.h"
 #include "platform/Numbers.h"
 
@@ -37,7 +37,7 @@ constexpr double TooFar = 2147483647.0;
 
 // ---- TChartAxisTitle ----
 
-TChartAxisTitle::TChartAxisTitle(TChart* chart)
+TChartAxisTitle::TChartAxisTitle(TCustomChart* chart)
     : chart_(chart), font_(chart, QStringLiteral("ＭＳ ゴシック"), 13, platform::clBlack) {}
 
 void TChartAxisTitle::SetCaption(const QString& value) {
@@ -49,7 +49,7 @@ void TChartAxisTitle::SetVisible(bool value) {
 
 // ---- TCustomChartAxis ----
 
-TCustomChartAxis::TCustomChartAxis(TChart& chart, TAxisKind kind)
+TCustomChartAxis::TCustomChartAxis(TCustomChart& chart, TAxisKind kind)
     : chart_(&chart),
       kind_(kind),
       visible_(kind == akLeft || kind == akBottom),

@@ -9,7 +9,7 @@
 
 namespace kavum::chart {
 
-class TChart;
+class TCustomChart;
 class TChartSeries;
 
 enum TAxisKind { akLeft, akTop, akRight, akBottom, akDepth };
@@ -20,7 +20,7 @@ inline constexpr const char* NegativeIncrementMessage = "軸の増加単位は 0
 // A caption beside the axis, outside its labels.
 class TChartAxisTitle {
 public:
-    explicit TChartAxisTitle(TChart* chart);
+    explicit TChartAxisTitle(TCustomChart* chart);
 
     QString Caption() const { return caption_; }
     void SetCaption(const QString& value);
@@ -30,7 +30,7 @@ public:
     const TChartFont& Font() const { return font_; }
 
 private:
-    TChart* chart_;
+    TCustomChart* chart_;
     QString caption_;
     bool visible_ = true;
     TChartFont font_;
@@ -46,11 +46,11 @@ struct TAxisTick {
 
 class TCustomChartAxis {
 public:
-    TCustomChartAxis(TChart& chart, TAxisKind kind);
+    TCustomChartAxis(TCustomChart& chart, TAxisKind kind);
     TCustomChartAxis(const TCustomChartAxis&) = delete;
     TCustomChartAxis& operator=(const TCustomChartAxis&) = delete;
 
-    TChart& ParentChart() const { return *chart_; }
+    TCustomChart& ParentChart() const { return *chart_; }
     TAxisKind Kind() const { return kind_; }
     bool Horizontal() const { return kind_ == akTop || kind_ == akBottom; }
 
@@ -133,7 +133,7 @@ public:
 private:
     void Changed();
 
-    TChart* chart_;
+    TCustomChart* chart_;
     TAxisKind kind_;
     double minimum_ = 0;
     double maximum_ = 0;

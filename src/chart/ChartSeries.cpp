@@ -1,6 +1,6 @@
 #include "chart/ChartSeries.h"
 
-#include "chart/Chart.h"
+#include "chart/CustomChart.h"
 #include "chart/ChartAxis.h"
 #include "platform/Errors.h"
 #include "platform/canvas/PainterCanvas.h"
@@ -130,7 +130,7 @@ void DrawPointerShape(TCanvas& c, int x, int y, int h, int v, TColor color, TSer
 
 // ---- TSeriesPointer ----
 
-TSeriesPointer::TSeriesPointer(TChart* chart)
+TSeriesPointer::TSeriesPointer(TCustomChart* chart)
     : chart_(chart), brush_(chart, UseSeriesColor), pen_(chart, platform::clBlack, true) {}
 
 void TSeriesPointer::SetStyle(TSeriesPointerStyle value) {
@@ -350,7 +350,7 @@ private:
 
 // ---- TChartSeries ----
 
-TChartSeries::TChartSeries(TChart& chart, TChartListOrder order) : chart_(&chart), pointer_(&chart), order_(order) {
+TChartSeries::TChartSeries(TCustomChart& chart, TChartListOrder order) : chart_(&chart), pointer_(&chart), order_(order) {
     labels_.emplace_back();
 }
 
@@ -666,7 +666,7 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
 
 // ---- TLineSeries ----
 
-TLineSeries::TLineSeries(TChart& chart) : TChartSeries(chart, loNone), linePen_(&chart, platform::clBlack, true) {
+TLineSeries::TLineSeries(TCustomChart& chart) : TChartSeries(chart, loNone), linePen_(&chart, platform::clBlack, true) {
     Pointer().SetVisible(false);
 }
 
@@ -743,7 +743,7 @@ void TLineSeries::Draw(TCanvas& canvas) const {
     if (linePen_.Visible()) {
         const TCustomChartAxis& hx = GetHorizAxis();
         const TCustomChartAxis& vy = GetVertAxis();
-        const TChart& chart = ParentChart();
+        const TCustomChart& chart = ParentChart();
         const platform::TCanvasPen pen = chart.ScaledPen(linePen_.CanvasPen());
         canvas.SetPen(pen);
         // Where the drawing is clipped to the plot, a segment that lies
@@ -871,7 +871,7 @@ void TLineSeries::Draw(TCanvas& canvas) const {
 
 // ---- TPointSeries ----
 
-TPointSeries::TPointSeries(TChart& chart) : TChartSeries(chart, loAscending) {}
+TPointSeries::TPointSeries(TCustomChart& chart) : TChartSeries(chart, loAscending) {}
 
 void TPointSeries::Draw(TCanvas& canvas) const {
     std::size_t first = 0;

@@ -17,7 +17,7 @@ class TCanvas;
 
 namespace kavum::chart {
 
-class TChart;
+class TCustomChart;
 class TCustomChartAxis;
 
 enum TSeriesPointerStyle {
@@ -48,7 +48,7 @@ void DrawPointerShape(platform::TCanvas& canvas, int x, int y, int h, int v, TCo
 
 class TSeriesPointer {
 public:
-    explicit TSeriesPointer(TChart* chart = nullptr);
+    explicit TSeriesPointer(TCustomChart* chart = nullptr);
     TSeriesPointer(const TSeriesPointer&) = delete;
     TSeriesPointer& operator=(const TSeriesPointer&) = delete;
 
@@ -80,7 +80,7 @@ public:
     void DrawPointerShape(bool flat, int x, int y, int h, int v, TColor color, TSeriesPointerStyle style) const;
 
 private:
-    TChart* chart_;
+    TCustomChart* chart_;
     TSeriesPointerStyle style_ = psRectangle;
     int horizSize_ = 4;
     int vertSize_ = 4;
@@ -154,7 +154,7 @@ public:
     TChartSeries(const TChartSeries&) = delete;
     TChartSeries& operator=(const TChartSeries&) = delete;
 
-    TChart& ParentChart() const { return *chart_; }
+    TCustomChart& ParentChart() const { return *chart_; }
 
     bool Active() const { return active_; }
     void SetActive(bool value);
@@ -214,7 +214,7 @@ public:
     virtual void Draw(platform::TCanvas& canvas) const = 0;
 
 protected:
-    TChartSeries(TChart& chart, TChartListOrder order);
+    TChartSeries(TCustomChart& chart, TChartListOrder order);
     void Changed() const;
     // The index range [first, last) of the points inside the horizontal
     // axis' range (all points for a series in adding order).
@@ -228,7 +228,7 @@ private:
     std::uint32_t StoreLabel(const QString& label);
     void PushPoint(double x, double y, TPointTag tag);
 
-    TChart* chart_;
+    TCustomChart* chart_;
     bool active_ = true;
     TColor seriesColor_ = platform::clRed;
     QString title_;
@@ -253,7 +253,7 @@ private:
 
 class TLineSeries : public TChartSeries {
 public:
-    explicit TLineSeries(TChart& chart);
+    explicit TLineSeries(TCustomChart& chart);
     TChartPen& LinePen() { return linePen_; }
     const TChartPen& LinePen() const { return linePen_; }
     void Draw(platform::TCanvas& canvas) const override;
@@ -264,7 +264,7 @@ private:
 
 class TPointSeries : public TChartSeries {
 public:
-    explicit TPointSeries(TChart& chart);
+    explicit TPointSeries(TCustomChart& chart);
     void Draw(platform::TCanvas& canvas) const override;
 };
 

@@ -17,7 +17,7 @@ bool Change(T& field, const T& value) {
 
 // ---- TChartPen ----
 
-TChartPen::TChartPen(TChart* chart, TColor color, bool visible) : chart_(chart), visible_(visible), color_(color) {}
+TChartPen::TChartPen(TCustomChart* chart, TColor color, bool visible) : chart_(chart), visible_(visible), color_(color) {}
 
 void TChartPen::SetVisible(bool value) {
     if (Change(visible_, value)) ChartChanged(chart_);
@@ -68,7 +68,7 @@ platform::TCanvasPen TChartPen::CanvasPen(TColor color) const {
 
 // ---- TChartBrush ----
 
-TChartBrush::TChartBrush(TChart* chart, TColor color) : chart_(chart), color_(color) {}
+TChartBrush::TChartBrush(TCustomChart* chart, TColor color) : chart_(chart), color_(color) {}
 
 void TChartBrush::SetColor(TColor value) {
     if (Change(color_, value)) ChartChanged(chart_);
@@ -89,7 +89,7 @@ platform::TCanvasBrush TChartBrush::CanvasBrush(TColor color) const { return pla
 
 // ---- TChartFont ----
 
-TChartFont::TChartFont(TChart* chart, const QString& name, int height, TColor color) : chart_(chart) {
+TChartFont::TChartFont(TCustomChart* chart, const QString& name, int height, TColor color) : chart_(chart) {
     font_.name = name;
     font_.height = std::max(1, height);
     font_.color = color;
@@ -130,7 +130,7 @@ void TChartFont::Assign(const TChartFont& other) {
 
 // ---- TChartTitle ----
 
-TChartTitle::TChartTitle(TChart* chart)
+TChartTitle::TChartTitle(TCustomChart* chart)
     : chart_(chart), font_(chart, QStringLiteral("ＭＳ Ｐ明朝"), 15, platform::clBlack) {}
 
 void TChartTitle::SetVisible(bool value) {
@@ -149,7 +149,7 @@ void TChartTitle::SetLine(int index, const QString& line) {
 
 // ---- TCustomChartLegend ----
 
-TCustomChartLegend::TCustomChartLegend(TChart* chart)
+TCustomChartLegend::TCustomChartLegend(TCustomChart* chart)
     : chart_(chart), font_(chart, QStringLiteral("ＭＳ ゴシック"), 13, platform::clBlack) {}
 
 void TCustomChartLegend::SetVisible(bool value) {

@@ -17,14 +17,14 @@ using platform::TPenMode;
 using platform::TPenStyle;
 using platform::UseSeriesColor;
 
-class TChart;
+class TCustomChart;
 
 // Marks the chart (if any) for repainting.
-void ChartChanged(TChart* chart);
+void ChartChanged(TCustomChart* chart);
 
 class TChartPen {
 public:
-    explicit TChartPen(TChart* chart = nullptr, TColor color = platform::clBlack, bool visible = true);
+    explicit TChartPen(TCustomChart* chart = nullptr, TColor color = platform::clBlack, bool visible = true);
 
     bool Visible() const { return visible_; }
     void SetVisible(bool value);
@@ -47,7 +47,7 @@ public:
     platform::TCanvasPen CanvasPen() const { return CanvasPen(color_); }
 
 private:
-    TChart* chart_;
+    TCustomChart* chart_;
     bool visible_;
     TColor color_;
     int width_ = 1;
@@ -58,7 +58,7 @@ private:
 
 class TChartBrush {
 public:
-    explicit TChartBrush(TChart* chart = nullptr, TColor color = platform::clWhite);
+    explicit TChartBrush(TCustomChart* chart = nullptr, TColor color = platform::clWhite);
 
     TColor Color() const { return color_; }
     void SetColor(TColor value);
@@ -69,14 +69,14 @@ public:
     platform::TCanvasBrush CanvasBrush(TColor color) const;
 
 private:
-    TChart* chart_;
+    TCustomChart* chart_;
     TColor color_;
     TBrushStyle style_ = TBrushStyle::Solid;
 };
 
 class TChartFont {
 public:
-    explicit TChartFont(TChart* chart = nullptr, const QString& name = QStringLiteral("ＭＳ ゴシック"), int height = 12,
+    explicit TChartFont(TCustomChart* chart = nullptr, const QString& name = QStringLiteral("ＭＳ ゴシック"), int height = 12,
                         TColor color = platform::clBlack);
 
     QString Name() const { return font_.name; }
@@ -98,14 +98,14 @@ public:
 
 private:
     void Set(const platform::TCanvasFont& f);
-    TChart* chart_;
+    TCustomChart* chart_;
     platform::TCanvasFont font_;
 };
 
 // Text lines above the plot area.
 class TChartTitle {
 public:
-    explicit TChartTitle(TChart* chart);
+    explicit TChartTitle(TCustomChart* chart);
 
     bool Visible() const { return visible_; }
     void SetVisible(bool value);
@@ -117,7 +117,7 @@ public:
     const TChartFont& Font() const { return font_; }
 
 private:
-    TChart* chart_;
+    TCustomChart* chart_;
     bool visible_ = true;
     QStringList text_;
     TChartFont font_;
@@ -129,7 +129,7 @@ enum TLegendAlignment { laLeft, laRight, laTop, laBottom };
 // overlays.
 class TCustomChartLegend {
 public:
-    explicit TCustomChartLegend(TChart* chart);
+    explicit TCustomChartLegend(TCustomChart* chart);
 
     bool Visible() const { return visible_; }
     void SetVisible(bool value);
@@ -139,7 +139,7 @@ public:
     const TChartFont& Font() const { return font_; }
 
 private:
-    TChart* chart_;
+    TCustomChart* chart_;
     bool visible_ = false;
     TLegendAlignment alignment_ = laRight;
     TChartFont font_;

@@ -90,8 +90,8 @@ double GridOf(const Figure& figure) {
     return figure.physical ? VectorGrid(1.0, figure.size) : VectorGrid(figure.scale, figure.size);
 }
 
-chart::TChart::DrawStyle StyleOf(const Figure& figure, double scale) {
-    return chart::TChart::DrawStyle{scale, figure.textScale, figure.minLineWidth * scale};
+chart::TCustomChart::DrawStyle StyleOf(const Figure& figure, double scale) {
+    return chart::TCustomChart::DrawStyle{scale, figure.textScale, figure.minLineWidth * scale};
 }
 
 }  // namespace
@@ -128,7 +128,7 @@ QString FigureExtension(FigureFormat format) {
     }
 }
 
-Figure SingleChartFigure(chart::TChart& chart) {
+Figure SingleChartFigure(chart::TCustomChart& chart) {
     const int w = std::max(1, chart.width());
     const int h = std::max(1, chart.height());
     Figure f;
@@ -138,7 +138,7 @@ Figure SingleChartFigure(chart::TChart& chart) {
     return f;
 }
 
-Figure TwoProfileFigure(chart::TChart& westEast, chart::TChart& southNorth, double mapAspect) {
+Figure TwoProfileFigure(chart::TCustomChart& westEast, chart::TCustomChart& southNorth, double mapAspect) {
     const TwoProfilePicture p = TwoProfileGeometry(mapAspect);
     Figure f;
     f.size = f.bitmapSize = p.size;
@@ -147,7 +147,7 @@ Figure TwoProfileFigure(chart::TChart& westEast, chart::TChart& southNorth, doub
     return f;
 }
 
-Figure ClipboardTwoProfileFigure(chart::TChart& westEast, chart::TChart& southNorth) {
+Figure ClipboardTwoProfileFigure(chart::TCustomChart& westEast, chart::TCustomChart& southNorth) {
     const TwoProfilePicture p = ClipboardTwoProfileGeometry();
     Figure f;
     f.size = f.bitmapSize = p.size;
@@ -156,7 +156,7 @@ Figure ClipboardTwoProfileFigure(chart::TChart& westEast, chart::TChart& southNo
     return f;
 }
 
-Figure ThreeViewFigure(chart::TChart& map, chart::TChart& westEast, chart::TChart& southNorth, double mapAspect,
+Figure ThreeViewFigure(chart::TCustomChart& map, chart::TCustomChart& westEast, chart::TCustomChart& southNorth, double mapAspect,
                        int legendLeft, int legendTop) {
     const ThreeViewPicture p = ThreeViewGeometry(mapAspect, legendLeft, legendTop);
     Figure f;
@@ -189,7 +189,7 @@ void DrawFigure(platform::TCanvas& canvas, const Figure& figure, LegendPosition 
     const bool move = figure.legend.has_value() && legend.left && legend.top;
     ScopedValue left(move ? legend.left : nullptr, move ? figure.legend->x() : 0);
     ScopedValue top(move ? legend.top : nullptr, move ? figure.legend->y() : 0);
-    const chart::TChart::DrawStyle style = StyleOf(figure, scale);
+    const chart::TCustomChart::DrawStyle style = StyleOf(figure, scale);
     for (const ChartPlacement& placement : figure.charts) {
         if (placement.chart) placement.chart->DrawInto(canvas, placement.rect, style);
     }

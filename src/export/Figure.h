@@ -4,7 +4,7 @@
 // charts with their rectangles in drawing order; it can be drawn onto any
 // canvas, so an enhanced metafile, an SVG document, a PDF page and a bitmap
 // of one figure show the same picture.
-#include "chart/Chart.h"
+#include "chart/CustomChart.h"
 #include "export/Composite.h"
 
 #include <QByteArray>
@@ -30,7 +30,7 @@ std::optional<FigureFormat> FigureFormatOfPath(const QString& path);
 QString FigureExtension(FigureFormat format);
 
 struct ChartPlacement {
-    chart::TChart* chart = nullptr;
+    chart::TCustomChart* chart = nullptr;
     TRect rect;  // right and bottom exclusive, as the chart's bounds
 };
 
@@ -93,21 +93,21 @@ TRect ScaledRect(const TRect& rect, double scale);
 
 // A chart's own picture at its client size: the bitmap is the client size,
 // the other pictures are one pixel narrower and lower (at least 1 x 1).
-Figure SingleChartFigure(chart::TChart& chart);
+Figure SingleChartFigure(chart::TCustomChart& chart);
 // The two profiles one above the other, sharing one scale of kilometres.
-Figure TwoProfileFigure(chart::TChart& westEast, chart::TChart& southNorth, double mapAspect);
+Figure TwoProfileFigure(chart::TCustomChart& westEast, chart::TCustomChart& southNorth, double mapAspect);
 // The clipboard's two profiles: 1200 x 1600, both at full width.
-Figure ClipboardTwoProfileFigure(chart::TChart& westEast, chart::TChart& southNorth);
+Figure ClipboardTwoProfileFigure(chart::TCustomChart& westEast, chart::TCustomChart& southNorth);
 // The three views around one another; the legend moves into the map's
 // rectangle of the picture.
-Figure ThreeViewFigure(chart::TChart& map, chart::TChart& westEast, chart::TChart& southNorth, double mapAspect,
+Figure ThreeViewFigure(chart::TCustomChart& map, chart::TCustomChart& westEast, chart::TCustomChart& southNorth, double mapAspect,
                        int legendLeft, int legendTop);
 
 // The three charts of the window.
 struct FigureCharts {
-    chart::TChart* map = nullptr;         // the horizontal map
-    chart::TChart* westEast = nullptr;    // the west-east profile
-    chart::TChart* southNorth = nullptr;  // the south-north profile
+    chart::TCustomChart* map = nullptr;         // the horizontal map
+    chart::TCustomChart* westEast = nullptr;    // the west-east profile
+    chart::TCustomChart* southNorth = nullptr;  // the south-north profile
 };
 
 // The figure saved in a show mode: the map chart's own picture (1), the two

@@ -5,6 +5,8 @@
 // dialogs; ScriptedDialogs answers from a script and records every use, for
 // tests and for running without a user.
 #include <QSize>
+#include "platform/MessageText.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -81,11 +83,6 @@ public:
     // is キャンセル).
     virtual Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
-
-// A message as plain text that shows every character it holds: control
-// characters as their visible symbols (U+2400…), bytes that were not valid
-// Shift-JIS as \xNN, and a text longer than a screen cut with "…".
-QString PlainMessageText(const QString& text);
 
 // "設定ﾌｧｲﾙ (*.ini)|*.ini|…" as name filters that show the description and
 // select by the patterns: "設定ﾌｧｲﾙ (*.ini) (*.ini)". An odd last

@@ -47,7 +47,6 @@ std::optional<int> StyleOfSymbol(const QString& text) {
     return std::nullopt;
 }
 
-int DrawnStyle(int style) { return style >= 1 && style <= 9 ? style : 1; }
 
 TMarkEditor::TMarkEditor(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Box | QFrame::Plain);

@@ -1,6 +1,8 @@
 #pragma once
 // The mark editor panel that opens under the legend box, and the rules that
 // link its lists to the mark settings.
+#include "plot/MarkStyle.h"
+
 #include <QFrame>
 #include <QStringList>
 
@@ -14,16 +16,12 @@ class QPushButton;
 
 namespace kavum::plot {
 
-// The sizes the editor offers, in list order.
-inline constexpr std::array<int, 11> MarkSizes = {1, 2, 3, 4, 5, 6, 8, 10, 12, 16, 20};
 // The list index of a size; nullopt for a size not in the list.
 std::optional<int> SizeItemIndex(int size);
 // The symbols of styles 1..9: □ ○ △ ▽ ＋ × ＊ ◇ ■.
 const QStringList& MarkSymbolTexts();
 // The style whose symbol is the text, looked for from 9 down to 1.
 std::optional<int> StyleOfSymbol(const QString& text);
-// The style drawn for a setting: styles outside 1..9 draw as 1.
-int DrawnStyle(int style);
 
 class TMarkEditor : public QFrame {
     Q_OBJECT

@@ -3,15 +3,15 @@
 #include "Atlas.h"
 #include "AtlasBook.h"
 
-#include "app/FormMain.h"
+#include "doc/Document.h"
 #include "platform/Cp932.h"
-#include "platform/Dialogs.h"
 #include "platform/Errors.h"
+#include "platform/MessageText.h"
 #include "platform/Profile.h"
 #include "data/DataText.h"
 #include "plot/PlotPass.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -20,8 +20,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QLineEdit>
-#include <QMenu>
 #include <QProcess>
 #include <QTemporaryFile>
 #include <QThread>
@@ -43,7 +41,7 @@
 namespace kavum::render {
 namespace {
 
-using app::TFormMain;
+using doc::Document;
 
 // Messages carry data text (names, record lines): control characters are
 // shown as symbols, as in every other message.
@@ -53,9 +51,9 @@ void Say(const QString& message) {
 
 // The data of the run: --data and every further argument; the settings'
 // data file when neither is given.
-QStringList DataInputs(const TFormMain& form, const RenderArgs& args) {
+QStringList DataInputs(const Document& form, const RenderArgs& args) {
     QStringList inputs;
-    if (!args.data.isEmpty() || args.inputs.isEmpty()) inputs << form.EditGrdFile->text();
+    if (!args.data.isEmpty() || args.inputs.isEmpty()) inputs << form.Board.GrdFile;
     inputs << args.inputs;
     return inputs;
 }
@@ -82,7 +80,7 @@ QString FigurePath(const RenderArgs& args, int number, std::size_t count, const 
 // figure does not depend on the ones made before it.
 class FigureMaker {
 public:
-    FigureMaker(TFormMain& form, const RenderArgs& args)
+    FigureMaker(Document& form, const RenderArgs& args)
         : form_(form), args_(args), fresh_(form.State),
           precision_(static_cast<geo::PointPrecision>(form.State.GridSize)) {}
 
@@ -105,7 +103,7 @@ public:
         if (args_.markOfPosition) {
             for (std::size_t j = 0; j < categories.size(); ++j) {
                 const int position = data.categories[static_cast<std::size_t>(categories[j])].position;
-                form_.State.Marks[j + 1] = fresh_.Marks[static_cast<std::size_t>((position - 1) % app::MaxCategories + 1)];
+                form_.State.Marks[j + 1] = fresh_.Marks[static_cast<std::size_t>((position - 1) % doc::MaxCategories + 1)];
             }
         }
         const AtlasCategory& first = data.categories[static_cast<std::size_t>(categories.front())];
@@ -114,7 +112,7 @@ public:
         } catch (const std::exception& e) {
             out.failed = true;
             const QString message = QString::fromUtf8(e.what());
-            const std::optional<std::size_t> at = form_.FailedDataLine();
+            const std::optional<std::size_t> at = form_.FailedLine;
             if (at && *at < text.origins.size()) {
                 out.messages << LineReport(data, text.origins[*at], message);
             } else {
@@ -124,7 +122,7 @@ public:
         }
         // A category without a record says so in the legend, so that an
         // empty map does not read as "not found".
-        for (std::size_t j = 0; j < empty.size() && j + 1 <= static_cast<std::size_t>(app::MaxCategories); ++j) {
+        for (std::size_t j = 0; j < empty.size() && j + 1 <= static_cast<std::size_t>(doc::MaxCategories); ++j) {
             if (empty[j] && static_cast<int>(j) < form_.State.CategoryCount) {
                 form_.State.LegendNames[static_cast<int>(j) + 1] += QStringLiteral("　記録なし");
             }
@@ -176,9 +174,9 @@ public:
     }
 
 private:
-    TFormMain& form_;
+    Document& form_;
     const RenderArgs& args_;
-    const app::AppState fresh_;
+    const doc::AppState fresh_;
     const geo::PointPrecision precision_;
 };
 
@@ -343,19 +341,16 @@ bool DrawingReport(const QString& file, geo::PointPrecision precision, QStringLi
 }
 
 // Makes the map with no data, as the one-figure mode makes it with data.
-bool MakeEmptyMap(TFormMain& form, const RenderArgs& args) {
+bool MakeEmptyMap(Document& form, const RenderArgs& args) {
     QTemporaryFile empty(QDir::tempPath() + QStringLiteral("/kavum-atlas-XXXXXX.grd"));
     if (!empty.open()) throw std::runtime_error("cannot make a temporary file");
     empty.close();
-    const QString data = form.EditGrdFile->text();
-    form.EditGrdFile->setText(empty.fileName());
-    form.show();
-    QApplication::processEvents();
-    form.SetClientSize(QSize(args.width, args.height));
-    form.NewMapBtnClick();
-    QApplication::processEvents();
-    form.EditGrdFile->setText(data);
-    return form.MenuEdit->menuAction()->isEnabled();
+    const QString data = form.Board.GrdFile;
+    form.Board.GrdFile = empty.fileName();
+    form.ClientSize = QSize(args.width, args.height);
+    form.MakeMap();
+    form.Board.GrdFile = data;
+    return form.MapMade();
 }
 
 // Whether files can be made in the folder: 0, or the errno of the failure.
@@ -388,15 +383,15 @@ QByteArray FileBytes(const QString& path) {
 
 // What the figures are made from besides their data: the program, the
 // settings and map files, and every option but those that only steer the run.
-QByteArray RunKey(const TFormMain& form, const QStringList& arguments) {
+QByteArray RunKey(const Document& form, const QStringList& arguments) {
     QCryptographicHash h(QCryptographicHash::Sha1);
     h.addData(QByteArrayView("kavum-atlas-1\n"));
     const QFileInfo program(QCoreApplication::applicationFilePath());
     h.addData(QByteArray::number(program.size()) + ' ' +
               QByteArray::number(program.lastModified().toMSecsSinceEpoch()) + '\n');
-    h.addData(FileBytes(form.EditIniFile->text()));
+    h.addData(FileBytes(form.Board.IniFile));
     h.addData(QByteArrayView("\nmap\n"));
-    h.addData(FileBytes(form.EditMapFile->text()));
+    h.addData(FileBytes(form.Board.MapFile));
     static const QStringList withValue = {"--jobs", "-j", "--book", "--per-category"};
     static const QStringList alone = {"--progress", "--skip-existing", "--keep-old", "--worker", "--list"};
     for (int i = 0; i < arguments.size(); ++i) {
@@ -557,7 +552,7 @@ private:
 
 }  // namespace
 
-int RunAtlasMode(TFormMain& form, const RenderArgs& args, const QStringList& arguments) {
+int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& arguments) {
     if (args.worker) {
         // A worker reads no data: every figure's lines come with it.
         QStringList files;
@@ -717,7 +712,7 @@ int RunAtlasMode(TFormMain& form, const RenderArgs& args, const QStringList& arg
     }
 
     // The book's title: the settings' title, before the figures set theirs.
-    const QString bookTitle = form.EditTitle->text();
+    const QString bookTitle = form.Board.Title;
     std::unique_ptr<FigureMaker> maker;
     if (!queue.empty()) {
         try {

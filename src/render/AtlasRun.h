@@ -6,16 +6,15 @@
 
 #include <QStringList>
 
-namespace kavum::app {
-class TFormMain;
+namespace kavum::doc {
+class Document;
 }
 
 namespace kavum::render {
 
 // Runs --list or --per-category (or, with --worker, one worker of an atlas
-// run) on a form whose settings and board the command line has already set,
-// not yet shown. `arguments` is the command line after the program name,
+// run) on a document whose settings and board the command line has already set. `arguments` is the command line after the program name,
 // handed on to the workers. Returns the exit status.
-int RunAtlasMode(app::TFormMain& form, const RenderArgs& args, const QStringList& arguments);
+int RunAtlasMode(doc::Document& form, const RenderArgs& args, const QStringList& arguments);
 
 }  // namespace kavum::render

@@ -1,6 +1,6 @@
 #include "TableRun.h"
 
-#include "app/FormMain.h"
+#include "doc/Document.h"
 #include "io/CellExport.h"
 #include "io/Table.h"
 #include "platform/Errors.h"
@@ -65,8 +65,8 @@ QString ConvertTables(const RenderArgs& args, const QString& dir) {
     return path;
 }
 
-void ExportCells(app::TFormMain& form, const RenderArgs& args) {
-    const io::CellSet cells = io::CollectCells(form.Memo1Text(), static_cast<geo::PointPrecision>(form.State.GridSize));
+void ExportCells(doc::Document& form, const RenderArgs& args) {
+    const io::CellSet cells = io::CollectCells(form.Text(), static_cast<geo::PointPrecision>(form.State.GridSize));
     io::WriteCells(cells, Path(args.exportCells));
     std::fprintf(stderr, "%s: %zu 件の記録を %zu 個の地物に書き出しました\n", args.exportCells.toStdString().c_str(),
                  cells.records, cells.cells.size());

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace kavum::app { class TFormMain; }
+namespace kavum::doc { class Document; }
 
 namespace kavum::render {
 
@@ -16,6 +16,6 @@ QString ConvertTables(const RenderArgs& args, const QString& dir);
 
 // Writes the plotted records of the form's data text to --export-cells.
 // Throws KavumError.
-void ExportCells(app::TFormMain& form, const RenderArgs& args);
+void ExportCells(doc::Document& form, const RenderArgs& args);
 
 }  // namespace kavum::render

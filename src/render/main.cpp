@@ -1,41 +1,39 @@
-// kavum-render: makes the distribution map as the window would, without
-// showing it, and writes the figure and optional dumps.
+// kavum-render: makes the distribution map as the window would, on the
+// document alone (no window, no widgets), and writes the figure and optional
+// dumps. The mapping sheet as shown (--screen) is made by the window program.
 #include "AtlasRun.h"
 #include "RenderArgs.h"
+#include "RenderStart.h"
+#include "ScreenRun.h"
 #include "TableRun.h"
 
-#include "app/FormMain.h"
 #include "app/Startup.h"
-#include "app/Widgets.h"
-#include "chart/Chart.h"
+#include "chart/CustomChart.h"
+#include "doc/Document.h"
 #include "export/Figure.h"
-#include "platform/Dialogs.h"
 #include "platform/Errors.h"
+#include "platform/MessageText.h"
 #include "platform/Profile.h"
 
-#include <QApplication>
-#include <QBuffer>
-#include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QMenu>
-#include <QRadioButton>
-#include <QScrollBar>
-#include <QStatusBar>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <malloc.h>
 #include <exception>
 #include <stdexcept>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
-using kavum::app::TFormMain;
+using kavum::doc::Document;
 
 void Fail(const QString& message) {
     std::fprintf(stderr, "kavum-render: %s\n", kavum::platform::PlainMessageText(message).toUtf8().constData());
@@ -56,10 +54,10 @@ bool WriteText(const QString& path, const QByteArray& bytes) {
     return error == 0;
 }
 
-QByteArray PointsCsv(TFormMain& form) {
+QByteArray PointsCsv(Document& form) {
     QByteArray out = "series,index,x,y\n";
     char buffer[128];
-    for (kavum::chart::TChart* chart : {form.Chart1, form.Chart2, form.Chart3}) {
+    for (kavum::chart::TCustomChart* chart : {form.Chart1, form.Chart2, form.Chart3}) {
         for (int s = 0; s < chart->SeriesCount(); ++s) {
             kavum::chart::TChartSeries& series = chart->Series(s);
             const QByteArray name = series.Title().toUtf8();
@@ -78,8 +76,8 @@ QByteArray PointsCsv(TFormMain& form) {
     return out;
 }
 
-QByteArray StateText(TFormMain& form) {
-    const kavum::app::AppState& s = form.State;
+QByteArray StateText(Document& form) {
+    const kavum::doc::AppState& s = form.State;
     QString out;
     QTextStream t(&out);
     auto number = [](double v) { return QString::asprintf("%.17g", v); };
@@ -89,14 +87,34 @@ QByteArray StateText(TFormMain& form) {
     t << "GH1=" << number(s.GH1) << "\nGH2=" << number(s.GH2) << "\nI2K=" << number(s.I2K)
       << "\nMapAspect=" << number(s.MapAspect) << "\n";
     t << "GridSize=" << s.GridSize << "\nMeshSize=" << s.MeshSize << "\nCategoryCount=" << s.CategoryCount << "\n";
-    for (int k = 1; k <= kavum::app::MaxCategories; ++k) t << "LegendName" << k << "=" << s.LegendNames[k] << "\n";
+    for (int k = 1; k <= kavum::doc::MaxCategories; ++k) t << "LegendName" << k << "=" << s.LegendNames[k] << "\n";
     int n = 1;
-    for (kavum::chart::TChart* chart : {form.Chart1, form.Chart2, form.Chart3}) {
-        t << "Chart" << n++ << "=" << (chart->isVisibleTo(&form) ? 1 : 0) << "," << chart->x() << "," << chart->y()
+    for (kavum::chart::TCustomChart* chart : {form.Chart1, form.Chart2, form.Chart3}) {
+        t << "Chart" << n++ << "=" << (chart->isHidden() ? 0 : 1) << "," << chart->x() << "," << chart->y()
           << "," << chart->width() << "," << chart->height() << "\n";
     }
     t.flush();
     return out.toUtf8();
+}
+
+// The sheet as shown is the window's: the window program beside this one
+// draws it with the same arguments.
+int RunScreen(char** argv, int argc) {
+    const QString window =
+        QFileInfo(QFile::decodeName(QByteArray(realpath("/proc/self/exe", nullptr)))).absolutePath() +
+        QStringLiteral("/kavum");
+    const QByteArray path = QFile::encodeName(window);
+    std::vector<char*> arguments;
+    arguments.push_back(const_cast<char*>(path.constData()));
+    arguments.push_back(const_cast<char*>(kavum::render::ScreenRenderArgument));
+    for (int i = 1; i < argc; ++i) arguments.push_back(argv[i]);
+    arguments.push_back(nullptr);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    execv(path.constData(), arguments.data());
+    Fail(QString::fromStdString(kavum::platform::WithReason(
+        (QStringLiteral("--screen needs the window program %1").arg(window)).toStdString(), errno)));
+    return 1;
 }
 
 }  // namespace
@@ -116,9 +134,12 @@ int main(int argc, char** argv) {
         }
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--screen") == 0) return RunScreen(argv, argc);
+    }
     kavum::app::InstallQuietPlatformMessages();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
 
     kavum::render::RenderArgs args;
     try {
@@ -132,7 +153,7 @@ int main(int argc, char** argv) {
         std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stdout);
         return 0;
     }
-    if (!args.Atlas() && !args.list && !args.screen && !args.force) {
+    if (!args.Atlas() && !args.list && !args.force) {
         // A figure replaces a figure of its format, nothing else unless asked.
         const auto format = kavum::exporting::FigureFormatOfPath(args.output);
         const kavum::exporting::ExistingFile existing =
@@ -159,12 +180,13 @@ int main(int argc, char** argv) {
     // The settings come from the program's own settings file, as the window
     // finds it, unless a file is named.
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() + QStringLiteral("/kavum");
-    kavum::platform::ScriptedDialogs dialogs;
-    TFormMain form(program, {}, dialogs);
-    form.ShowPlotWarnings = false;
+    kavum::chart::TCustomChart chart1, chart2, chart3;
+    Document form(chart1, chart2, chart3);
+    QStringList messages;
+    kavum::render::StartDocument(form, program, messages);
     int status = 0;
-    if (!dialogs.Messages().isEmpty()) {
-        Fail(dialogs.Messages().join(QLatin1Char('\n')));
+    if (!messages.isEmpty()) {
+        Fail(messages.join(QLatin1Char('\n')));
         return 1;
     }
     try {
@@ -177,28 +199,14 @@ int main(int argc, char** argv) {
                     (QStringLiteral("設定ファイル %1 を読み込めません").arg(args.settings)).toStdString(),
                     QFileInfo(args.settings).isDir() ? EISDIR : kavum::platform::ErrNotRegularFile));
             }
-            form.LoadSettingsFile(args.settings);
+            kavum::render::LoadSettingsFile(form, args.settings, messages);
         }
-        if (!args.map.isEmpty()) form.EditMapFile->setText(args.map);
-        if (!args.data.isEmpty()) form.EditGrdFile->setText(args.data);
-        if (args.precision) form.GScale(*args.precision)->setChecked(true);
-        if (args.mesh) form.MScale(*args.mesh)->setChecked(true);
-        if (args.layout) {
-            form.HorizonMap->setChecked(*args.layout != 2);
-            form.ProfileMap->setChecked(*args.layout != 1);
-        }
-        if (args.prefecture) form.Prefecture->setChecked(*args.prefecture);
-        if (args.fitToWidth) form.State.FitToWidth = *args.fitToWidth;
+        kavum::render::ApplyBoardArgs(form, args);
         if (args.list || args.Atlas()) return kavum::render::RunAtlasMode(form, args, app.arguments().mid(1));
         // The window's client area is the requested size.
-        form.show();
-        QApplication::processEvents();
-        form.SetClientSize(QSize(args.width, args.height));
-        // The figure is drawn on its own below: the hidden window paints
-        // only when the sheet as shown is asked for.
-        if (!args.screen) form.setUpdatesEnabled(false);
+        form.ClientSize = QSize(args.width, args.height);
         struct Warnings {
-            TFormMain& form;
+            Document& form;
             int& status;
             ~Warnings() {
                 // Suspicious and refused lines, then the counts: the figure is
@@ -211,13 +219,13 @@ int main(int argc, char** argv) {
                 if (report.HasWarnings()) status = 1;
             }
         } warnings{form, status};
-        form.NewMapBtnClick();
+        form.MakeMap();
     } catch (const std::exception& e) {
         const auto* kavumError = dynamic_cast<const kavum::platform::KavumError*>(&e);
         const QString message = kavumError ? QString::fromUtf8(kavumError->Message().data(),
                                                                static_cast<qsizetype>(kavumError->Message().size()))
                                            : QString::fromUtf8(e.what());
-        const std::optional<std::size_t> line = form.FailedDataLine();
+        const std::optional<std::size_t> line = form.FailedLine;
         if (!line) {
             Fail(message);
             return 1;
@@ -228,15 +236,14 @@ int main(int argc, char** argv) {
         if (!args.keepGoing) return 1;
         status = 1;
     }
-    if (!dialogs.Messages().isEmpty()) {
-        Fail(dialogs.Messages().join(QLatin1Char('\n')));
+    if (!messages.isEmpty()) {
+        Fail(messages.join(QLatin1Char('\n')));
         return 1;
     }
-    if (status == 0 && !form.MenuEdit->menuAction()->isEnabled()) {
+    if (status == 0 && !form.MapMade()) {
         Fail(QStringLiteral("no map was made: the map file could not be found"));
         return 1;
     }
-    QApplication::processEvents();
 
     if (!args.dumpPoints.isEmpty() && !WriteText(args.dumpPoints, PointsCsv(form))) return 1;
     if (!args.dumpState.isEmpty() && !WriteText(args.dumpState, StateText(form))) return 1;
@@ -248,18 +255,6 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (args.output.isEmpty()) return status;
-    }
-    if (args.screen) {
-        const QImage shot = form.MappingSheet->viewport()->grab().toImage();
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        if (!shot.save(&buffer, "PNG")) {
-            Fail(QStringLiteral("%1 に書き込めません").arg(args.output));
-            return 1;
-        }
-        if (!WriteText(args.output, png)) return 1;
-        return status;
     }
     try {
         form.SaveFigure(args.output, args.print);

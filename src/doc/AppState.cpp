@@ -1,6 +1,6 @@
 #include "AppState.h"
 
-namespace kavum::app {
+namespace kavum::doc {
 
 const PerCategory<QString>& MarkSymbols() {
     static const PerCategory<QString> symbols = {
@@ -9,4 +9,4 @@ const PerCategory<QString>& MarkSymbols() {
     return symbols;
 }
 
-}  // namespace kavum::app
+}  // namespace kavum::doc

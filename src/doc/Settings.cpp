@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace kavum::app {
+namespace kavum::doc {
 namespace {
 
 using platform::ProfileFile;
@@ -159,4 +159,4 @@ void SaveSettings(const QString& path, const SettingsValues& values, bool replac
                                  (path + QStringLiteral(" に書き込めません")).toStdString());
 }
 
-}  // namespace kavum::app
+}  // namespace kavum::doc
