@@ -3,7 +3,6 @@
 #include "geo/AngleText.h"
 #include "platform/Numbers.h"
 
-#include <optional>
 
 namespace kavum::data {
 
@@ -90,38 +89,6 @@ ParsedLine LatLonLine(std::string_view s, PointPrecision precision) {
     return r;
 }
 
-// A code that a spreadsheet wrote in exponent form (5.53750131E8): its
-// digits when the number is whole. nullopt when the text has not that form.
-std::optional<std::string> ExponentDigits(std::string_view code, bool& whole) {
-    whole = false;
-    std::size_t i = 0;
-    std::string mantissa;
-    while (i < code.size() && IsDigit(code[i])) mantissa += code[i++];
-    if (mantissa.empty()) return std::nullopt;
-    std::size_t fraction = 0;
-    if (i < code.size() && code[i] == '.') {
-        ++i;
-        while (i < code.size() && IsDigit(code[i])) {
-            mantissa += code[i++];
-            ++fraction;
-        }
-    }
-    if (i >= code.size() || (code[i] != 'E' && code[i] != 'e')) return std::nullopt;
-    ++i;
-    if (i < code.size() && code[i] == '+') ++i;
-    if (i >= code.size()) return std::nullopt;
-    std::size_t exponent = 0;
-    for (; i < code.size(); ++i) {
-        if (!IsDigit(code[i]) || exponent > 100) return std::nullopt;
-        exponent = exponent * 10 + static_cast<std::size_t>(code[i] - '0');
-    }
-    if (exponent < fraction) return std::string();
-    mantissa.append(exponent - fraction, '0');
-    const std::size_t lead = mantissa.find_first_not_of('0');
-    whole = true;
-    return lead == std::string::npos ? std::string("0") : mantissa.substr(lead);
-}
-
 ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
     // A mesh code may carry an "N" from its seventh byte of the line on (for
     // example 533946N11); the first N of the line is dropped when it stands
@@ -135,10 +102,9 @@ ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
     while (start < s.size() && s[start] == ' ') ++start;
     const std::string_view code = std::string_view(s).substr(start);
 
-    bool whole = false;
-    if (auto exponent = ExponentDigits(code, whole)) {
-        if (!whole) return Refused(LineNotice::ExponentCodeInexact);
-        auto point = geo::MeshCodeToPoint(*exponent, precision);
+    if (const ExponentCode exponent = ReadExponentCode(code); exponent.found) {
+        if (!exponent.exact) return Refused(LineNotice::ExponentCodeInexact);
+        auto point = geo::MeshCodeToPoint(exponent.digits, precision);
         if (!point) return Rejected();
         ParsedLine r = Accepted(point->latitude, point->longitude, NoElevation);
         r.notice = LineNotice::ExponentCode;
@@ -159,6 +125,38 @@ ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
 
 }  // namespace
 
+ExponentCode ReadExponentCode(std::string_view code) {
+    ExponentCode out;
+    if (code.find_first_of("Ee") == std::string_view::npos) return out;
+    std::size_t i = 0;
+    std::string mantissa;
+    while (i < code.size() && IsDigit(code[i])) mantissa += code[i++];
+    if (mantissa.empty()) return out;
+    std::size_t fraction = 0;
+    if (i < code.size() && code[i] == '.') {
+        ++i;
+        while (i < code.size() && IsDigit(code[i])) {
+            mantissa += code[i++];
+            ++fraction;
+        }
+    }
+    if (i >= code.size() || (code[i] != 'E' && code[i] != 'e')) return out;
+    ++i;
+    if (i < code.size() && code[i] == '+') ++i;
+    if (i >= code.size()) return out;
+    std::size_t exponent = 0;
+    for (; i < code.size(); ++i) {
+        if (!IsDigit(code[i]) || exponent > 100) return out;
+        exponent = exponent * 10 + static_cast<std::size_t>(code[i] - '0');
+    }
+    out.found = true;
+    if (exponent != fraction) return out;
+    const std::size_t lead = mantissa.find_first_not_of('0');
+    out.exact = true;
+    out.digits = lead == std::string::npos ? std::string("0") : mantissa.substr(lead);
+    return out;
+}
+
 const char* NoticeMessage(LineNotice notice) {
     switch (notice) {
     case LineNotice::OutsideMeshArea:
@@ -170,7 +168,7 @@ const char* NoticeMessage(LineNotice notice) {
     case LineNotice::ExponentCode:
         return "指数表記のメッシュコードを数字に直して描きました";
     case LineNotice::ExponentCodeInexact:
-        return "指数表記のメッシュコードで桁が欠けているため描きません";
+        return "指数表記のメッシュコードで桁が欠けているか丸められているため描きません";
     case LineNotice::None:
         break;
     }

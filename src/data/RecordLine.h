@@ -42,6 +42,18 @@ struct ParsedLine {
     DistributionRecord record;   // Record: position and elevation (Category left 0)
 };
 
+// A mesh code that a spreadsheet wrote in exponent form (5.53750131E8).
+struct ExponentCode {
+    bool found = false;   // the text has that form
+    bool exact = false;   // every digit of the code is in the mantissa
+    std::string digits;   // the code's digits when exact
+};
+// Exact only when the exponent reaches exactly the last decimal of the
+// mantissa: a shorter exponent leaves a fraction, a longer one would make
+// up the last digits as zeros, which is how a spreadsheet's rounding
+// (5.54E+08) looks.
+ExponentCode ReadExponentCode(std::string_view text);
+
 // The text of a line before its first ";".
 std::string_view CutComment(std::string_view line);
 

@@ -17,6 +17,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -72,23 +74,26 @@ std::string CellMeshCode(long double latitude, long double longitude, geo::Point
     const std::int64_t yr = y % 24000, xr = x % 36000;
     const std::int64_t y2 = yr / 3000, x2 = xr / 4500;
     const std::int64_t y3 = yr % 3000 / 300, x3 = xr % 4500 / 450;
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%02lld%02lld%lld%lld", static_cast<long long>(y1), static_cast<long long>(x1),
-                  static_cast<long long>(y2), static_cast<long long>(x2));
-    std::string code = buffer;
+    // Every piece is one digit but the first two (two digits each).
+    auto digit = [](std::int64_t v) { return static_cast<char>('0' + v); };
+    std::string code{digit(y1 / 10), digit(y1 % 10), digit(x1 / 10), digit(x1 % 10), digit(y2), digit(x2)};
     switch (precision) {
     case geo::PointPrecision::SecondMesh:
-        return code;
+        break;
     case geo::PointPrecision::FivefoldMesh:
-        return code + std::to_string(1 + (xr % 4500 >= 2250 ? 1 : 0) + (yr % 3000 >= 1500 ? 2 : 0));
+        code += digit(1 + (xr % 4500 >= 2250 ? 1 : 0) + (yr % 3000 >= 1500 ? 2 : 0));
+        break;
     case geo::PointPrecision::DoubleMesh:
-        return code + std::to_string(y3 / 2 * 2) + std::to_string(x3 / 2 * 2) + "5";
+        code += {digit(y3 / 2 * 2), digit(x3 / 2 * 2), '5'};
+        break;
     case geo::PointPrecision::HalfMesh:
-        return code + std::to_string(y3) + std::to_string(x3) +
-               std::to_string(1 + (xr % 450 >= 225 ? 1 : 0) + (yr % 300 >= 150 ? 2 : 0));
+        code += {digit(y3), digit(x3), digit(1 + (xr % 450 >= 225 ? 1 : 0) + (yr % 300 >= 150 ? 2 : 0))};
+        break;
     default:
-        return code + std::to_string(y3) + std::to_string(x3);
+        code += {digit(y3), digit(x3)};
+        break;
     }
+    return code;
 }
 
 CellSet CollectCells(const data::DataText& text, geo::PointPrecision precision) {
@@ -157,43 +162,117 @@ CellSet CollectCells(const data::DataText& text, geo::PointPrecision precision) 
 
 // ------------------------------------------------------------------ GeoJSON
 
+namespace {
+
+// A file written in pieces under a temporary name and put in place whole.
+class PartFile {
+public:
+    explicit PartFile(const std::string& path) : path_(path), temporary_(path + ".part") {
+        file_ = std::fopen(temporary_.c_str(), "wb");
+        if (!file_) throw platform::FileError(path_ + " に書き込めません");
+        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    }
+    ~PartFile() {
+        if (file_) std::fclose(file_);
+        if (!done_) ::unlink(temporary_.c_str());
+    }
+    void Write(std::string_view bytes) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) Fail();
+    }
+    void Finish() {
+        const bool flushed = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!flushed || !closed) Fail();
+        if (std::rename(temporary_.c_str(), path_.c_str()) != 0) Fail();
+        done_ = true;
+    }
+
+private:
+    [[noreturn]] void Fail() { throw platform::FileError(path_ + " に書き込めません"); }
+    std::string path_, temporary_;
+    std::FILE* file_ = nullptr;
+    bool done_ = false;
+};
+
+void AppendNumber(std::string& out, double v) {
+    char buffer[32];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, r.ptr);
+}
+
+void AppendPoint(std::string& out, double x, double y) {
+    out += '[';
+    AppendNumber(out, x);
+    out += ',';
+    AppendNumber(out, y);
+    out += ']';
+}
+
+// A string as JSON text, quotes included, by Qt's JSON writer.
+std::string JsonString(const std::string& utf8) {
+    const QByteArray array = QJsonDocument(QJsonArray{QString::fromStdString(utf8)}).toJson(QJsonDocument::Compact);
+    return std::string(array.constData() + 1, static_cast<std::size_t>(array.size()) - 2);
+}
+
+}  // namespace
+
+// Written feature by feature: a million cells would take gigabytes and most
+// of a minute as one document of JSON objects.
 void WriteGeoJson(const CellSet& set, const std::string& path) {
-    QJsonArray features;
+    std::vector<std::string> names;
+    names.reserve(set.names.size());
+    for (const std::string& n : set.names) names.push_back(JsonString(n));
+    PartFile file(path);
+    file.Write("{\"type\":\"FeatureCollection\",\"features\":[");
+    std::string out;
+    out.reserve(1 << 16);
+    bool first = true;
     for (const Cell& c : set.cells) {
-        QJsonObject geometry;
+        out += first ? "" : ",";
+        first = false;
+        out += "{\"type\":\"Feature\",\"geometry\":";
         if (IsPoints(set)) {
-            geometry.insert(QStringLiteral("type"), QStringLiteral("Point"));
-            geometry.insert(QStringLiteral("coordinates"),
-                            QJsonArray{static_cast<double>(c.longitude), static_cast<double>(c.latitude)});
+            out += "{\"type\":\"Point\",\"coordinates\":";
+            AppendPoint(out, static_cast<double>(c.longitude), static_cast<double>(c.latitude));
         } else {
-            const Box b = CellBox(set, c);
             // Outer ring counter-clockwise, closed.
-            const QJsonArray ring{QJsonArray{b.west, b.south}, QJsonArray{b.east, b.south}, QJsonArray{b.east, b.north},
-                                  QJsonArray{b.west, b.north}, QJsonArray{b.west, b.south}};
-            geometry.insert(QStringLiteral("type"), QStringLiteral("Polygon"));
-            geometry.insert(QStringLiteral("coordinates"), QJsonArray{ring});
+            const Box b = CellBox(set, c);
+            out += "{\"type\":\"Polygon\",\"coordinates\":[[";
+            AppendPoint(out, b.west, b.south);
+            out += ',';
+            AppendPoint(out, b.east, b.south);
+            out += ',';
+            AppendPoint(out, b.east, b.north);
+            out += ',';
+            AppendPoint(out, b.west, b.north);
+            out += ',';
+            AppendPoint(out, b.west, b.south);
+            out += "]]";
         }
-        QJsonObject properties;
-        properties.insert(QStringLiteral("category"), c.category);
-        properties.insert(QStringLiteral("name"),
-                          QString::fromStdString(set.names[static_cast<std::size_t>(c.category - 1)]));
-        properties.insert(QStringLiteral("mesh_code"), QString::fromStdString(c.meshCode));
-        properties.insert(QStringLiteral("records"), static_cast<qint64>(c.records));
-        properties.insert(QStringLiteral("min_elevation"), c.minElevation ? QJsonValue(*c.minElevation) : QJsonValue());
-        properties.insert(QStringLiteral("max_elevation"), c.maxElevation ? QJsonValue(*c.maxElevation) : QJsonValue());
-        QJsonObject feature;
-        feature.insert(QStringLiteral("type"), QStringLiteral("Feature"));
-        feature.insert(QStringLiteral("geometry"), geometry);
-        feature.insert(QStringLiteral("properties"), properties);
-        features.append(feature);
+        out += "},\"properties\":{\"category\":";
+        out += std::to_string(c.category);
+        out += ",\"name\":";
+        out += names[static_cast<std::size_t>(c.category - 1)];
+        out += ",\"mesh_code\":\"";
+        out += c.meshCode;   // digits only
+        out += "\",\"records\":";
+        out += std::to_string(c.records);
+        out += ",\"min_elevation\":";
+        if (c.minElevation) AppendNumber(out, *c.minElevation);
+        else out += "null";
+        out += ",\"max_elevation\":";
+        if (c.maxElevation) AppendNumber(out, *c.maxElevation);
+        else out += "null";
+        out += "}}";
+        if (out.size() > (1 << 16) - 1024) {
+            file.Write(out);
+            out.clear();
+        }
     }
-    QJsonObject root;
-    root.insert(QStringLiteral("type"), QStringLiteral("FeatureCollection"));
-    root.insert(QStringLiteral("features"), features);
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
-    if (!platform::WriteFileAtomically(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
-        throw platform::FileError(path + " に書き込めません");
-    }
+    out += "]}";
+    file.Write(out);
+    file.Finish();
 }
 
 // ------------------------------------------------------------------ GeoPackage
@@ -203,7 +282,10 @@ namespace {
 class Database {
 public:
     explicit Database(const std::string& path) : path_(path) {
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) Fail();
+        // One connection on one thread: no locking.
+        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                            nullptr) != SQLITE_OK)
+            Fail();
     }
     ~Database() {
         if (db_) sqlite3_close(db_);
@@ -234,9 +316,13 @@ public:
     ~Statement() { sqlite3_finalize(st_); }
     sqlite3_stmt* operator*() { return st_; }
     void Step() {
+        StepKeepingBindings();
+        sqlite3_clear_bindings(st_);
+    }
+    // For a statement whose every parameter is bound anew before each step.
+    void StepKeepingBindings() {
         if (sqlite3_step(st_) != SQLITE_DONE) db_.Fail();
         sqlite3_reset(st_);
-        sqlite3_clear_bindings(st_);
     }
 
 private:
@@ -290,10 +376,13 @@ void WriteGeoPackage(const CellSet& set, const std::string& path) {
     ::unlink(temporary.c_str());
     try {
         Database db(temporary);
-        db.Exec("PRAGMA application_id = 1196444487;"   // "GPKG"
+        db.Exec("PRAGMA page_size = 65536;"
+                "PRAGMA application_id = 1196444487;"   // "GPKG"
                 "PRAGMA user_version = 10200;"
                 "PRAGMA journal_mode = OFF;"
                 "PRAGMA synchronous = OFF;"
+                "PRAGMA locking_mode = EXCLUSIVE;"
+                "PRAGMA cache_size = -65536;"
                 "BEGIN;"
                 "CREATE TABLE gpkg_spatial_ref_sys (srs_name TEXT NOT NULL, srs_id INTEGER NOT NULL PRIMARY KEY,"
                 " organization TEXT NOT NULL, organization_coordsys_id INTEGER NOT NULL, definition TEXT NOT NULL,"
@@ -323,25 +412,45 @@ void WriteGeoPackage(const CellSet& set, const std::string& path) {
         const bool points = IsPoints(set);
         double minX = 180, minY = 90, maxX = -180, maxY = -90;
         {
-            Statement insert(db, "INSERT INTO cells (geom, category, name, mesh_code, records, min_elevation, max_elevation)"
-                                 " VALUES (?, ?, ?, ?, ?, ?, ?)");
-            std::string blob;
-            for (const Cell& c : set.cells) {
-                Geometry(blob, set, c);
-                const Box b = CellBox(set, c);
-                minX = std::min(minX, b.west);
-                maxX = std::max(maxX, b.east);
-                minY = std::min(minY, b.south);
-                maxY = std::max(maxY, b.north);
-                const std::string& name = set.names[static_cast<std::size_t>(c.category - 1)];
-                sqlite3_bind_blob(*insert, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
-                sqlite3_bind_int(*insert, 2, c.category);
-                sqlite3_bind_text(*insert, 3, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
-                sqlite3_bind_text(*insert, 4, c.meshCode.data(), static_cast<int>(c.meshCode.size()), SQLITE_STATIC);
-                sqlite3_bind_int64(*insert, 5, static_cast<sqlite3_int64>(c.records));
-                if (c.minElevation) sqlite3_bind_double(*insert, 6, *c.minElevation);
-                if (c.maxElevation) sqlite3_bind_double(*insert, 7, *c.maxElevation);
-                insert.Step();
+            // Many rows a statement: each statement of a table with
+            // AUTOINCREMENT also writes its sequence, and a million
+            // statements cost more than the rows.
+            constexpr std::size_t Batch = 64;
+            std::string sql = "INSERT INTO cells (geom, category, name, mesh_code, records, min_elevation, max_elevation) VALUES ";
+            const std::string one = "(?, ?, ?, ?, ?, ?, ?)";
+            std::string batchSql = sql;
+            for (std::size_t i = 0; i < Batch; ++i) batchSql += (i ? ", " : "") + one;
+            Statement batch(db, batchSql.c_str());
+            Statement single(db, (sql + one).c_str());
+            std::vector<std::string> blobs(Batch);
+            const std::size_t n = set.cells.size();
+            for (std::size_t start = 0; start < n; start += Batch) {
+                const bool full = n - start >= Batch;
+                Statement& insert = full ? batch : single;
+                const std::size_t rows = full ? Batch : 1;
+                for (std::size_t r = 0; r < rows; ++r) {
+                    const Cell& c = set.cells[start + r];
+                    std::string& blob = blobs[r];
+                    Geometry(blob, set, c);
+                    const Box b = CellBox(set, c);
+                    minX = std::min(minX, b.west);
+                    maxX = std::max(maxX, b.east);
+                    minY = std::min(minY, b.south);
+                    maxY = std::max(maxY, b.north);
+                    const std::string& name = set.names[static_cast<std::size_t>(c.category - 1)];
+                    const int p = static_cast<int>(r * 7);
+                    sqlite3_bind_blob(*insert, p + 1, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+                    sqlite3_bind_int(*insert, p + 2, c.category);
+                    sqlite3_bind_text(*insert, p + 3, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+                    sqlite3_bind_text(*insert, p + 4, c.meshCode.data(), static_cast<int>(c.meshCode.size()), SQLITE_STATIC);
+                    sqlite3_bind_int64(*insert, p + 5, static_cast<sqlite3_int64>(c.records));
+                    if (c.minElevation) sqlite3_bind_double(*insert, p + 6, *c.minElevation);
+                    else sqlite3_bind_null(*insert, p + 6);
+                    if (c.maxElevation) sqlite3_bind_double(*insert, p + 7, *c.maxElevation);
+                    else sqlite3_bind_null(*insert, p + 7);
+                }
+                insert.StepKeepingBindings();
+                if (!full) start -= Batch - 1;   // the rest one row at a time
             }
         }
         {

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace kavum::io {
@@ -32,6 +33,14 @@ bool ValidUtf8(std::string_view s, bool* nonAscii) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();
     while (p < end) {
+        // Runs of ASCII eight bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL) break;
+            p += 8;
+        }
+        if (p >= end) break;
         const unsigned char c = *p;
         if (c < 0x80) {
             ++p;
@@ -144,21 +153,27 @@ bool DecimalToTenths(std::string_view text, bool commaPoint, std::int64_t& tenth
     for (char c : whole) w = w * 10 + (c - '0');
     // Digits beyond the eighteenth cannot move the value across a tenth.
     if (frac.size() > 18) frac = frac.substr(0, 18);
-    unsigned __int128 f = 0, scale = 1;
-    bool fracNonZero = false;
-    for (char c : frac) {
-        f = f * 10 + static_cast<unsigned>(c - '0');
-        scale *= 10;
-        if (c != '0') fracNonZero = true;
-    }
     std::int64_t part;
     bool exact;
+    bool fracNonZero = false;
     if (frac.size() <= 13) {
         // Fits in 64 bits (the common case, and much faster).
-        const std::uint64_t product = static_cast<std::uint64_t>(f) * 36000, s64 = static_cast<std::uint64_t>(scale);
-        part = static_cast<std::int64_t>(product / s64);
-        exact = product % s64 == 0;
+        std::uint64_t f = 0, scale = 1;
+        for (char c : frac) {
+            f = f * 10 + static_cast<unsigned>(c - '0');
+            scale *= 10;
+        }
+        fracNonZero = f != 0;
+        const std::uint64_t product = f * 36000;
+        part = static_cast<std::int64_t>(product / scale);
+        exact = product % scale == 0;
     } else {
+        unsigned __int128 f = 0, scale = 1;
+        for (char c : frac) {
+            f = f * 10 + static_cast<unsigned>(c - '0');
+            scale *= 10;
+            if (c != '0') fracNonZero = true;
+        }
         const unsigned __int128 product = f * 36000;
         part = static_cast<std::int64_t>(product / scale);
         exact = product % scale == 0;
@@ -182,6 +197,31 @@ void AppendAngleText(std::string& out, std::int64_t t) {
     *end++ = static_cast<char>('0' + ss % 10);
     *end++ = static_cast<char>('0' + tenth);
     out.append(buffer, end);
+}
+
+// ",ELEVATION" for an elevation of plain digits with an optional "-" and
+// point, shorter than a million metres: the text as it stands, which the
+// data line reads as the same number. False for any other form.
+bool AppendPlainElevation(std::string& out, std::string_view e) {
+    if (e.empty() || e.size() > 16) return false;
+    std::size_t i = e.front() == '-' ? 1 : 0;
+    std::size_t whole = 0, frac = 0;
+    bool point = false;
+    if (i < e.size() && e[i] == '0' && i + 1 < e.size() && e[i + 1] != '.') return false;   // leading zeros
+    for (; i < e.size(); ++i) {
+        const char c = e[i];
+        if (c >= '0' && c <= '9') {
+            ++(point ? frac : whole);
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (whole == 0 || whole > 6 || (point && frac == 0)) return false;
+    out += ',';
+    out.append(e);
+    return true;
 }
 
 std::string TenthsToAngleText(std::int64_t t) {
@@ -213,6 +253,14 @@ bool AngleTextTenths(std::string_view s, std::int64_t& tenths) {
     const int ss = (digits[2] - '0') * 10 + (digits[3] - '0');
     if (mm >= 60 || ss >= 60) return false;
     tenths = w * 36000 + mm * 600 + ss * 10 + (digits[4] - '0');
+    return true;
+}
+
+// 6 to 10 digits and nothing else.
+bool IsMeshDigits(std::string_view s) {
+    if (s.size() < 6 || s.size() > 10) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
     return true;
 }
 
@@ -250,28 +298,57 @@ std::string HeadingText(std::string_view utf8, bool* changed) {
 
 // ------------------------------------------------------------------ rows
 
+namespace {
+
+// The bytes of x equal to the byte broadcast in b, flagged by their high
+// bit; the lowest flag is always a true match.
+inline std::uint64_t Matches(std::uint64_t x, std::uint64_t b) {
+    const std::uint64_t v = x ^ b;
+    return (v - 0x0101010101010101ULL) & ~v & 0x8080808080808080ULL;
+}
+
+// The first delimiter, CR or LF from `from` on (or `size`), eight bytes at
+// a time: the long rows of a GBIF download are most of its reading.
+std::size_t FieldEnd(const char* data, std::size_t from, std::size_t size, char delimiter) {
+    constexpr std::uint64_t Ones = 0x0101010101010101ULL;
+    const std::uint64_t d = Ones * static_cast<unsigned char>(delimiter), lf = Ones * '\n', cr = Ones * '\r';
+    std::size_t p = from;
+    while (p + 8 <= size) {
+        std::uint64_t word;
+        std::memcpy(&word, data + p, 8);
+        const std::uint64_t m = Matches(word, d) | Matches(word, lf) | Matches(word, cr);
+        if (m) return p + static_cast<std::size_t>(__builtin_ctzll(m) / 8);
+        p += 8;
+    }
+    while (p < size && data[p] != delimiter && data[p] != '\n' && data[p] != '\r') ++p;
+    return p;
+}
+
+}  // namespace
+
 bool RowReader::Next() {
     if (pos_ >= text_.size()) return false;
     rowLine_ = line_;
     count_ = 0;
+    unquotedUsed_ = 0;
+    fieldsMade_ = false;
     const std::size_t size = text_.size();
     const char* data = text_.data();
     for (;;) {
-        if (count_ == fields_.size()) fields_.emplace_back();
-        std::string& field = fields_[count_++];
-        field.clear();
+        if (count_ == views_.size()) views_.emplace_back();
+        std::string_view& field = views_[count_++];
         bool quotedDone = false;
         if (pos_ < size && data[pos_] == '"' && (noCloseFrom_ == std::string_view::npos || pos_ < noCloseFrom_)) {
             // Find the closing quote; the field is quoted only when the
             // quote is followed by a delimiter, a line end or the end.
             std::size_t p = pos_ + 1;
             std::size_t lines = 0;
-            bool closed = false;
+            bool closed = false, doubled = false;
             while (p < size) {
                 const char c = data[p];
                 if (c == '"') {
                     if (p + 1 < size && data[p + 1] == '"') {
-                        field += '"';
+                        doubled = true;
                         p += 2;
                         continue;
                     }
@@ -279,24 +356,34 @@ bool RowReader::Next() {
                     break;
                 }
                 if (c == '\n' || (c == '\r' && !(p + 1 < size && data[p + 1] == '\n'))) ++lines;
-                field += c;
                 ++p;
             }
             const bool ends = closed && (p + 1 >= size || data[p + 1] == delimiter_ || data[p + 1] == '\n' ||
                                          data[p + 1] == '\r');
             if (ends) {
+                const std::string_view inside(data + pos_ + 1, p - pos_ - 1);
+                if (doubled) {
+                    if (unquotedUsed_ == unquoted_.size()) unquoted_.emplace_back();
+                    std::string& u = unquoted_[unquotedUsed_++];
+                    u.clear();
+                    for (std::size_t i = 0; i < inside.size(); ++i) {
+                        u += inside[i];
+                        if (inside[i] == '"') ++i;
+                    }
+                    field = u;
+                } else {
+                    field = inside;
+                }
                 pos_ = p + 1;
                 line_ += lines;
                 quotedDone = true;
-            } else {
-                if (!closed) noCloseFrom_ = pos_;
-                field.clear();
+            } else if (!closed) {
+                noCloseFrom_ = pos_;
             }
         }
         if (!quotedDone) {
-            std::size_t p = pos_;
-            while (p < size && data[p] != delimiter_ && data[p] != '\n' && data[p] != '\r') ++p;
-            field.assign(data + pos_, p - pos_);
+            const std::size_t p = FieldEnd(data, pos_, size, delimiter_);
+            field = std::string_view(data + pos_, p - pos_);
             pos_ = p;
         }
         if (pos_ >= size) return true;
@@ -313,9 +400,22 @@ bool RowReader::Next() {
     }
 }
 
+const std::vector<std::string>& RowReader::Fields() const {
+    if (!fieldsMade_) {
+        if (fields_.size() < count_) fields_.resize(count_);
+        for (std::size_t i = 0; i < count_; ++i) fields_[i].assign(views_[i]);
+        fieldsMade_ = true;
+    }
+    return fields_;
+}
+
 // ------------------------------------------------------------------ detection
 
-std::string TableTextAsUtf8(std::string_view bytes, TableEncoding encoding, TableEncoding* found) {
+namespace {
+
+// The table as UTF-8: a view of the bytes themselves (without a BOM) when
+// they are UTF-8, else of their conversion kept in `storage`.
+std::string_view Utf8Text(std::string_view bytes, TableEncoding encoding, TableEncoding* found, std::string& storage) {
     const bool bom = bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF";
     if (encoding == TableEncoding::Auto) {
         bool nonAscii = false;
@@ -324,9 +424,18 @@ std::string TableTextAsUtf8(std::string_view bytes, TableEncoding encoding, Tabl
     if (found) *found = encoding;
     if (encoding == TableEncoding::Utf8) {
         if (bom) bytes.remove_prefix(3);
-        return std::string(bytes);
+        return bytes;
     }
-    return platform::Cp932ToUtf8(bytes);
+    storage = platform::Cp932ToUtf8(bytes);
+    return storage;
+}
+
+}  // namespace
+
+std::string TableTextAsUtf8(std::string_view bytes, TableEncoding encoding, TableEncoding* found) {
+    std::string storage;
+    const std::string_view text = Utf8Text(bytes, encoding, found, storage);
+    return storage.empty() ? std::string(text) : storage;
 }
 
 char DetectDelimiter(std::string_view text) {
@@ -443,7 +552,8 @@ std::size_t TableConverter::CategoryIndex(std::string_view name, const std::stri
 }
 
 void TableConverter::Add(std::string_view bytes, const TableOptions& options, const std::string& source) {
-    const std::string text = TableTextAsUtf8(bytes, options.encoding, &layout_.encoding);
+    std::string storage;
+    const std::string_view text = Utf8Text(bytes, options.encoding, &layout_.encoding, storage);
     layout_.delimiter = DetectDelimiter(text);
     RowReader rows(text, layout_.delimiter);
     if (!rows.Next()) throw platform::KavumError(source + ": 表が空です");
@@ -460,12 +570,12 @@ void TableConverter::Add(std::string_view bytes, const TableOptions& options, co
     line.reserve(64);
     auto field = [&](int column) -> std::string_view {
         if (column < 0 || static_cast<std::size_t>(column) >= rows.FieldCount()) return {};
-        return Trim(rows.Fields()[static_cast<std::size_t>(column)]);
+        return Trim(rows.Field(static_cast<std::size_t>(column)));
     };
     while (rows.Next()) {
         const std::size_t at = rows.Line();
         // Empty lines (a single empty field) are no rows.
-        if (rows.FieldCount() == 1 && Trim(rows.Fields()[0]).empty()) continue;
+        if (rows.FieldCount() == 1 && Trim(rows.Field(0)).empty()) continue;
         ++rows_;
         std::string_view name = field(c.category);
         if (name.empty()) name = field(c.category2);
@@ -497,7 +607,9 @@ void TableConverter::Add(std::string_view bytes, const TableOptions& options, co
             AppendAngleText(line, lon);
             if (!elevText.empty()) {
                 double e = 0;
-                if (ParseDecimal(elevText, commaPoint, e) && e > -1e6 && e < 1e6) {
+                if (AppendPlainElevation(line, elevText)) {
+                    // A plain number as it stands (the data line reads it the same).
+                } else if (ParseDecimal(elevText, commaPoint, e) && e > -1e6 && e < 1e6) {
                     char buffer[32];
                     const auto r = std::to_chars(buffer, buffer + sizeof buffer, e);
                     line += ',';
@@ -507,15 +619,26 @@ void TableConverter::Add(std::string_view bytes, const TableOptions& options, co
                 }
             }
         } else if (!meshText.empty()) {
-            bool digits = meshText.size() >= 6 && meshText.size() <= 10;
-            for (char ch : meshText)
-                if (ch < '0' || ch > '9') digits = false;
-            if (!digits) {
-                ++skipped_;
-                Problem(source, at, "メッシュコードとして読めません: " + Quote(meshText));
-                continue;
+            std::string_view code = meshText;
+            std::string recovered;
+            if (!IsMeshDigits(code)) {
+                // A spreadsheet's exponent form (5.53750131E8, or 5,53750131E+08
+                // with a decimal comma): the code when every digit is there.
+                std::string text(meshText);
+                if (commaPoint) std::replace(text.begin(), text.end(), ',', '.');
+                const data::ExponentCode exponent = data::ReadExponentCode(text);
+                if (exponent.found && exponent.exact && IsMeshDigits(exponent.digits)) {
+                    recovered = exponent.digits;
+                    code = recovered;
+                    Problem(source, at, "指数表記のメッシュコード " + Quote(meshText) + " を " + recovered + " として読みました");
+                } else {
+                    ++skipped_;
+                    Problem(source, at, exponent.found ? "指数表記のメッシュコードで桁が欠けているか丸められているため使えません: " + Quote(meshText)
+                                                       : "メッシュコードとして読めません: " + Quote(meshText));
+                    continue;
+                }
             }
-            line.assign(meshText);
+            line.assign(code);
             if (!elevText.empty()) {
                 double e = 0;
                 if (ParseDecimal(elevText, commaPoint, e) && e >= 0 && e < 10000) {

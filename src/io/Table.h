@@ -4,6 +4,7 @@
 // program's own data text: one heading per category, in the order the
 // categories first appear, each followed by its record lines.
 #include <cstddef>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,7 +60,10 @@ public:
     RowReader(std::string_view text, char delimiter) : text_(text), delimiter_(delimiter) {}
     // False at the end of the text. The fields stay valid until the next call.
     bool Next();
-    const std::vector<std::string>& Fields() const { return fields_; }
+    // Field i of the row (i < FieldCount()); it points into the text or into
+    // the reader, valid until the next call.
+    std::string_view Field(std::size_t i) const { return views_[i]; }
+    const std::vector<std::string>& Fields() const;
     std::size_t FieldCount() const { return count_; }
     std::size_t Line() const { return rowLine_; }   // 1-based line where the row started
 
@@ -71,7 +75,13 @@ private:
     std::size_t rowLine_ = 0;
     std::size_t count_ = 0;
     std::size_t noCloseFrom_ = std::string_view::npos;
-    std::vector<std::string> fields_;
+    std::vector<std::string_view> views_;
+    // Quoted fields with doubled quotes, unescaped (a deque: its strings stay
+    // where they are while more are added).
+    std::deque<std::string> unquoted_;
+    std::size_t unquotedUsed_ = 0;
+    mutable std::vector<std::string> fields_;
+    mutable bool fieldsMade_ = false;
 };
 
 // The text as UTF-8 (a BOM removed), by the option or detected: a BOM or

@@ -173,6 +173,10 @@ CategoryStats StatsOf(const AtlasCategory& category, geo::PointPrecision precisi
             stats.failure = e.what();
             break;
         }
+        if (parsed.notice != data::LineNotice::None) {
+            if (stats.notices.size() < CategoryStats::KeptNotices) stats.notices.emplace_back(i, parsed.notice);
+            ++stats.noticeCount;
+        }
         if (parsed.kind == data::ParsedLine::Kind::Rejected) ++stats.skipped;
         if (parsed.kind != data::ParsedLine::Kind::Record) continue;
         ++stats.accepted;
@@ -188,6 +192,20 @@ CategoryStats StatsOf(const AtlasCategory& category, geo::PointPrecision precisi
     std::sort(places.begin(), places.end());
     stats.cells = static_cast<std::size_t>(std::unique(places.begin(), places.end()) - places.begin());
     return stats;
+}
+
+QStringList RecordNotices(const AtlasData& data, const std::vector<CategoryStats>& stats) {
+    QStringList out;
+    std::size_t left = 0;
+    for (std::size_t k = 0; k < stats.size() && k < data.categories.size(); ++k) {
+        const AtlasCategory& c = data.categories[k];
+        for (const auto& [i, notice] : stats[k].notices) {
+            out << LineReport(data, LineOrigin{c.heading.file, c.lineNumbers[i]}, QString::fromUtf8(data::NoticeMessage(notice)));
+        }
+        left += stats[k].noticeCount - stats[k].notices.size();
+    }
+    if (left > 0) out << QStringLiteral("ほかに %1 行に同じような問題があります").arg(left);
+    return out;
 }
 
 namespace {

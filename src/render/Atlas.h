@@ -3,6 +3,7 @@
 // the figures they are grouped into, the text of each figure with the file
 // and line every one of its lines came from, safe file names and the counts
 // of a listing.
+#include "data/RecordLine.h"
 #include "geo/MeshCode.h"
 
 #include <QByteArray>
@@ -90,8 +91,18 @@ struct CategoryStats {
     std::optional<double> highest;
     std::optional<std::size_t> failedLine;
     std::string failure;         // the conversion message (UTF-8)
+    // Lines the plotting pass warns of (suspicious or refused), as index
+    // into the category's lines and notice, the first KeptNotices of them.
+    static constexpr std::size_t KeptNotices = 100;
+    std::vector<std::pair<std::size_t, data::LineNotice>> notices;
+    std::size_t noticeCount = 0;
 };
 CategoryStats StatsOf(const AtlasCategory& category, geo::PointPrecision precision);
+
+// The plotting pass's warnings of the records, as the one-figure mode
+// gives them: "FILE:LINE: message" for the first lines of each category
+// (in data order), then a line with the count of those left out.
+QStringList RecordNotices(const AtlasData& data, const std::vector<CategoryStats>& stats);
 
 // Warnings about the headings, as "FILE:LINE: message": a heading that
 // comes again (the first place named), and a line that looks like a heading

@@ -637,6 +637,9 @@ int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& argu
             kept.push_back(static_cast<int>(k));
         }
     }
+    // What the plotting pass would warn of, as the one-figure mode says it.
+    const QStringList notices = RecordNotices(data, stats);
+    for (const QString& n : notices) std::fprintf(stderr, "%s\n", platform::PlainMessageText(n).toUtf8().constData());
     std::vector<std::vector<int>> figures = GroupFigures(kept.size(), args.group);
     for (std::vector<int>& f : figures) {
         for (int& k : f) k = kept[static_cast<std::size_t>(k)];
@@ -952,7 +955,7 @@ int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& argu
                           .arg(failures);
     if (currentCount > 0) summary += QStringLiteral(", %1 still current from an earlier run").arg(currentCount);
     Say(summary);
-    if (failures > 0 || stopped || bookFailed || suspicious > 0) status = 1;
+    if (failures > 0 || stopped || bookFailed || suspicious > 0 || !notices.isEmpty()) status = 1;
     return status;
 }
 

@@ -35,7 +35,18 @@ QString ConvertTables(const RenderArgs& args, const QString& dir) {
     }
     io::TableConverter converter;
     for (const QString& table : args.tables) {
-        const std::string bytes = platform::ReadWholeFile(Path(table));
+        // Mapped rather than read: a GBIF download runs to hundreds of megabytes.
+        QFile file(table);
+        std::string read;
+        std::string_view bytes;
+        if (file.open(QIODevice::ReadOnly) && file.size() > 0) {
+            if (const uchar* mapped = file.map(0, file.size()))
+                bytes = std::string_view(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(file.size()));
+        }
+        if (bytes.empty()) {
+            read = platform::ReadWholeFile(Path(table));
+            bytes = read;
+        }
         options.defaultCategory = QFileInfo(table).completeBaseName().toStdString();
         const std::size_t before = converter.Records(), skippedBefore = converter.Skipped(), rowsBefore = converter.Rows();
         const std::size_t problemsBefore = converter.Problems().size();

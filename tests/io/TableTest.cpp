@@ -209,3 +209,52 @@ TEST(TableConverter, DegreesMinutesAndMissingColumns) {
     TableConverter d;
     EXPECT_THROW(d.Add("a,b\n1,2\n", {}, "x.csv"), platform::KavumError);
 }
+
+// Fields of every length met at every place of the eight-byte steps.
+TEST(RowReader, FieldsOfEveryLengthAndPlace) {
+    for (char delimiter : {',', '\t', ';'}) {
+        std::string text;
+        std::vector<std::vector<std::string>> rows;
+        for (int r = 0; r < 40; ++r) {
+            std::vector<std::string> row;
+            for (int f = 0; f < 5; ++f) row.push_back(std::string(static_cast<std::size_t>((r * 7 + f * 3) % 19), static_cast<char>('a' + f)));
+            for (std::size_t f = 0; f < row.size(); ++f) text += (f ? std::string(1, delimiter) : "") + row[f];
+            text += r % 3 == 0 ? "\r\n" : r % 3 == 1 ? "\n" : "\r";
+            rows.push_back(row);
+        }
+        io::RowReader reader(text, delimiter);
+        for (const auto& row : rows) {
+            ASSERT_TRUE(reader.Next());
+            ASSERT_EQ(reader.FieldCount(), row.size());
+            for (std::size_t f = 0; f < row.size(); ++f) EXPECT_EQ(reader.Field(f), row[f]);
+        }
+        EXPECT_FALSE(reader.Next());
+    }
+}
+
+// A spreadsheet's exponent form of a mesh code: read when every digit is
+// there, refused when the exponent made up the last digits; both reported.
+TEST(TableConverter, ExponentMeshCodes) {
+    TableConverter c;
+    const auto lines = Convert("種名,メッシュ,標高\nブナ,5.53750131E8,1250\nブナ,5.54E+08,\nブナ,5.33946115E4,\nブナ,53394611,\n", c);
+    EXPECT_EQ(lines, (std::vector<std::string>{platform::Utf8ToCp932("ブナ"), "553750131.12", "53394611"}));
+    EXPECT_EQ(c.Records(), 2u);
+    EXPECT_EQ(c.Skipped(), 2u);
+    ASSERT_EQ(c.Problems().size(), 3u);
+    EXPECT_EQ(c.Problems()[0], "t.csv:2: 指数表記のメッシュコード '5.53750131E8' を 553750131 として読みました");
+    EXPECT_NE(c.Problems()[1].find("t.csv:3: 指数表記のメッシュコードで桁が欠けているか丸められている"), std::string::npos);
+    EXPECT_NE(c.Problems()[2].find("t.csv:4: "), std::string::npos);
+    // With a decimal comma in a semicolon table.
+    TableConverter semicolon;
+    EXPECT_EQ(Convert("種名;メッシュ\nブナ;5,53750131E+08\n", semicolon),
+              (std::vector<std::string>{platform::Utf8ToCp932("ブナ"), "553750131"}));
+}
+
+// Elevations that are plain numbers go into the data line as they stand;
+// others are read and written as numbers.
+TEST(TableConverter, ElevationsKeepTheirValue) {
+    TableConverter c;
+    const auto lines = Convert("lat,lon,elevation\n35.5,139.5,1030.0\n35.5,139.5,-12\n35.5,139.5,0012\n35.5,139.5,+5\n35.5,139.5,.5\n", c);
+    EXPECT_EQ(lines, (std::vector<std::string>{"table", "35.30000,139.30000,1030.0", "35.30000,139.30000,-12",
+                                               "35.30000,139.30000,12", "35.30000,139.30000,5", "35.30000,139.30000,0.5"}));
+}

@@ -189,3 +189,32 @@ TEST(AtlasWorkerData, AFigureTravelsWhole) {
     EXPECT_EQ(back.categories[0].lineNumbers, data.categories[1].lineNumbers);
     EXPECT_THROW(UnpackFigureData(PackFigureData(data, {0, 1}).chopped(3), data.files), std::runtime_error);
 }
+
+// The atlas tells what the one-figure mode tells of each record line:
+// refused and suspicious lines by file and line, in data order.
+TEST(Atlas, RecordNoticesNameTheFileAndLine) {
+    QTemporaryDir dir;
+    const QString a = Write(dir, "a.grd", "ブナ\r\n53394611\r\n53394611,12\r\n5.53750131E8\r\n");
+    const QString b = Write(dir, "b.grd", "カエデ\r\n35.75,139.4610\r\n5.54E+08\r\n10.0,90.0\r\n");
+    const AtlasData data = ReadAtlasData({a, b});
+    std::vector<CategoryStats> stats;
+    for (const AtlasCategory& c : data.categories) stats.push_back(StatsOf(c, kavum::geo::PointPrecision::StandardMesh));
+    const QStringList notices = RecordNotices(data, stats);
+    ASSERT_EQ(notices.size(), 5) << notices.join('\n').toStdString();
+    EXPECT_TRUE(notices[0].startsWith(a + QStringLiteral(":3: 緯度がメッシュコードのような数")));
+    EXPECT_TRUE(notices[1].startsWith(a + QStringLiteral(":4: 指数表記のメッシュコードを数字に直して")));
+    EXPECT_TRUE(notices[2].startsWith(b + QStringLiteral(":2: 分または秒が 60 以上")));
+    EXPECT_TRUE(notices[3].startsWith(b + QStringLiteral(":3: 指数表記のメッシュコードで桁が欠けているか丸められて")));
+    EXPECT_TRUE(notices[4].startsWith(b + QStringLiteral(":4: 位置が地域メッシュの範囲")));
+    EXPECT_EQ(stats[0].accepted, 2u);
+    EXPECT_EQ(stats[1].accepted, 1u);
+
+    // Beyond the lines kept, a count.
+    std::string many = "ブナ\r\n";
+    for (std::size_t i = 0; i < CategoryStats::KeptNotices + 5; ++i) many += "10.0,90.0\r\n";
+    const QString c = Write(dir, "c.grd", many.c_str());
+    const AtlasData big = ReadAtlasData({c});
+    const QStringList bigNotices = RecordNotices(big, {StatsOf(big.categories[0], kavum::geo::PointPrecision::StandardMesh)});
+    ASSERT_EQ(bigNotices.size(), static_cast<qsizetype>(CategoryStats::KeptNotices + 1));
+    EXPECT_EQ(bigNotices.back(), QStringLiteral("ほかに 5 行に同じような問題があります"));
+}
