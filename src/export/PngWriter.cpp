@@ -29,6 +29,31 @@ void Chunk(QByteArray& out, const char* type, const char* data, qsizetype size) 
     Be32(out, static_cast<std::uint32_t>(crc));
 }
 
+// Up to this many bytes of output the buffer and the compressor of a
+// thread are kept for its next picture: the figures of an atlas are
+// written one after another at the same size, and fresh memory for each
+// costs more than compressing it.
+constexpr std::size_t KeptBufferBytes = std::size_t{32} << 20;
+
+struct Scratch {
+    std::vector<unsigned char> packed;
+    libdeflate_compressor* compressor = nullptr;
+    Scratch() = default;
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch() {
+        if (compressor) libdeflate_free_compressor(compressor);
+    }
+    void Release() {
+        if (packed.capacity() > KeptBufferBytes) std::vector<unsigned char>().swap(packed);
+    }
+};
+
+Scratch& ThreadScratch() {
+    thread_local Scratch scratch;
+    return scratch;
+}
+
 }  // namespace
 
 QByteArray FastPng(QImage image, int dotsPerMeter) {
@@ -77,18 +102,24 @@ QByteArray FastPng(QImage image, int dotsPerMeter) {
             }
         }
         const std::size_t rawSize = rowBytes * static_cast<std::size_t>(h);
-        libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
-        if (!compressor) throw platform::KavumError("PNG の図を作成できません");
-        std::vector<unsigned char> packed(libdeflate_zlib_compress_bound(compressor, rawSize));
-        const std::size_t size = libdeflate_zlib_compress(compressor, base, rawSize, packed.data(), packed.size());
-        libdeflate_free_compressor(compressor);
-        if (size == 0) throw platform::KavumError("PNG の図を作成できません");
+        Scratch& scratch = ThreadScratch();
+        if (!scratch.compressor) scratch.compressor = libdeflate_alloc_compressor(1);
+        if (!scratch.compressor) throw platform::KavumError("PNG の図を作成できません");
+        std::vector<unsigned char>& packed = scratch.packed;
+        packed.resize(libdeflate_zlib_compress_bound(scratch.compressor, rawSize));
+        const std::size_t size =
+            libdeflate_zlib_compress(scratch.compressor, base, rawSize, packed.data(), packed.size());
+        if (size == 0) {
+            scratch.Release();
+            throw platform::KavumError("PNG の図を作成できません");
+        }
         image = QImage();
         out.reserve(out.size() + static_cast<qsizetype>(size + size / (1 << 20) * 12 + 64));
         for (std::size_t at = 0; at < size; at += std::size_t{1} << 20) {
             Chunk(out, "IDAT", reinterpret_cast<const char*>(packed.data() + at),
                   static_cast<qsizetype>(std::min(std::size_t{1} << 20, size - at)));
         }
+        scratch.Release();
         Chunk(out, "IEND", nullptr, 0);
         return out;
     }
