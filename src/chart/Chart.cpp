@@ -691,9 +691,11 @@ bool TCustomChart::DrawKeptBase(platform::TPainterCanvas& c, const TRect& bounds
     }
 
     if (!kept_ || kept_->key != key.Bytes()) {
-        // A chart whose pictures are never copied (it changes between
-        // every two drawings) stops making them: they would only cost.
-        if (kept_ && kept_->copies == 0 && ++unusedLayers_ >= 2) return false;
+        // A chart whose pictures serve only the drawing that made them (it
+        // changes between every two drawings, as a title that names each
+        // figure) stops making them: they would only cost.
+        if (unusedLayers_ >= 2) return false;
+        if (kept_ && kept_->copies <= 1 && ++unusedLayers_ >= 2) return false;
         // Drawn twice on two different grounds: the picture is kept only
         // when both give the same pixels inside the chart's rectangle and
         // leave every pixel outside it as it was.
