@@ -61,14 +61,15 @@ Scratch& ThreadScratch() {
 }
 
 // The rows of an indexed PNG (a filter byte of 0 before each row, then a
-// byte a pixel) of a picture of at most 256 colours, and its colours in the
-// order they first appear, so that the same pixels always give the same
-// file. False when the picture has more colours.
-bool IndexRows(const QImage& image, std::vector<unsigned char>& rows, std::vector<std::uint32_t>& palette) {
+// byte a pixel) of a picture of at most 256 colours into rows (none: the
+// colours only), and its colours in the order they first appear, so that
+// the same pixels always give the same file. False when the picture has
+// more colours. The rows may be the image's own memory: each byte goes
+// where the pixels it could cover have been read already.
+bool IndexRows(const QImage& image, unsigned char* rows, std::vector<std::uint32_t>& palette) {
     const int w = image.width();
     const int h = image.height();
     const std::size_t rowBytes = static_cast<std::size_t>(w) + 1;
-    rows.resize(rowBytes * static_cast<std::size_t>(h));
     palette.clear();
     // Open addressing over the colour's bits; an empty slot holds 0 (keys
     // carry a high bit, which no colour of 24 bits has).
@@ -82,8 +83,7 @@ bool IndexRows(const QImage& image, std::vector<unsigned char>& rows, std::vecto
     bool any = false;
     for (int y = 0; y < h; ++y) {
         const auto* p = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-        unsigned char* d = rows.data() + rowBytes * static_cast<std::size_t>(y);
-        *d++ = 0;  // filter: none
+        unsigned char* d = rows ? rows + rowBytes * static_cast<std::size_t>(y) + 1 : nullptr;
         int x = 0;
         while (x < w) {
             if (any && p[x] == lastPixel) {
@@ -97,7 +97,8 @@ bool IndexRows(const QImage& image, std::vector<unsigned char>& rows, std::vecto
                 }
 #endif
                 while (end < w && p[end] == lastPixel) ++end;
-                if (end - x >= 16) {
+                if (!d) {
+                } else if (end - x >= 16) {
                     std::memset(d + x, lastIndex, static_cast<std::size_t>(end - x));
                 } else {
                     for (int k = x; k < end; ++k) d[k] = lastIndex;
@@ -117,8 +118,10 @@ bool IndexRows(const QImage& image, std::vector<unsigned char>& rows, std::vecto
             lastPixel = p[x];
             lastIndex = values[slot];
             any = true;
-            d[x++] = lastIndex;
+            if (d) d[x] = lastIndex;
+            ++x;
         }
+        if (d) d[-1] = 0;  // filter: none; after the row, whose first pixel may lie here
     }
     return true;
 }
@@ -322,8 +325,21 @@ QByteArray FastPng(QImage image, int dotsPerMeter) {
     if (indexBytes <= (std::size_t{256} << 20)) {
         Scratch& scratch = ThreadScratch();
         std::vector<std::uint32_t> palette;
-        if (IndexRows(image, scratch.indexed, palette)) {
-            image = QImage();
+        // Small pictures (the figures of an atlas) into a buffer kept for
+        // the next; large ones over their own pixels, once their colours
+        // are known to fit, so that a print-size bitmap is not held twice.
+        const bool inPlace = indexBytes > KeptBufferBytes;
+        unsigned char* rows = nullptr;
+        bool fits = false;
+        if (inPlace) {
+            fits = IndexRows(image, nullptr, palette) && IndexRows(image, image.bits(), palette);
+            rows = image.bits();
+        } else {
+            scratch.indexed.resize(indexBytes);
+            fits = IndexRows(image, scratch.indexed.data(), palette);
+            rows = scratch.indexed.data();
+        }
+        if (fits) {
             header('\x03');
             QByteArray plte;
             plte.reserve(static_cast<qsizetype>(palette.size() * 3));
@@ -333,8 +349,8 @@ QByteArray FastPng(QImage image, int dotsPerMeter) {
                 plte.append(static_cast<char>(c));
             }
             Chunk(out, "PLTE", plte.constData(), plte.size());
-            const std::size_t size = DeflateRuns(scratch.indexed.data(), scratch.indexed.size(),
-                                                 static_cast<std::size_t>(w) + 1, scratch.packed);
+            const std::size_t size = DeflateRuns(rows, indexBytes, static_cast<std::size_t>(w) + 1, scratch.packed);
+            image = QImage();
             AppendData(out, scratch.packed.data(), size);
             scratch.Release();
             Chunk(out, "IEND", nullptr, 0);

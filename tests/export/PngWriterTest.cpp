@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QImageReader>
 
 #include <cstdint>
 #include <cstring>
@@ -60,6 +61,25 @@ TEST(FastPng, FewColoursGoInAPaletteAndReadBackPixelForPixel) {
         FastPng(MapLike(500, 50, 40, 9), 0);
         EXPECT_EQ(FastPng(image, 3780), png);
     }
+}
+
+TEST(FastPng, ALargePictureIsIndexedOverItsOwnPixels) {
+    // Past the size of the kept buffer the indices go over the picture's
+    // own memory: the same file as a buffer gives, and the caller's image
+    // is left as it was.
+    QImageReader::setAllocationLimit(0);
+    const QImage image = MapLike(6000, 6000, 30, 7);
+    const QImage copy = image;
+    const QByteArray png = FastPng(copy, 0);
+    EXPECT_EQ(ColourType(png), 3);
+    EXPECT_EQ(copy, image);
+    EXPECT_EQ(ReadBack(png), image);
+    // With more than 256 colours found late, the pixels are still whole.
+    QImage many = image;
+    for (int k = 0; k < 300; ++k) many.setPixel(k, 5999, qRgb(k & 0xFF, k >> 8, 77));
+    const QByteArray rgb = FastPng(many, 0);
+    EXPECT_EQ(ColourType(rgb), 2);
+    EXPECT_EQ(ReadBack(rgb), many);
 }
 
 TEST(FastPng, ManyColoursStayRgbAndBothKindsShowTheSamePicture) {
