@@ -3,6 +3,7 @@
 // dumps. The mapping sheet as shown (--screen) is made by the window program.
 #include "AtlasRun.h"
 #include "RenderArgs.h"
+#include "RenderOutput.h"
 #include "RenderStart.h"
 #include "ScreenRun.h"
 #include "TableRun.h"
@@ -12,7 +13,6 @@
 #include "doc/Document.h"
 #include "export/Figure.h"
 #include "platform/Errors.h"
-#include "platform/MessageText.h"
 #include "platform/Profile.h"
 
 #include <QFile>
@@ -34,25 +34,8 @@
 namespace {
 
 using kavum::doc::Document;
-
-void Fail(const QString& message) {
-    std::fprintf(stderr, "kavum-render: %s\n", kavum::platform::PlainMessageText(message).toUtf8().constData());
-}
-
-// Written whole or not at all: a full disk never leaves half a file, and a
-// symbolic link under the name is replaced, not written through. Fails with
-// the message and the system's reason.
-bool WriteText(const QString& path, const QByteArray& bytes) {
-    kavum::platform::ReplaceOptions options;
-    options.followLinks = false;
-    const int error = kavum::platform::ReplaceFile(
-        QFile::encodeName(path).toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-        options);
-    if (error != 0) {
-        Fail(QString::fromStdString(kavum::platform::WithReason((path + QStringLiteral(" に書き込めません")).toStdString(), error)));
-    }
-    return error == 0;
-}
+using kavum::render::Fail;
+using kavum::render::WriteText;
 
 QByteArray PointsCsv(Document& form) {
     QByteArray out = "series,index,x,y\n";
@@ -191,40 +174,24 @@ int main(int argc, char** argv) {
     }
     try {
         if (!args.settings.isEmpty()) {
-            if (!QFileInfo::exists(args.settings)) throw std::runtime_error("no such settings file: " + args.settings.toStdString());
-            // One that is there but is not a regular file (a FIFO, a folder)
-            // is refused at once, with the reason.
-            if (!QFileInfo(args.settings).isFile()) {
-                throw kavum::platform::FileError(kavum::platform::WithReason(
-                    (QStringLiteral("設定ファイル %1 を読み込めません").arg(args.settings)).toStdString(),
-                    QFileInfo(args.settings).isDir() ? EISDIR : kavum::platform::ErrNotRegularFile));
-            }
+            kavum::render::CheckSettingsFile(args.settings);
             kavum::render::LoadSettingsFile(form, args.settings, messages);
         }
         kavum::render::ApplyBoardArgs(form, args);
         if (args.list || args.Atlas()) return kavum::render::RunAtlasMode(form, args, app.arguments().mid(1));
         // The window's client area is the requested size.
         form.ClientSize = QSize(args.width, args.height);
+        // The report of the plotting pass, however it ends.
         struct Warnings {
             Document& form;
             int& status;
             ~Warnings() {
-                // Suspicious and refused lines, then the counts: the figure is
-                // still made, and the exit status says that not all was well.
-                const kavum::plot::PlotReport& report = form.LastPlotReport();
-                for (const std::string& line : report.LineMessages(form.State.GrdFileName.toStdString()))
-                    std::fprintf(stderr, "%s\n", kavum::platform::PlainMessageText(QString::fromStdString(line)).toUtf8().constData());
-                if (report.Skipped() > 0 || report.HasWarnings())
-                    std::fprintf(stderr, "kavum-render: %s\n", report.Summary().c_str());
-                if (report.HasWarnings()) status = 1;
+                if (kavum::render::ReportPlot(form.LastPlotReport(), form.State.GrdFileName)) status = 1;
             }
         } warnings{form, status};
         form.MakeMap();
     } catch (const std::exception& e) {
-        const auto* kavumError = dynamic_cast<const kavum::platform::KavumError*>(&e);
-        const QString message = kavumError ? QString::fromUtf8(kavumError->Message().data(),
-                                                               static_cast<qsizetype>(kavumError->Message().size()))
-                                           : QString::fromUtf8(e.what());
+        const QString message = kavum::render::ErrorMessage(e);
         const std::optional<std::size_t> line = form.FailedLine;
         if (!line) {
             Fail(message);

@@ -1,0 +1,32 @@
+#pragma once
+// What kavum-render and the window program's --render-screen say and write
+// alike: messages on standard error, files written whole, the settings file
+// named on the command line, and the report of the plotting pass.
+#include "plot/PlotReport.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+
+namespace kavum::render {
+
+// "kavum-render: <message>" on standard error, the message as plain text.
+void Fail(const QString& message);
+
+// Written whole or not at all: a full disk never leaves half a file, and a
+// symbolic link under the name is replaced, not written through. Fails with
+// the message and the system's reason.
+bool WriteText(const QString& path, const QByteArray& bytes);
+
+// Throws unless the settings file named is there and is a regular file.
+void CheckSettingsFile(const QString& path);
+
+// Suspicious and refused lines of the data file, then the counts, on
+// standard error; whether the pass warned.
+bool ReportPlot(const plot::PlotReport& report, const QString& dataFile);
+
+// The message of a failed operation.
+QString ErrorMessage(const std::exception& e);
+
+}  // namespace kavum::render
