@@ -14,6 +14,21 @@
 
 namespace kavum::render {
 
+std::optional<int> ReadCommandLine(const QStringList& arguments, RenderArgs& args) {
+    try {
+        args = ParseRenderArgs(arguments);
+    } catch (const std::invalid_argument& e) {
+        Fail(QString::fromUtf8(e.what()));
+        std::fputs(RenderUsage().toUtf8().constData(), stderr);
+        return 2;
+    }
+    if (args.help) {
+        std::fputs(RenderUsage().toUtf8().constData(), stdout);
+        return 0;
+    }
+    return std::nullopt;
+}
+
 void Fail(const QString& message) {
     std::fprintf(stderr, "kavum-render: %s\n", platform::PlainMessageText(message).toUtf8().constData());
 }

@@ -2,14 +2,22 @@
 // What kavum-render and the window program's --render-screen say and write
 // alike: messages on standard error, files written whole, the settings file
 // named on the command line, and the report of the plotting pass.
+#include "RenderArgs.h"
+
 #include "plot/PlotReport.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <exception>
+#include <optional>
 
 namespace kavum::render {
+
+// Reads the command line into args; the exit status where the run ends
+// there: 2 for a bad one (the message and the usage on standard error), 0
+// for --help (the usage on standard output).
+std::optional<int> ReadCommandLine(const QStringList& arguments, RenderArgs& args);
 
 // "kavum-render: <message>" on standard error, the message as plain text.
 void Fail(const QString& message);

@@ -23,7 +23,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <stdexcept>
 
 namespace {
 
@@ -40,17 +39,7 @@ int RunScreenRender(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
 
     kavum::render::RenderArgs args;
-    try {
-        args = kavum::render::ParseRenderArgs(app.arguments().mid(1));
-    } catch (const std::invalid_argument& e) {
-        Fail(QString::fromUtf8(e.what()));
-        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stderr);
-        return 2;
-    }
-    if (args.help) {
-        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stdout);
-        return 0;
-    }
+    if (const std::optional<int> status = kavum::render::ReadCommandLine(app.arguments().mid(1), args)) return *status;
     if (!args.tables.isEmpty()) {
         Fail(QStringLiteral("--screen は --table を読みません。先に --convert でデータファイルにしてください"));
         return 2;

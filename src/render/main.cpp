@@ -27,7 +27,6 @@
 #include <cstring>
 #include <malloc.h>
 #include <exception>
-#include <stdexcept>
 #include <unistd.h>
 #include <vector>
 
@@ -125,17 +124,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
 
     kavum::render::RenderArgs args;
-    try {
-        args = kavum::render::ParseRenderArgs(app.arguments().mid(1));
-    } catch (const std::invalid_argument& e) {
-        Fail(QString::fromUtf8(e.what()));
-        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stderr);
-        return 2;
-    }
-    if (args.help) {
-        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stdout);
-        return 0;
-    }
+    if (const std::optional<int> status = kavum::render::ReadCommandLine(app.arguments().mid(1), args)) return *status;
     if (!args.Atlas() && !args.list && !args.force) {
         // A figure replaces a figure of its format, nothing else unless asked.
         const auto format = kavum::exporting::FigureFormatOfPath(args.output);
