@@ -63,10 +63,17 @@ bool ReportPlot(const plot::PlotReport& report, const QString& dataFile) {
     return report.HasWarnings();
 }
 
-QString ErrorMessage(const std::exception& e) {
+bool ReportFailure(const std::exception& e, std::optional<std::size_t> line, const QString& dataFile, bool keepGoing) {
     const auto* kavumError = dynamic_cast<const platform::KavumError*>(&e);
-    return kavumError ? QString::fromUtf8(kavumError->Message().data(), static_cast<qsizetype>(kavumError->Message().size()))
-                      : QString::fromUtf8(e.what());
+    const QString message = kavumError ? QString::fromUtf8(kavumError->Message().data(),
+                                                           static_cast<qsizetype>(kavumError->Message().size()))
+                                       : QString::fromUtf8(e.what());
+    if (!line) {
+        Fail(message);
+        return false;
+    }
+    Fail(QStringLiteral("%1:%2: %3").arg(dataFile).arg(*line + 1).arg(message));
+    return keepGoing;
 }
 
 }  // namespace kavum::render

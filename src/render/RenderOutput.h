@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <exception>
 #include <optional>
 
@@ -34,7 +35,21 @@ void CheckSettingsFile(const QString& path);
 // standard error; whether the pass warned.
 bool ReportPlot(const plot::PlotReport& report, const QString& dataFile);
 
-// The message of a failed operation.
-QString ErrorMessage(const std::exception& e);
+// Reports the plotting pass of the drawing (the document or the window)
+// when it goes out of scope, however the pass ended; a pass that warned
+// makes the status 1.
+template <typename Drawing>
+struct PlotWarnings {
+    Drawing& drawing;
+    int& status;
+    ~PlotWarnings() {
+        if (ReportPlot(drawing.LastPlotReport(), drawing.State.GrdFileName)) status = 1;
+    }
+};
+
+// Says why the drawing failed: at a record line that does not convert
+// (line, from 0), the data file and line. Whether the run goes on with the
+// figure as drawn up to that line (keepGoing, --keep-going).
+bool ReportFailure(const std::exception& e, std::optional<std::size_t> line, const QString& dataFile, bool keepGoing);
 
 }  // namespace kavum::render

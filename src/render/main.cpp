@@ -170,26 +170,12 @@ int main(int argc, char** argv) {
         if (args.list || args.Atlas()) return kavum::render::RunAtlasMode(form, args, app.arguments().mid(1));
         // The window's client area is the requested size.
         form.ClientSize = QSize(args.width, args.height);
-        // The report of the plotting pass, however it ends.
-        struct Warnings {
-            Document& form;
-            int& status;
-            ~Warnings() {
-                if (kavum::render::ReportPlot(form.LastPlotReport(), form.State.GrdFileName)) status = 1;
-            }
-        } warnings{form, status};
+        const kavum::render::PlotWarnings<Document> warnings{form, status};
         form.MakeMap();
     } catch (const std::exception& e) {
-        const QString message = kavum::render::ErrorMessage(e);
-        const std::optional<std::size_t> line = form.FailedLine;
-        if (!line) {
-            Fail(message);
-            return 1;
-        }
-        // A record line that does not convert: the file and line, and with
-        // --keep-going the figure as drawn up to that line.
-        Fail(QStringLiteral("%1:%2: %3").arg(form.State.GrdFileName).arg(*line + 1).arg(message));
-        if (!args.keepGoing) return 1;
+        // With --keep-going, a record line that does not convert still
+        // leaves the figure as drawn up to that line.
+        if (!kavum::render::ReportFailure(e, form.FailedLine, form.State.GrdFileName, args.keepGoing)) return 1;
         status = 1;
     }
     if (!messages.isEmpty()) {
