@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Makes the figures of the bundled map, the samples and a few generated data
 # files with kavum-render (every format, every layout, the window's sheet, the
-# dumps and an atlas run) and compares them byte for byte with a reference.
+# dumps and an atlas run) and compares them byte for byte with a reference;
+# PNG files by what they show (size, resolution and decoded pixels, through
+# scripts/png-pixels.py), so that a figure written with a palette instead of
+# RGB, or compressed otherwise, still counts as the same picture.
 #   scripts/compare-figures.sh --save REFDIR [BUILD]   make the reference
 #   scripts/compare-figures.sh REFDIR [BUILD]          make them again and compare
 # BUILD is the build folder (default build). Exit status 1 when a file differs
@@ -79,7 +82,12 @@ while IFS= read -r f; do
   rel=${f#"$ref"/}
   if [ ! -f "$out/$rel" ]; then
     echo "compare-figures: missing $rel"; bad=1
-  elif ! cmp -s "$f" "$out/$rel"; then
+  elif cmp -s "$f" "$out/$rel"; then
+    :
+  elif [[ "$rel" == *.png ]] &&
+       [ "$(python3 scripts/png-pixels.py "$f")" = "$(python3 scripts/png-pixels.py "$out/$rel")" ]; then
+    :
+  else
     echo "compare-figures: differs $rel"; bad=1
   fi
 done < <(find "$ref" -type f | sort)
@@ -87,5 +95,5 @@ while IFS= read -r f; do
   rel=${f#"$out"/}
   [ -f "$ref/$rel" ] || { echo "compare-figures: new $rel"; bad=1; }
 done < <(find "$out" -type f | sort)
-if [ "$bad" = 0 ]; then echo "compare-figures: $(find "$ref" -type f | wc -l) files identical"; fi
+if [ "$bad" = 0 ]; then echo "compare-figures: $(find "$ref" -type f | wc -l) files identical (PNG by their pixels)"; fi
 exit "$bad"

@@ -9,9 +9,12 @@
 #include <QtGlobal>
 
 #include <optional>
+#include <string>
+#include <type_traits>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -427,14 +430,7 @@ void TCustomChart::DrawAxes(TCanvas& c, std::vector<TAxisTick> (&ticks)[4]) {
     }
 }
 
-void TCustomChart::Draw(TCanvas& c, const TRect& bounds) {
-    TCanvas* previous = active_;
-    active_ = &c;
-    Restorer restoreActive{[&] { active_ = previous; }};
-    const platform::TCanvasGroup chartGroup(c, ChartName());
-    bounds_ = bounds;
-    c.ResetClip();
-
+void TCustomChart::DrawFrame(TCanvas& c, const TRect& bounds) {
     // 1. Background.
     c.SetPen(platform::TCanvasPen{});
     c.SetBrush(platform::TCanvasBrush{color_, platform::TBrushStyle::Solid});
@@ -469,29 +465,319 @@ void TCustomChart::Draw(TCanvas& c, const TRect& bounds) {
 
     // 4. Axes.
     DrawAxes(c, ticks);
+}
+
+void TCustomChart::ClipSeries(TCanvas& c) {
+    if (!clipPoints_) return;
+    // The plot rectangle's last column and row included, and at a scale
+    // the rest of the square a pixel there becomes.
+    const int k = Scaled(1);
+    const int before = k / 2;
+    const int after = k - 1 - before;
+    c.SetClipRect(TRect{plot_.left - before, plot_.top - before, plot_.right + 1 + after, plot_.bottom + 1 + after});
+}
+
+void TCustomChart::DrawSeriesRange(TCanvas& c, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to && i < series_.size(); ++i) {
+        const auto& s = series_[i];
+        if (!s->Active()) continue;
+        const platform::TCanvasGroup seriesGroup(
+            c, s->Title().isEmpty() ? ChartName() + QStringLiteral("Series") + QString::number(i) : s->Title(),
+            OnGetSeriesLabel ? OnGetSeriesLabel(*this, *s) : QString());
+        s->Draw(c);
+    }
+}
+
+std::size_t TCustomChart::BaseSeriesCount() const {
+    std::size_t n = 0;
+    while (n < series_.size() && !dynamic_cast<const TPointSeries*>(series_[n].get())) ++n;
+    return n;
+}
+
+void TCustomChart::SetKeepBaseLayer(bool on) {
+    keepBaseLayer_ = on;
+    if (!on) kept_.reset();
+    unusedLayers_ = 0;
+}
+
+namespace {
+
+// The state of a canvas that drawing leaves behind.
+struct CanvasState {
+    platform::TCanvasPen pen;
+    platform::TCanvasBrush brush;
+    platform::TCanvasFont font;
+    bool transparent = false;
+    QPoint position;
+    bool operator==(const CanvasState&) const = default;
+};
+
+CanvasState StateOf(const TCanvas& c) { return {c.Pen(), c.Brush(), c.Font(), c.TextTransparent(), c.PenPos()}; }
+
+void Apply(TCanvas& c, const CanvasState& s) {
+    c.SetPen(s.pen);
+    c.SetBrush(s.brush);  // sets the text ground too: the state's comes after
+    c.SetTextTransparent(s.transparent);
+    c.SetFont(s.font);
+    c.MoveTo(s.position.x(), s.position.y());
+}
+
+// Bytes that tell drawings apart.
+class Record {
+public:
+    template <class T>
+    void Add(const T& v) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        bytes_.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+    void Add(const QString& text) {
+        Add(static_cast<qsizetype>(text.size()));
+        bytes_.append(reinterpret_cast<const char*>(text.constData()), static_cast<std::size_t>(text.size()) * 2);
+    }
+    void Add(const TRect& r) {
+        Add(r.left);
+        Add(r.top);
+        Add(r.right);
+        Add(r.bottom);
+    }
+    void Add(const CanvasState& s) {
+        Add(s.pen.color);
+        Add(s.pen.width);
+        Add(s.pen.style);
+        Add(s.pen.mode);
+        Add(s.brush.color);
+        Add(s.brush.style);
+        Add(s.font.name);
+        Add(s.font.height);
+        Add(s.font.color);
+        Add(s.font.charset);
+        Add(s.font.bold);
+        Add(s.font.italic);
+        Add(s.transparent);
+        Add(s.position.x());
+        Add(s.position.y());
+    }
+    void Add(const TChartPen& p) {
+        Add(p.Visible());
+        Add(p.Color());
+        Add(p.Width());
+        Add(p.Style());
+        Add(p.SmallDots());
+        Add(p.Mode());
+    }
+    std::string& Bytes() { return bytes_; }
+
+private:
+    std::string bytes_;
+};
+
+// A canvas that draws nothing and records what it was asked to draw, with
+// the state of the canvas at each call.
+class RecordingCanvas : public TCanvas {
+public:
+    Record record;
+
+    void TextOut(int x, int y, const QString& text) override {
+        Op('T');
+        record.Add(x);
+        record.Add(y);
+        record.Add(text);
+    }
+    void FillRect(const TRect& rect) override {
+        Op('F');
+        record.Add(rect);
+    }
+    void Rectangle(const TRect& rect) override {
+        Op('R');
+        record.Add(rect);
+    }
+    void Ellipse(const TRect& rect) override {
+        Op('E');
+        record.Add(rect);
+    }
+    void Polygon(const QPoint* points, int count) override { Points('G', points, count); }
+    void Polyline(const QPoint* points, int count) override { Points('L', points, count); }
+    void SetPixel(int x, int y, TColor color) override {
+        Op('P');
+        record.Add(x);
+        record.Add(y);
+        record.Add(color);
+    }
+    void SetClipRect(const TRect& rect) override {
+        Op('C');
+        record.Add(rect);
+    }
+    void ResetClip() override { Op('U'); }
+
+private:
+    void Op(char code) {
+        record.Add(code);
+        record.Add(StateOf(*this));
+    }
+    void Points(char code, const QPoint* points, int count) {
+        Op(code);
+        record.Add(count);
+        for (int i = 0; i < count; ++i) {
+            record.Add(points[i].x());
+            record.Add(points[i].y());
+        }
+    }
+};
+
+}  // namespace
+
+struct TCustomChart::KeptLayer {
+    std::string key;      // what the picture was made from
+    bool usable = false;  // false: its drawing reaches outside the chart or reads what lies below
+    QPoint at;
+    QImage pixels;
+    CanvasState end;  // the canvas state after it
+    int copies = 0;
+};
+
+bool TCustomChart::DrawKeptBase(platform::TPainterCanvas& c, const TRect& bounds, std::size_t count) {
+    const CanvasState start = StateOf(c);
+    TCanvas* const drawing = active_;
+    Restorer restoreActive{[&] { active_ = drawing; }};
+
+    // What the frame would draw (cheap to lay out and record) and every
+    // value the series below the point series are drawn from tell whether
+    // the kept picture still holds. The layout of the recording is the
+    // drawing's: the axes map as they will for the series drawn over it.
+    RecordingCanvas probe;
+    Apply(probe, start);
+    active_ = &probe;
+    DrawFrame(probe, bounds);
+    Record& key = probe.record;
+    key.Add(bounds);
+    key.Add(plot_);
+    key.Add(c.ImageSize().width());
+    key.Add(c.ImageSize().height());
+    key.Add(c.ImageFormat());
+    key.Add(c.StampShapes());
+    key.Add(scale_);
+    key.Add(textScale_);
+    key.Add(minPen_);
+    key.Add(clipPoints_);
+    key.Add(start);
+    for (const auto& axis : axes_) {
+        key.Add(axis->StartPos());
+        key.Add(axis->EndPos());
+        key.Add(axis->Minimum());
+        key.Add(axis->Maximum());
+        key.Add(axis->Inverted());
+        key.Add(axis->Visible());
+    }
+    key.Add(series_.size());
+    key.Add(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const TChartSeries& s = *series_[i];
+        key.Add(reinterpret_cast<std::uintptr_t>(&s));
+        key.Add(s.Revision());
+        key.Add(s.Active());
+        key.Add(s.SeriesColor());
+        key.Add(s.XValuesOrder());
+        key.Add(s.HorizAxis());
+        key.Add(s.VertAxis());
+        const TSeriesPointer& p = s.Pointer();
+        key.Add(p.Visible());
+        key.Add(p.Style());
+        key.Add(p.HorizSize());
+        key.Add(p.VertSize());
+        key.Add(p.Brush().Color());
+        key.Add(p.Brush().Style());
+        key.Add(p.Pen());
+        if (const auto* line = dynamic_cast<const TLineSeries*>(&s)) key.Add(line->LinePen());
+    }
+
+    if (!kept_ || kept_->key != key.Bytes()) {
+        // A chart whose pictures serve only the drawing that made them (it
+        // changes between every two drawings, as a title that names each
+        // figure) stops making them: they would only cost.
+        if (unusedLayers_ >= 2) return false;
+        if (kept_ && kept_->copies <= 1 && ++unusedLayers_ >= 2) return false;
+        // Drawn twice on two different grounds: the picture is kept only
+        // when both give the same pixels inside the chart's rectangle and
+        // leave every pixel outside it as it was.
+        auto layer = std::make_unique<KeptLayer>();
+        layer->key = std::move(key.Bytes());
+        const QSize size = c.ImageSize();
+        const TRect box = platform::Intersect(bounds, TRect{0, 0, size.width(), size.height()});
+        constexpr std::uint32_t grounds[2] = {0xFFFFFFFFu, 0xFF5A3C96u};
+        QImage images[2];
+        CanvasState ends[2];
+        for (int i = 0; i < 2 && !box.IsEmpty(); ++i) {
+            images[i] = QImage(size, c.ImageFormat());
+            if (images[i].isNull()) break;
+            images[i].fill(grounds[i]);
+            platform::TPainterCanvas scratch(images[i]);
+            scratch.SetStampShapes(c.StampShapes());
+            Apply(scratch, start);
+            active_ = &scratch;
+            scratch.ResetClip();
+            DrawFrame(scratch, bounds);
+            ClipSeries(scratch);
+            DrawSeriesRange(scratch, 0, count);
+            ends[i] = StateOf(scratch);
+            scratch.End();
+        }
+        bool same = !box.IsEmpty() && !images[0].isNull() && !images[1].isNull() && ends[0] == ends[1];
+        for (int y = 0; same && y < size.height(); ++y) {
+            const auto* a = reinterpret_cast<const std::uint32_t*>(images[0].constScanLine(y));
+            const auto* b = reinterpret_cast<const std::uint32_t*>(images[1].constScanLine(y));
+            const bool inside = y >= box.top && y < box.bottom;
+            for (int x = 0; same && x < size.width(); ++x) {
+                if (inside && x >= box.left && x < box.right) {
+                    same = a[x] == b[x];
+                } else {
+                    same = a[x] == grounds[0] && b[x] == grounds[1];
+                }
+            }
+        }
+        layer->usable = same;
+        if (same) {
+            layer->at = QPoint(box.left, box.top);
+            layer->pixels = images[0].copy(box.left, box.top, box.Width(), box.Height());
+            layer->end = ends[0];
+        }
+        kept_ = std::move(layer);
+        ++baseLayersMade_;
+    }
+    if (!kept_->usable) return false;
+    c.PutPixels(kept_->at.x(), kept_->at.y(), kept_->pixels);
+    Apply(c, kept_->end);
+    ++kept_->copies;
+    ++baseLayerCopies_;
+    return true;
+}
+
+void TCustomChart::Draw(TCanvas& c, const TRect& bounds) {
+    TCanvas* previous = active_;
+    active_ = &c;
+    Restorer restoreActive{[&] { active_ = previous; }};
+    const platform::TCanvasGroup chartGroup(c, ChartName());
+    bounds_ = bounds;
+    c.ResetClip();
+
+    // 1.-4. Background, title, layout and axes, and with them the series
+    // below the point series where a kept picture of them is copied.
+    std::size_t drawn = 0;
+    auto* bitmap = keepBaseLayer_ ? dynamic_cast<platform::TPainterCanvas*>(&c) : nullptr;
+    bool copied = false;
+    if (bitmap && bitmap->DirectPixels() && !bitmap->VectorDevice()) {
+        const std::size_t count = BaseSeriesCount();
+        copied = DrawKeptBase(*bitmap, bounds, count);
+        if (copied) drawn = count;
+    }
+    if (!copied) DrawFrame(c, bounds);
 
     // 5. Series, in list order, clipped to the plot rectangle.
     {
-        // The plot rectangle's last column and row included, and at a scale
-        // the rest of the square a pixel there becomes.
-        const int k = Scaled(1);
-        const int before = k / 2;
-        const int after = k - 1 - before;
-        if (clipPoints_) {
-            c.SetClipRect(TRect{plot_.left - before, plot_.top - before, plot_.right + 1 + after,
-                                plot_.bottom + 1 + after});
-        }
+        ClipSeries(c);
         Restorer unclip{[&] {
             if (clipPoints_) c.ResetClip();
         }};
-        for (std::size_t i = 0; i < series_.size(); ++i) {
-            const auto& s = series_[i];
-            if (!s->Active()) continue;
-            const platform::TCanvasGroup seriesGroup(
-                c, s->Title().isEmpty() ? ChartName() + QStringLiteral("Series") + QString::number(i) : s->Title(),
-                OnGetSeriesLabel ? OnGetSeriesLabel(*this, *s) : QString());
-            s->Draw(c);
-        }
+        DrawSeriesRange(c, drawn, series_.size());
     }
 
     // 6. The canvas state the hook starts from.

@@ -7,6 +7,7 @@
 #include "platform/canvas/VectorCanvas.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -350,13 +351,26 @@ private:
 
 // ---- TChartSeries ----
 
-TChartSeries::TChartSeries(TCustomChart& chart, TChartListOrder order) : chart_(&chart), pointer_(&chart), order_(order) {
+namespace {
+
+std::uint64_t NextSeriesRevision() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
+
+}  // namespace
+
+TChartSeries::TChartSeries(TCustomChart& chart, TChartListOrder order)
+    : chart_(&chart), revision_(NextSeriesRevision()), pointer_(&chart), order_(order) {
     labels_.emplace_back();
 }
 
 TChartSeries::~TChartSeries() = default;
 
-void TChartSeries::Changed() const { ChartChanged(chart_); }
+void TChartSeries::Changed() const {
+    revision_ = NextSeriesRevision();
+    ChartChanged(chart_);
+}
 
 void TChartSeries::SetActive(bool value) {
     if (Change(active_, value)) Changed();

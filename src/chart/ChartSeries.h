@@ -213,6 +213,11 @@ public:
     // Draws the series; the canvas is clipped by the caller.
     virtual void Draw(platform::TCanvas& canvas) const = 0;
 
+    // A number that changes at every change of the series' own state (its
+    // points, activity, colour, order and axes; not its pointer or pens),
+    // never the same for two states of any series of the process.
+    std::uint64_t Revision() const { return revision_; }
+
 protected:
     TChartSeries(TCustomChart& chart, TChartListOrder order);
     void Changed() const;
@@ -229,6 +234,7 @@ private:
     void PushPoint(double x, double y, TPointTag tag);
 
     TCustomChart* chart_;
+    mutable std::uint64_t revision_;
     bool active_ = true;
     TColor seriesColor_ = platform::clRed;
     QString title_;

@@ -187,6 +187,22 @@ public:
     // Writes the metafile picture, creating or replacing the file.
     void SaveAsMetafile(const QString& fileName);
 
+    // Keeps the picture that a drawing into a bitmap puts below the point
+    // series (the background, title, axes and grids, and the series before
+    // the first point series: a map's lines) and copies it into the next
+    // drawings of the same place, size, scale and state instead of drawing
+    // it again, with the same pixels: for the many figures of one map. What
+    // the picture was made from is compared at every drawing, and the
+    // picture is kept only when its drawing touches nothing outside the
+    // chart's rectangle and does not depend on what lies below. Off by
+    // default.
+    void SetKeepBaseLayer(bool on);
+    bool KeepBaseLayer() const { return keepBaseLayer_; }
+    // How many drawings copied the kept picture, and how many times it was
+    // made.
+    int BaseLayerCopies() const { return baseLayerCopies_; }
+    int BaseLayersMade() const { return baseLayersMade_; }
+
     // Marks the chart for repainting at the next paint.
     void Invalidate();
     // Redraws now (when the window is shown).
@@ -225,6 +241,17 @@ private:
     void Draw(platform::TCanvas& canvas, const TRect& bounds);
     void LayOut(platform::TCanvas& canvas, const TRect& bounds, std::vector<TAxisTick> (&ticks)[4]);
     void DrawAxes(platform::TCanvas& canvas, std::vector<TAxisTick> (&ticks)[4]);
+    // Steps of Draw: the background, title, layout and axes; the clip of
+    // the series; the series [from, to).
+    void DrawFrame(platform::TCanvas& canvas, const TRect& bounds);
+    void ClipSeries(platform::TCanvas& canvas);
+    void DrawSeriesRange(platform::TCanvas& canvas, std::size_t from, std::size_t to);
+    // The series drawn before the first point series.
+    std::size_t BaseSeriesCount() const;
+    // Puts the kept picture of the frame and the first count series into
+    // the canvas, making it first when what it shows changed; false when
+    // it cannot be kept (nothing was drawn then).
+    bool DrawKeptBase(platform::TPainterCanvas& canvas, const TRect& bounds, std::size_t count);
 
     std::unique_ptr<TCustomChartAxis> axes_[5];
     TChartTitle title_;
@@ -243,6 +270,12 @@ private:
     double textScale_ = 1.0;
     int minPen_ = 1;
     platform::TCanvas* active_ = nullptr;  // the canvas of the drawing in progress
+    bool keepBaseLayer_ = false;
+    int baseLayerCopies_ = 0;
+    int baseLayersMade_ = 0;
+    int unusedLayers_ = 0;  // kept pictures replaced before any copy
+    struct KeptLayer;
+    std::unique_ptr<KeptLayer> kept_;
     bool dirty_ = true;
     // Makes buffer_ the chart's size at the screen's pixel ratio; true when it was remade.
     bool EnsureBuffer();

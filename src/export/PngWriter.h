@@ -1,6 +1,8 @@
 #pragma once
-// A quick PNG writer for large bitmaps: 8-bit RGB rows without filtering,
-// deflated at the fastest level, with the resolution in a pHYs chunk.
+// A quick PNG writer for large bitmaps: rows without filtering, deflated at
+// the fastest level, with the resolution in a pHYs chunk. A picture of at
+// most 256 colours is written with a palette (8-bit indices, the colours in
+// the order they first appear), any other as 8-bit RGB.
 #include <QByteArray>
 #include <QImage>
 

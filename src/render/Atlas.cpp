@@ -63,7 +63,7 @@ QStringList ExpandDataInputs(const QStringList& inputs) {
         } else if (info.isFile()) {
             files << input;
         } else {
-            throw std::runtime_error(("no such data file or folder: " + input).toStdString());
+            throw std::runtime_error(QStringLiteral("データファイルまたはフォルダ %1 がありません").arg(input).toStdString());
         }
     }
     return files;
@@ -376,16 +376,16 @@ public:
     explicit Reader(const QByteArray& b) : b_(b) {}
     std::uint64_t Number() {
         const qsizetype end = b_.indexOf('\n', at_);
-        if (end < 0) throw std::runtime_error("figure data cut short");
+        if (end < 0) throw std::runtime_error("図のデータが途中で切れています");
         bool ok = false;
         const std::uint64_t v = b_.mid(at_, end - at_).toULongLong(&ok);
-        if (!ok) throw std::runtime_error("figure data not readable");
+        if (!ok) throw std::runtime_error("図のデータを読めません");
         at_ = end + 1;
         return v;
     }
     std::string Bytes() {
         const std::uint64_t n = Number();
-        if (n > static_cast<std::uint64_t>(b_.size() - at_)) throw std::runtime_error("figure data cut short");
+        if (n > static_cast<std::uint64_t>(b_.size() - at_)) throw std::runtime_error("図のデータが途中で切れています");
         std::string s(b_.constData() + at_, static_cast<std::size_t>(n));
         at_ += static_cast<qsizetype>(n);
         return s;
@@ -426,7 +426,7 @@ AtlasData UnpackFigureData(const QByteArray& bytes, const QStringList& files) {
     data.files = files;
     Reader r(bytes);
     const std::uint64_t count = r.Number();
-    if (count > 9) throw std::runtime_error("figure data not readable");
+    if (count > 9) throw std::runtime_error("図のデータを読めません");
     for (std::uint64_t k = 0; k < count; ++k) {
         AtlasCategory& c = data.categories.emplace_back();
         c.position = static_cast<int>(r.Number());
@@ -434,7 +434,7 @@ AtlasData UnpackFigureData(const QByteArray& bytes, const QStringList& files) {
         c.heading.line = static_cast<int>(r.Number());
         c.name = r.Bytes();
         const std::uint64_t lines = r.Number();
-        if (lines > static_cast<std::uint64_t>(bytes.size())) throw std::runtime_error("figure data not readable");
+        if (lines > static_cast<std::uint64_t>(bytes.size())) throw std::runtime_error("図のデータを読めません");
         c.lines.reserve(static_cast<std::size_t>(lines));
         c.lineNumbers.reserve(static_cast<std::size_t>(lines));
         for (std::uint64_t i = 0; i < lines; ++i) {

@@ -29,6 +29,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <functional>
+#include <malloc.h>
 #include <map>
 #include <sys/stat.h>
 #include <exception>
@@ -82,13 +83,22 @@ class FigureMaker {
 public:
     FigureMaker(Document& form, const RenderArgs& args)
         : form_(form), args_(args), fresh_(form.State),
-          precision_(static_cast<geo::PointPrecision>(form.State.GridSize)) {}
+          precision_(static_cast<geo::PointPrecision>(form.State.GridSize)) {
+        // The map is the same in every figure: drawn once, then copied.
+        for (chart::TCustomChart* chart : {form.Chart1, form.Chart2, form.Chart3}) chart->SetKeepBaseLayer(true);
+    }
 
     // Figure `number` (from 1) of `count`, of the categories of `data`;
     // `file` false makes the book page only.
     FigureOutcome Make(const AtlasData& data, const std::vector<int>& categories, int number, std::size_t count,
                        bool file = true) {
         FigureOutcome out;
+        if (made_++ == 1) {
+            // What the first figure left free (the drawings that made the
+            // kept map pictures) goes back to the system; later figures use
+            // the same buffers again.
+            malloc_trim(0);
+        }
         FigureText text = MakeFigureText(data, categories);
         std::vector<bool> empty;
         for (int k : categories) {
@@ -135,7 +145,7 @@ public:
             std::optional<QByteArray> bytes;
             if (file) {
                 bytes = form_.FigureFileBytes(path, args_.print);
-                if (!bytes) throw std::runtime_error("no figure was made");
+                if (!bytes) throw std::runtime_error("図を作成できませんでした");
             }
             if (book) {
                 // The page is the PDF figure, under the figure's name.
@@ -145,7 +155,7 @@ public:
                     out.page = *bytes;
                 } else {
                     const std::optional<QByteArray> page = form_.FigureFileBytes(pageName, args_.print);
-                    if (!page) throw std::runtime_error("no figure was made");
+                    if (!page) throw std::runtime_error("図を作成できませんでした");
                     out.page = *page;
                 }
             }
@@ -178,6 +188,7 @@ private:
     const RenderArgs& args_;
     const doc::AppState fresh_;
     const geo::PointPrecision precision_;
+    int made_ = 0;
 };
 
 // The progress line on standard error: rewritten in place on a terminal,
@@ -212,10 +223,10 @@ private:
         last_ = now;
         const double seconds = static_cast<double>(now) / 1000.0;
         const double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0.0;
-        QString line = QStringLiteral("%1/%2 figures").arg(done_).arg(total_);
+        QString line = QStringLiteral("図 %1/%2 枚").arg(done_).arg(total_);
         if (done_ > 0 && rate > 0) {
             const int left = static_cast<int>(static_cast<double>(total_ - done_) / rate + 0.5);
-            line += QStringLiteral(", %1/s, %2:%3 left")
+            line += QStringLiteral("、毎秒 %1 枚、残り %2:%3")
                         .arg(rate, 0, 'f', 1)
                         .arg(left / 60)
                         .arg(left % 60, 2, 10, QLatin1Char('0'));
@@ -289,11 +300,11 @@ int RunWorker(FigureMaker& maker, const QStringList& files) {
             const AtlasData data = UnpackFigureData(payload, files);
             std::vector<int> all;
             for (std::size_t k = 0; k < data.categories.size(); ++k) all.push_back(static_cast<int>(k));
-            if (all.empty()) throw std::runtime_error("figure data not readable");
+            if (all.empty()) throw std::runtime_error("図のデータを読めません");
             o = maker.Make(data, all, number, count, file);
         } catch (const std::exception& e) {
             o.failed = true;
-            o.messages << QStringLiteral("figure %1: %2").arg(number).arg(QString::fromUtf8(e.what()));
+            o.messages << QStringLiteral("図 %1: %2").arg(number).arg(QString::fromUtf8(e.what()));
         }
         for (const QString& m : o.messages) WriteOutput("M\t" + OneLineUtf8(m) + '\n');
         if (o.writeError != 0) WriteOutput("W\t" + QByteArray::number(o.writeError) + '\t' + OneLineUtf8(o.writePath) + '\n');
@@ -343,7 +354,7 @@ bool DrawingReport(const QString& file, geo::PointPrecision precision, QStringLi
 // Makes the map with no data, as the one-figure mode makes it with data.
 bool MakeEmptyMap(Document& form, const RenderArgs& args) {
     QTemporaryFile empty(QDir::tempPath() + QStringLiteral("/kavum-atlas-XXXXXX.grd"));
-    if (!empty.open()) throw std::runtime_error("cannot make a temporary file");
+    if (!empty.open()) throw std::runtime_error("一時ファイルを作成できません");
     empty.close();
     const QString data = form.Board.GrdFile;
     form.Board.GrdFile = empty.fileName();
@@ -441,7 +452,7 @@ public:
                              [this, wp](int code, QProcess::ExitStatus status) { Ended(*wp, code, status); });
             wp->process->start(program, workerArguments);
             if (!wp->process->waitForStarted()) {
-                Say(QStringLiteral("cannot start a worker process: %1").arg(wp->process->errorString()));
+                Say(QStringLiteral("作業プロセスを起動できません: %1").arg(wp->process->errorString()));
                 continue;
             }
             wp->running = true;
@@ -536,10 +547,10 @@ private:
         for (const std::size_t i : w.pending) {
             FigureOutcome o;
             o.failed = true;
-            o.messages << QStringLiteral("figure %1: the worker process ended (%2)")
+            o.messages << QStringLiteral("図 %1: 作業プロセスが途中で終わりました（%2）")
                               .arg(i + 1)
-                              .arg(status == QProcess::CrashExit ? QStringLiteral("crashed")
-                                                                 : QStringLiteral("status %1").arg(code));
+                              .arg(status == QProcess::CrashExit ? QStringLiteral("異常終了")
+                                                                 : QStringLiteral("終了コード %1").arg(code));
             done_(i, std::move(o));
         }
         w.pending.clear();
@@ -553,6 +564,11 @@ private:
 }  // namespace
 
 int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& arguments) {
+    // Every figure takes bitmaps and buffers of the sizes the one before
+    // took: kept by the allocator rather than given back to the system and
+    // faulted in afresh each time.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
     if (args.worker) {
         // A worker reads no data: every figure's lines come with it.
         QStringList files;
@@ -611,7 +627,7 @@ int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& argu
     std::size_t suspicious = 0;
     for (const QString& p : HeadingProblems(data, &suspicious)) Say(p);
     if (data.orphanRecords > 0) {
-        Say(QStringLiteral("%1 record lines above the first heading of their file belong to no category; left out")
+        Say(QStringLiteral("ファイルの最初の見出しより前にある記録の行 %1 行はどの分類にも属さないため除きました")
                 .arg(data.orphanRecords));
     }
 
@@ -651,7 +667,7 @@ int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& argu
     const QString dir = args.perCategory;
     if (files) {
         if (!QDir().mkpath(dir)) {
-            Say(QStringLiteral("cannot make the folder %1").arg(dir));
+            Say(QStringLiteral("フォルダ %1 を作成できません").arg(dir));
             return 1;
         }
         if (const int error = FolderWriteError(dir)) {
@@ -717,7 +733,7 @@ int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& argu
     if (!queue.empty()) {
         try {
             if (!MakeEmptyMap(form, args)) {
-                Say(QStringLiteral("no map was made: the map file could not be found"));
+                Say(QStringLiteral("地図を作成できません: 地図データファイルが見つかりません"));
                 return 1;
             }
         } catch (const std::exception& e) {
@@ -940,20 +956,21 @@ int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& argu
         for (const QString& f : data.files) lines << QFileInfo(f).fileName();
         try {
             book->Finish(title, lines, std::move(index));
-            Say(QStringLiteral("%1: %2 figure pages, with a title page and an index").arg(args.book).arg(book->PageCount()));
+            Say(QStringLiteral("%1: 図 %2 ページに表紙と索引を付けて書き込みました").arg(args.book).arg(book->PageCount()));
         } catch (const platform::KavumError& e) {
             Say(QString::fromStdString(e.Message()));
             bookFailed = true;
         }
     }
 
-    QString summary = QStringLiteral("%1 of %2 figures written, %3 records plotted, %4 skipped as not accepted, %5 failures")
+    QString summary = QStringLiteral("図 %2 枚のうち %1 枚を書き込みました（描いたレコード %3 件、描かなかったレコード %4 件、失敗 %5 件")
                           .arg(written)
                           .arg(count)
                           .arg(accepted)
                           .arg(skipped)
                           .arg(failures);
-    if (currentCount > 0) summary += QStringLiteral(", %1 still current from an earlier run").arg(currentCount);
+    if (currentCount > 0) summary += QStringLiteral("、以前の実行のままの図 %1 枚").arg(currentCount);
+    summary += QStringLiteral("）");
     Say(summary);
     if (failures > 0 || stopped || bookFailed || suspicious > 0 || !notices.isEmpty()) status = 1;
     return status;

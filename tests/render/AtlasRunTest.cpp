@@ -85,7 +85,7 @@ TEST_F(AtlasRunTest, OneFigurePerCategoryAlikeForEveryNumberOfJobs) {
     const QString two = dir.filePath(QStringLiteral("two"));
     RunResult r = Render({"--settings", settings, "--data", data, "--per-category", one, "--jobs", "1"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("12 of 12 figures written, 24 records plotted, 0 skipped")))
+    EXPECT_TRUE(r.err.contains(QStringLiteral("図 12 枚のうち 12 枚を書き込みました（描いたレコード 24 件、描かなかったレコード 0 件")))
         << r.err.toStdString();
     r = Render({"--settings", settings, "--data", data, "--per-category", two, "--jobs", "2"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
@@ -126,8 +126,8 @@ TEST_F(AtlasRunTest, ABadLineFailsItsFigureOnlyAndNamesFileAndLine) {
     EXPECT_EQ(r.status, 1);
     // Species 7 starts on line 20: heading, record, then the bad line 22.
     EXPECT_TRUE(r.err.contains(data + QStringLiteral(":22: 'x0' is not a valid integer value"))) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("11 of 12 figures written"))) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("1 failures"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("図 12 枚のうち 11 枚を書き込みました"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("失敗 1 件"))) << r.err.toStdString();
     QStringList names = Figures(out);
     EXPECT_EQ(names.size(), 11);
     EXPECT_FALSE(names.contains(QStringLiteral("0007-種7.png")));
@@ -245,11 +245,11 @@ TEST_F(AtlasRunTest, ARerunLeavesItsOwnFiguresAndManifest) {
     const QDateTime before = QFileInfo(out + "/0005-種4.png").lastModified();
     r = Render({"--settings", settings, "--data", data, "--per-category", out, "--skip-existing"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("0 of 13 figures written")) && r.err.contains(QStringLiteral("13 still current")))
+    EXPECT_TRUE(r.err.contains(QStringLiteral("図 13 枚のうち 0 枚を書き込みました")) && r.err.contains(QStringLiteral("以前の実行のままの図 13 枚")))
         << r.err.toStdString();
     EXPECT_EQ(QFileInfo(out + "/0005-種4.png").lastModified(), before);
     r = Render({"--settings", settings, "--layout", "1", "--data", data, "--per-category", out, "--skip-existing"});
-    EXPECT_TRUE(r.err.contains(QStringLiteral("13 of 13 figures written"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("図 13 枚のうち 13 枚を書き込みました"))) << r.err.toStdString();
 
     // Back to twelve: every name moves, so the thirteen earlier figures
     // are removed, or kept with --keep-old.
@@ -296,7 +296,7 @@ TEST_F(AtlasRunTest, AFolderThatCannotBeWrittenStopsTheRunAtOnce) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.count(QStringLiteral("に書き込めません")), 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(out + QStringLiteral(" に書き込めません: 書き込みの許可がありません"))) << r.err.toStdString();
-    EXPECT_FALSE(r.err.contains(QStringLiteral("figures written")));
+    EXPECT_FALSE(r.err.contains(QStringLiteral("枚を書き込みました")));
     EXPECT_TRUE(Figures(out).isEmpty());
 }
 

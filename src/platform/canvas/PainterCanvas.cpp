@@ -77,6 +77,7 @@ TPainterCanvas::TPainterCanvas(QImage& image) {
         // Detach first, so that the painter and the raster share one buffer.
         auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());
         raster_ = std::make_unique<TPixelRaster>(bits, image.width(), image.height(), image.bytesPerLine() / 4);
+        format_ = image.format();
     }
     ownPainter_ = std::make_unique<QPainter>(&image);
     painter_ = ownPainter_.get();
@@ -108,6 +109,14 @@ struct TPainterCanvas::Stamps {
 };
 
 TPainterCanvas::~TPainterCanvas() { End(); }
+
+QSize TPainterCanvas::ImageSize() const { return raster_ ? QSize(raster_->Width(), raster_->Height()) : QSize(); }
+
+void TPainterCanvas::PutPixels(int x, int y, const QImage& pixels) {
+    if (!raster_ || pixels.isNull() || pixels.format() != format_) return;
+    raster_->CopyIn(x, y, reinterpret_cast<const std::uint32_t*>(pixels.constBits()), pixels.width(), pixels.height(),
+                    pixels.bytesPerLine() / 4);
+}
 
 namespace {
 

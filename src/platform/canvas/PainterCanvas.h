@@ -43,11 +43,18 @@ public:
 
     // True when shapes are rasterized into image memory.
     bool DirectPixels() const { return raster_ != nullptr; }
+    // The image drawn into, for direct pixels: its size and format.
+    QSize ImageSize() const;
+    QImage::Format ImageFormat() const { return format_; }
+    // Sets the image's pixels at (x, y) to those of a picture of the same
+    // format, past the clip (direct pixels only).
+    void PutPixels(int x, int y, const QImage& pixels);
     // While on, small rectangles, ellipses, polygons and lines of copying pens
     // are rasterized once for each form (geometry and paint) and copied to
     // their places afterwards, with the same pixels: for the many marks of
     // a chart drawn at a scale. Image canvases only.
     void SetStampShapes(bool on) { stampShapes_ = on && raster_ != nullptr; }
+    bool StampShapes() const { return stampShapes_; }
     // True on a vector device: SVG, PDF.
     bool VectorDevice() const { return vector_; }
 
@@ -67,6 +74,7 @@ private:
     bool rasterOps_ = false;  // the device can AND pixels
     bool vector_ = false;     // the device keeps shapes, not pixels
     bool stampShapes_ = false;
+    QImage::Format format_ = QImage::Format_Invalid;
     struct Stamps;
     std::unique_ptr<Stamps> stamps_;
 };

@@ -1,6 +1,7 @@
 #include "platform/canvas/PixelRaster.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <vector>
 
@@ -47,6 +48,17 @@ bool PenPatternOn(TPenStyle style, long long pos) {
 TPixelRaster::TPixelRaster(std::uint32_t* bits, int width, int height, std::ptrdiff_t stridePixels)
     : bits_(bits), width_(std::max(0, width)), height_(std::max(0, height)), stride_(stridePixels) {
     ResetClip();
+}
+
+void TPixelRaster::CopyIn(int x, int y, const std::uint32_t* pixels, int w, int h, std::ptrdiff_t stridePixels) {
+    const int left = std::max(0, x);
+    const int right = std::min(width_, x + w);
+    if (right <= left) return;
+    for (int row = std::max(0, y); row < std::min(height_, y + h); ++row) {
+        std::memcpy(bits_ + static_cast<std::ptrdiff_t>(row) * stride_ + left,
+                    pixels + static_cast<std::ptrdiff_t>(row - y) * stridePixels + (left - x),
+                    static_cast<std::size_t>(right - left) * sizeof(std::uint32_t));
+    }
 }
 
 void TPixelRaster::SetClip(const TRect& rect) { clip_ = Intersect(rect, TRect{0, 0, width_, height_}); }

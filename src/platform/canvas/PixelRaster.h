@@ -43,6 +43,12 @@ public:
     void ResetClip();
     const TRect& Clip() const { return clip_; }
 
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // Copies a block of w x h pixels (rows stridePixels apart) to (x, y),
+    // past the clip; the part outside the image is left out.
+    void CopyIn(int x, int y, const std::uint32_t* pixels, int w, int h, std::ptrdiff_t stridePixels);
+
     void Pixel(int x, int y, Paint paint);
     // Pixels x1..x2 (both included) of row y.
     void Span(int y, int x1, int x2, Paint paint);
