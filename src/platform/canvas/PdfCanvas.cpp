@@ -7,6 +7,7 @@
 #include <QRawFont>
 #include <QSet>
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -42,6 +43,18 @@ QByteArray TextString(const QString& text) {
 QByteArray Deflated(const QByteArray& data) {
     // qCompress puts the length in front of the zlib stream.
     return qCompress(data, 1).mid(4);
+}
+
+// A zlib stream by the quicker deflater, for the pages of a book.
+QByteArray QuickDeflated(const char* data, std::size_t size, int level) {
+    libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+    if (!c) throw std::bad_alloc();
+    QByteArray out(static_cast<qsizetype>(libdeflate_zlib_compress_bound(c, size)), Qt::Uninitialized);
+    const std::size_t n = libdeflate_zlib_compress(c, data, size, out.data(), static_cast<std::size_t>(out.size()));
+    libdeflate_free_compressor(c);
+    if (n == 0) throw std::bad_alloc();
+    out.truncate(static_cast<qsizetype>(n));
+    return out;
 }
 
 // Coordinates go out in hundredths of a pixel, held as integers, so that
@@ -226,6 +239,19 @@ public:
     void Mark(double l, double t, double r, double b, double margin) {
         Cells(l, t, r, b, margin, [](std::uint8_t& cell) { cell = 1; });
     }
+    // The cells drawn on, by their number, and the same marked again.
+    std::vector<std::uint32_t> Marked() const {
+        std::vector<std::uint32_t> out;
+        for (std::size_t i = 0; i < cells_.size(); ++i) {
+            if (cells_[i]) out.push_back(static_cast<std::uint32_t>(i));
+        }
+        return out;
+    }
+    void Mark(const std::vector<std::uint32_t>& cells) {
+        for (const std::uint32_t i : cells) {
+            if (i < cells_.size()) cells_[i] = 1;
+        }
+    }
 
     // The boxes a path covers: a filled subpath's whole box, a stroked
     // one's segment by segment. The walk ends when box returns true.
@@ -295,8 +321,48 @@ struct FontKey {
 
 }  // namespace
 
+struct TPdfShared::Impl {
+    // A group drawn as a form: its calls, the clip it began under and the
+    // page size it was drawn for; the object, and the cells it covers.
+    struct Form {
+        TVectorCanvas::Recorded calls;
+        std::optional<TRect> clip;
+        int width = 0;
+        int height = 0;
+        QByteArray key;
+        QByteArray object;
+        std::vector<std::uint32_t> cells;
+        bool sent = false;     // carried by a confirmed page
+        bool pending = false;  // carried by the page made last
+        long long lastUse = 0;
+    };
+    std::vector<std::unique_ptr<Form>> forms;
+    TVectorCanvas::Recorded noted;  // the group being noted (its memory kept from page to page)
+    long long pages = 0;
+};
+
+TPdfShared::TPdfShared() : d_(std::make_unique<Impl>()) {}
+TPdfShared::~TPdfShared() = default;
+
+void TPdfShared::Commit() {
+    for (auto& f : d_->forms) {
+        if (f->pending) f->sent = true;
+        f->pending = false;
+    }
+}
+
+namespace {
+
+// A group of fewer calls stays in its page.
+constexpr std::size_t MinFormCalls = 2048;
+
+}  // namespace
+
 struct TPdfCanvas::Impl {
     QString title;
+    TPdfShared::Impl* shared = nullptr;
+    bool forming = false;  // drawing a form: its content stays whole
+    std::vector<TPdfShared::Impl::Form*> used;  // the forms the page draws, /K1 on
     double pointsPerPixel = PointsPerPixel;
     // The page's content: what is written goes into content and, in pieces
     // of a megabyte, through the deflater into packed, so that a large
@@ -440,7 +506,7 @@ struct TPdfCanvas::Impl {
     // Every megabyte of content goes to the deflater.
     void Drain() {
         ++drawings;
-        if (content.size() < (1 << 20)) return;
+        if (content.size() < (1 << 20) || forming || shared) return;
         ++drains;
         std::unique_lock<std::mutex> guard(lock);
         if (!packer.joinable()) packer = std::thread([this] { PackerLoop(); });
@@ -460,6 +526,12 @@ struct TPdfCanvas::Impl {
 
     // Deflates what is left and closes the stream.
     void PackAll() {
+        if (shared) {
+            packed = QuickDeflated(content.data(), content.size(), 1);
+            packedSize = packed.size();
+            content.clear();
+            return;
+        }
         if (packer.joinable()) {
             {
                 const std::lock_guard<std::mutex> guard(lock);
@@ -549,9 +621,10 @@ struct TPdfCanvas::Impl {
     }
 };
 
-TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale)
+TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale, TPdfShared* shared)
     : TVectorCanvas(width, height), d_(std::make_unique<Impl>()) {
     d_->title = title;
+    d_->shared = shared ? shared->d_.get() : nullptr;
     d_->pointsPerPixel = PointsPerPixel * scale;
     d_->content.reserve((1 << 20) + (1 << 16));
     d_->drawn = std::make_unique<Coverage>(Width(), Height());
@@ -721,6 +794,8 @@ void TPdfCanvas::WriteClip(const std::optional<TRect>& clip) {
 // or ends and opened again inside.
 void TPdfCanvas::BeginGroup(const QString& id, const QString& label) {
     if (d_->finished) return;
+    // A group inside the one being noted: that one is drawn as it comes.
+    InterruptRecording();
     FlushPending();
     Impl& d = *d_;
     d.CloseClip();
@@ -733,10 +808,91 @@ void TPdfCanvas::BeginGroup(const QString& id, const QString& label) {
     d.open.push_back(static_cast<int>(d.groups.size()) - 1);
     d.begun.push_back(Impl::Begun{d.content.size(), d.drawings, d.drains});
     d.content += "/OC /oc" + std::to_string(d.groups.size()) + " BDC\n";
+    // In a book the group's calls are noted: a group drawn the same on an
+    // earlier page becomes that page's form again.
+    if (d.shared) StartRecording(&d.shared->noted);
+}
+
+void TPdfCanvas::DrawNoted() {
+    Impl& d = *d_;
+    TPdfShared::Impl& s = *d.shared;
+    const Recorded& noted = s.noted;
+    if (noted.interrupted) return;  // drawn already
+    // What depends on the page drawn before (the mask mode), changes the
+    // clip, or is small stays in the page.
+    if (noted.masks || noted.clips || noted.calls.size() < MinFormCalls) {
+        Replay(noted);
+        return;
+    }
+    TPdfShared::Impl::Form* form = nullptr;
+    for (const auto& f : s.forms) {
+        if (f->width == Width() && f->height == Height() && f->clip == d.clip && f->calls.SameCalls(noted)) {
+            form = f.get();
+            break;
+        }
+    }
+    if (!form) {
+        auto f = std::make_unique<TPdfShared::Impl::Form>();
+        f->calls = noted;
+        f->clip = d.clip;
+        f->width = Width();
+        f->height = Height();
+        // Drawn on a content of its own, from no state, with the cells it
+        // covers counted apart.
+        std::string page;
+        page.swap(d.content);
+        const auto fill = d.fillColour, stroke = d.strokeColour;
+        const auto lineWidth = d.lineWidth;
+        const auto dash = d.dash;
+        const auto multiply = d.multiply;
+        const Hpoint origin = d.origin;
+        d.ForgetState();
+        d.multiply = false;
+        d.origin = Hpoint{0, 0};
+        std::unique_ptr<Coverage> drawn = std::move(d.drawn);
+        d.drawn = std::make_unique<Coverage>(Width(), Height());
+        d.forming = true;
+        Replay(f->calls);
+        FlushPending();
+        d.CloseClip();
+        d.forming = false;
+        f->cells = d.drawn->Marked();
+        d.drawn = std::move(drawn);
+        std::string body;
+        body.swap(d.content);
+        d.content.swap(page);
+        d.fillColour = fill;
+        d.strokeColour = stroke;
+        d.lineWidth = lineWidth;
+        d.dash = dash;
+        d.multiply = multiply;
+        d.origin = origin;
+        const QByteArray packed = QuickDeflated(body.data(), body.size(), 6);
+        f->key = QCryptographicHash::hash(packed, QCryptographicHash::Sha1).toHex();
+        f->object = "<< /Type /XObject /Subtype /Form /BBox [0 0 " + QByteArray::number(Width()) + ' ' +
+                    QByteArray::number(Height()) + "] /Resources << >> /Filter /FlateDecode /Length " +
+                    QByteArray::number(packed.size()) + " >>\nstream\n" + packed + "\nendstream";
+        form = f.get();
+        s.forms.push_back(std::move(f));
+    }
+    form->lastUse = s.pages;
+    auto at = std::find(d.used.begin(), d.used.end(), form);
+    if (at == d.used.end()) at = d.used.insert(d.used.end(), form);
+    // Drawn at the picture's origin in the normal blend, as the page's
+    // own drawing would be.
+    d.Absolute();
+    d.SetMultiply(false);
+    d.content += "/K" + std::to_string(at - d.used.begin() + 1) + " Do\n";
+    d.drawn->Mark(form->cells);
+    ++d.drawings;
 }
 
 void TPdfCanvas::EndGroup() {
     if (d_->finished || d_->open.empty()) return;
+    if (Recording()) {
+        StopRecording();
+        DrawNoted();
+    }
     FlushPending();
     Impl& d = *d_;
     d.CloseClip();
@@ -758,6 +914,7 @@ void TPdfCanvas::EndGroup() {
 
 QByteArray TPdfCanvas::Finish() {
     if (d_->finished) return d_->document;
+    InterruptRecording();
     FlushPending();
     Impl& d = *d_;
     d.CloseClip();
@@ -834,6 +991,22 @@ QByteArray TPdfCanvas::Finish() {
         fontResources += use.resource + ' ' + ref(type0) + ' ';
     }
 
+    // The forms the page draws: whole, or by their key once a page that
+    // carried them is delivered.
+    QByteArray formResources;
+    for (std::size_t i = 0; i < d.used.size(); ++i) {
+        TPdfShared::Impl::Form& f = *d.used[i];
+        const int n = add(PdfSharedMark + f.key + '\n' + (f.sent ? QByteArray("null") : f.object));
+        if (!f.sent) f.pending = true;
+        formResources += "/K" + QByteArray::number(static_cast<qulonglong>(i + 1)) + ' ' + ref(n) + ' ';
+    }
+    if (d.shared) {
+        // Forms no page used of late are let go.
+        TPdfShared::Impl& s = *d.shared;
+        ++s.pages;
+        std::erase_if(s.forms, [&](const auto& f) { return f->lastUse + 2 < s.pages; });
+    }
+
     const QByteArray w = QByteArray::number(Width() * d.pointsPerPixel);
     const QByteArray h = QByteArray::number(Height() * d.pointsPerPixel);
     // The groups as optional content, listed as they nest.
@@ -863,6 +1036,7 @@ QByteArray TPdfCanvas::Finish() {
     objects[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + ' ' + h +
                  "] /Contents 4 0 R /Resources << /Font << " + fontResources + ">>" +
+                 (formResources.isEmpty() ? QByteArray() : " /XObject << " + formResources + ">>") +
                  (properties.isEmpty() ? QByteArray() : " /Properties << " + properties + ">>") +
                  (d.multiplied ? QByteArray(" /ExtGState << /GN << /BM /Normal >> /GM << /BM /Multiply >> >>")
                                : QByteArray()) +
