@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
@@ -228,28 +229,58 @@ class Coverage {
 public:
     Coverage(int width, int height)
         : cols_((width + Cell - 1) / Cell + 1), rows_((height + Cell - 1) / Cell + 1),
-          cells_(static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_), 0) {}
+          words_((static_cast<std::size_t>(cols_) + 63) / 64) {
+        // A bit a cell; the bits of the coverage let go last on this
+        // thread are taken again.
+        const std::size_t size = words_ * static_cast<std::size_t>(rows_);
+        if (spare_.size() == size) {
+            bits_.swap(spare_);
+            std::fill(bits_.begin(), bits_.end(), 0);
+        } else {
+            bits_.assign(size, 0);
+        }
+    }
+    ~Coverage() { spare_.swap(bits_); }
+    Coverage(const Coverage&) = delete;
+    Coverage& operator=(const Coverage&) = delete;
 
     // Whether something lies in the box (picture pixels, grown by the margin).
-    bool Any(double l, double t, double r, double b, double margin) {
-        bool found = false;
-        Cells(l, t, r, b, margin, [&](std::uint8_t& cell) { found = found || cell != 0; });
-        return found;
+    bool Any(double l, double t, double r, double b, double margin) const {
+        const Span s = SpanOf(l, t, r, b, margin);
+        for (int y = s.r0; y <= s.r1; ++y) {
+            const std::uint64_t* line = bits_.data() + static_cast<std::size_t>(y) * words_;
+            for (int w = s.c0 / 64; w <= s.c1 / 64; ++w) {
+                if (line[w] & Mask(s, w)) return true;
+            }
+        }
+        return false;
     }
     void Mark(double l, double t, double r, double b, double margin) {
-        Cells(l, t, r, b, margin, [](std::uint8_t& cell) { cell = 1; });
+        const Span s = SpanOf(l, t, r, b, margin);
+        for (int y = s.r0; y <= s.r1; ++y) {
+            std::uint64_t* line = bits_.data() + static_cast<std::size_t>(y) * words_;
+            for (int w = s.c0 / 64; w <= s.c1 / 64; ++w) line[w] |= Mask(s, w);
+        }
     }
     // The cells drawn on, by their number, and the same marked again.
     std::vector<std::uint32_t> Marked() const {
         std::vector<std::uint32_t> out;
-        for (std::size_t i = 0; i < cells_.size(); ++i) {
-            if (cells_[i]) out.push_back(static_cast<std::uint32_t>(i));
+        for (int y = 0; y < rows_; ++y) {
+            const std::uint64_t* line = bits_.data() + static_cast<std::size_t>(y) * words_;
+            for (std::size_t w = 0; w < words_; ++w) {
+                for (std::uint64_t v = line[w]; v != 0; v &= v - 1) {
+                    const int x = static_cast<int>(w * 64) + std::countr_zero(v);
+                    out.push_back(static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(cols_) +
+                                  static_cast<std::uint32_t>(x));
+                }
+            }
         }
         return out;
     }
     void Mark(const std::vector<std::uint32_t>& cells) {
         for (const std::uint32_t i : cells) {
-            if (i < cells_.size()) cells_[i] = 1;
+            const std::size_t y = i / static_cast<std::uint32_t>(cols_), x = i % static_cast<std::uint32_t>(cols_);
+            if (y < static_cast<std::size_t>(rows_)) bits_[y * words_ + x / 64] |= std::uint64_t{1} << (x % 64);
         }
     }
 
@@ -283,29 +314,37 @@ public:
 
 private:
     static constexpr int Cell = 4;
+    struct Span {
+        int c0, c1, r0, r1;
+    };
 
-    template <typename F>
-    void Cells(double l, double t, double r, double b, double margin, F&& f) {
+    Span SpanOf(double l, double t, double r, double b, double margin) const {
         auto col = [&](double x) {
             return static_cast<int>(std::clamp(std::floor(x / Cell), 0.0, static_cast<double>(cols_ - 1)));
         };
         auto row = [&](double y) {
             return static_cast<int>(std::clamp(std::floor(y / Cell), 0.0, static_cast<double>(rows_ - 1)));
         };
-        const int c0 = col(l - margin), c1 = col(r + margin), r0 = row(t - margin), r1 = row(b + margin);
-        for (int y = r0; y <= r1; ++y) {
-            std::uint8_t* line = cells_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(cols_);
-            for (int x = c0; x <= c1; ++x) f(line[x]);
-        }
+        return Span{col(l - margin), col(r + margin), row(t - margin), row(b + margin)};
+    }
+    // The bits of word w that lie within the span's columns.
+    static std::uint64_t Mask(const Span& s, int w) {
+        const int from = std::max(s.c0, w * 64) - w * 64, to = std::min(s.c1, w * 64 + 63) - w * 64;
+        const std::uint64_t high = to == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (to + 1)) - 1;
+        return high & ~((std::uint64_t{1} << from) - 1);
     }
 
     int cols_, rows_;
-    std::vector<std::uint8_t> cells_;
+    std::size_t words_;
+    std::vector<std::uint64_t> bits_;
+    static thread_local std::vector<std::uint64_t> spare_;
 };
+
+thread_local std::vector<std::uint64_t> Coverage::spare_;
 
 struct FontUse {
     QRawFont raw;
-    std::unique_ptr<TTrueTypeFont> trueType;
+    std::shared_ptr<const TTrueTypeFont> trueType;
     std::map<std::uint32_t, QString> glyphs;  // glyph -> the text it shows
     QByteArray resource;                      // /F1 ...
 };
@@ -612,8 +651,16 @@ struct TPdfCanvas::Impl {
         if (it != fontIndex.end()) return fonts[it->second];
         FontUse use;
         QFont qfont = MakeQFont(font);
-        use.raw = QRawFont::fromFont(qfont);
-        use.trueType = std::make_unique<TTrueTypeFont>(use.raw);
+        // The font and its tables are read once on a thread, whatever the
+        // number of pages.
+        thread_local std::map<QString, std::pair<QRawFont, std::shared_ptr<const TTrueTypeFont>>> known;
+        auto [at, fresh] = known.try_emplace(qfont.key() + QLatin1Char('/') + QString::number(qfont.pixelSize()));
+        if (fresh) {
+            at->second.first = QRawFont::fromFont(qfont);
+            at->second.second = std::make_shared<const TTrueTypeFont>(at->second.first);
+        }
+        use.raw = at->second.first;
+        use.trueType = at->second.second;
         use.resource = "/F" + QByteArray::number(static_cast<qulonglong>(fonts.size() + 1));
         fonts.push_back(std::move(use));
         fontIndex[key] = fonts.size() - 1;
@@ -867,7 +914,7 @@ void TPdfCanvas::DrawNoted() {
         d.dash = dash;
         d.multiply = multiply;
         d.origin = origin;
-        const QByteArray packed = QuickDeflated(body.data(), body.size(), 6);
+        const QByteArray packed = QuickDeflated(body.data(), body.size(), 1);
         f->key = QCryptographicHash::hash(packed, QCryptographicHash::Sha1).toHex();
         f->object = "<< /Type /XObject /Subtype /Form /BBox [0 0 " + QByteArray::number(Width()) + ' ' +
                     QByteArray::number(Height()) + "] /Resources << >> /Filter /FlateDecode /Length " +
@@ -950,7 +997,8 @@ QByteArray TPdfCanvas::Finish() {
         const double scale = 1000.0 / tt.UnitsPerEm();
         auto scaled = [&](int v) { return QByteArray::number(static_cast<int>(std::lround(v * scale))); };
 
-        const QByteArray deflated = Deflated(file);
+        const QByteArray deflated = d.shared ? QuickDeflated(file.constData(), static_cast<std::size_t>(file.size()), 1)
+                                             : Deflated(file);
         const int fontFile = add(stream("/Filter /FlateDecode /Length1 " + QByteArray::number(file.size()), deflated));
         const int* bb = tt.BBox();
         const int descriptor = add("<< /Type /FontDescriptor /FontName /" + name + " /Flags 4 /FontBBox [" +
@@ -984,7 +1032,9 @@ QByteArray TPdfCanvas::Finish() {
             cmap += "endbfchar\n";
         }
         cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
-        const int toUnicode = add(stream("/Filter /FlateDecode", Deflated(cmap)));
+        const int toUnicode = add(stream(
+            "/Filter /FlateDecode",
+            d.shared ? QuickDeflated(cmap.constData(), static_cast<std::size_t>(cmap.size()), 1) : Deflated(cmap)));
         const int type0 = add("<< /Type /Font /Subtype /Type0 /BaseFont /" + name +
                               " /Encoding /Identity-H /DescendantFonts [" + ref(cidFont) + "] /ToUnicode " +
                               ref(toUnicode) + " >>");
