@@ -233,11 +233,11 @@ QByteArray FigureSvg(const Figure& figure, LegendPosition legend, const QString&
     return canvas.Finish();
 }
 
-QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title) {
+QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString& title, platform::TPdfShared* shared) {
     CheckScale(figure);
     const double grid = GridOf(figure);
     const QSize size = ScaledSize(figure.size, grid);
-    platform::TPdfCanvas canvas(size.width(), size.height(), title, figure.scale / grid);
+    platform::TPdfCanvas canvas(size.width(), size.height(), title, figure.scale / grid, shared);
     WhiteGround(canvas, size);
     DrawFigure(canvas, figure, legend, grid);
     return canvas.Finish();

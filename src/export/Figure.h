@@ -17,6 +17,10 @@
 #include <optional>
 #include <vector>
 
+namespace kavum::platform {
+class TPdfShared;
+}
+
 namespace kavum::exporting {
 
 using platform::TRect;
@@ -138,8 +142,10 @@ QByteArray FigureMetafile(const Figure& figure, LegendPosition legend = {});
 QImage FigureBitmap(const Figure& figure, LegendPosition legend = {});
 // An SVG document at 96 dpi; title is the document title.
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend = {}, const QString& title = QString());
-// One PDF page of the picture's size at 96 dpi, vector, fonts embedded.
-QByteArray FigurePdf(const Figure& figure, LegendPosition legend = {}, const QString& title = QString());
+// One PDF page of the picture's size at 96 dpi, vector, fonts embedded;
+// with a share, a page of a book (platform::TPdfShared).
+QByteArray FigurePdf(const Figure& figure, LegendPosition legend = {}, const QString& title = QString(),
+                     platform::TPdfShared* shared = nullptr);
 // The file contents of the figure in the format (PNG for Png).
 QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition legend = {},
                        const QString& title = QString());

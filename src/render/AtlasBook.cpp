@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
+#include <set>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -126,7 +127,8 @@ QByteArray PdfTextString(const QString& text) {
     return hex + '>';
 }
 
-PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int parent) {
+PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int parent,
+                           const std::map<QByteArray, int>& known) {
     // The cross-reference table gives where every object starts.
     const qsizetype startxref = document.lastIndexOf("startxref");
     if (startxref < 0) Unreadable();
@@ -169,14 +171,34 @@ PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int pare
     std::map<int, int> numbers;
     numbers[pagesObject] = parent;
     int next = firstNumber;
-    for (int k = 1; k < count; ++k) {
-        if (k == root || k == pagesObject || k == info) continue;
-        numbers[k] = next++;
-    }
     PdfPageObjects result;
+    // The shared objects: the key of each, and its body after the key.
+    const QByteArray mark(platform::PdfSharedMark);
+    std::map<int, QByteArray> bodies;
+    std::set<int> reused;
     for (int k = 1; k < count; ++k) {
         if (k == root || k == pagesObject || k == info) continue;
         QByteArray b = body(k);
+        if (b.startsWith(mark)) {
+            const qsizetype end = b.indexOf('\n');
+            if (end < 0) Unreadable();
+            const QByteArray key = b.mid(mark.size(), end - mark.size());
+            b = b.mid(end + 1).trimmed();
+            if (const auto it = known.find(key); it != known.end()) {
+                numbers[k] = it->second;
+                reused.insert(k);
+                continue;
+            }
+            // Only the page that carries it whole can bring it in.
+            if (b == "null") throw std::runtime_error("a figure page refers to a shared drawing the book has not got");
+            result.shared.emplace_back(key, next);
+        }
+        numbers[k] = next++;
+        bodies[k] = std::move(b);
+    }
+    for (int k = 1; k < count; ++k) {
+        if (k == root || k == pagesObject || k == info || reused.count(k)) continue;
+        QByteArray b = std::move(bodies[k]);
         // A stream's data are taken as they are; only its dictionary refers.
         const qsizetype stream = b.indexOf(">>\nstream\n");
         if (stream >= 0) {
@@ -250,9 +272,10 @@ int PdfBook::Add(const QByteArray& body) {
 }
 
 void PdfBook::AddPage(int figure, const QByteArray& document, const QString& outlineTitle) {
-    PdfPageObjects page = TakePdfPage(document, next_, 2);
+    PdfPageObjects page = TakePdfPage(document, next_, 2, shared_);
     next_ += static_cast<int>(page.objects.size());
     for (const auto& [number, body] : page.objects) Put(number, body);
+    for (const auto& [key, number] : page.shared) shared_.emplace(key, number);
     if (!page.ocgs.isEmpty()) ocgs_ += page.ocgs + ' ';
     if (!page.order.isEmpty()) order_ += '[' + PdfTextString(outlineTitle) + ' ' + page.order + "] ";
     if (width_ == 0) {

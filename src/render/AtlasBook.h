@@ -26,9 +26,13 @@ struct PdfPageObjects {
     QByteArray order;            // their order as the page's document lists them
     double width = 0;            // the media box in points
     double height = 0;
+    std::vector<std::pair<QByteArray, int>> shared;  // the shared objects taken in, by key and number
 };
 // Throws std::runtime_error for a document that does not read as one page.
-PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int parent);
+// A shared object (platform::PdfSharedMark) whose key `known` names is the
+// object named there and is not taken again; one it does not name is taken.
+PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int parent,
+                           const std::map<QByteArray, int>& known = {});
 
 // A PDF text string (UTF-16 with its byte order mark, as hexadecimal).
 QByteArray PdfTextString(const QString& text);
@@ -75,6 +79,7 @@ private:
     std::map<int, Page> pages_;                // by figure
     QByteArray ocgs_;
     QByteArray order_;
+    std::map<QByteArray, int> shared_;         // objects the pages share, by key
     double width_ = 0;
     double height_ = 0;
     bool finished_ = false;

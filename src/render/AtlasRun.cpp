@@ -4,6 +4,9 @@
 #include "AtlasBook.h"
 
 #include "doc/Document.h"
+#include "export/Figure.h"
+#include "export/PrintSize.h"
+#include "platform/canvas/PdfCanvas.h"
 #include "platform/Cp932.h"
 #include "platform/Errors.h"
 #include "platform/MessageText.h"
@@ -154,9 +157,13 @@ public:
                 if (file && args_.format == QLatin1String("pdf")) {
                     out.page = *bytes;
                 } else {
-                    const std::optional<QByteArray> page = form_.FigureFileBytes(pageName, args_.print);
-                    if (!page) throw std::runtime_error("図を作成できませんでした");
-                    out.page = *page;
+                    // A page of its own: what repeats from page to page
+                    // (the map) is drawn once for the book.
+                    std::optional<exporting::Figure> figure = form_.SavedFigure();
+                    if (!figure) throw std::runtime_error("図を作成できませんでした");
+                    exporting::ApplyPrintOptions(*figure, exporting::FigureFormat::Pdf, args_.print);
+                    out.page = exporting::FigurePdf(*figure, form_.Legend(), QFileInfo(pageName).completeBaseName(),
+                                                    &shared_);
                 }
             }
             if (file) {
@@ -172,6 +179,7 @@ public:
                 }
             }
             out.written = true;
+            if (!out.page.isEmpty()) shared_.Commit();
         } catch (const platform::KavumError& e) {
             out.failed = true;
             out.messages << QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.Message().data(),
@@ -189,6 +197,7 @@ private:
     const doc::AppState fresh_;
     const geo::PointPrecision precision_;
     int made_ = 0;
+    platform::TPdfShared shared_;  // what the book pages share
 };
 
 // The progress line on standard error: rewritten in place on a terminal,

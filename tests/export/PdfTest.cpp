@@ -403,5 +403,99 @@ TEST(PdfFigure, MaskLinesBlendOnlyWhereTheyCrossALine) {
     EXPECT_EQ(Differences(expected, b, 72), 0);
 }
 
+// The pages of a book: a group of many calls that comes again the same is
+// drawn once, as a form the pages draw (carried whole until a page that
+// carried it is confirmed); a group that differs, holds text or depends on
+// what lies below stays in its page; and a mask mark over the form still
+// blends, as it does over the drawing itself.
+void BookPage(TCanvas& c, int dots, TColor mark, bool text) {
+    c.SetBrush(TCanvasBrush{clWhite, TBrushStyle::Solid});
+    c.FillRect(TRect{0, 0, 300, 200});
+    {
+        TCanvasGroup map(c, QStringLiteral("Map"));
+        c.SetPen(TCanvasPen{clBlack, 1, TPenStyle::Solid, TPenMode::Mask});
+        c.SetBrush(TCanvasBrush{clBlack, TBrushStyle::Solid});
+        for (int i = 0; i < dots; ++i) c.Ellipse(TRect{10 + i % 100 * 2, 10 + i / 100 * 3, 13 + i % 100 * 2, 13 + i / 100 * 3});
+        c.Line(5, 150, 295, 150);
+        if (text) c.TextOut(5, 160, QStringLiteral("地図"));
+    }
+    TCanvasGroup marks(c, QStringLiteral("Marks"));
+    c.SetPen(TCanvasPen{mark, 1, TPenStyle::Solid, TPenMode::Mask});
+    c.Line(5, 150, 100, 150);  // on the map's line
+    c.Line(5, 190, 100, 190);  // on the white ground
+}
+
+TEST(PdfBookPages, ARepeatedGroupIsOneSharedFormThatLooksTheSame) {
+    TPdfShared shared;
+    auto page = [&](int dots, bool commit) {
+        TPdfCanvas c(300, 200, QString(), 1.0, &shared);
+        BookPage(c, dots, clYellow, false);
+        QByteArray doc = c.Finish();
+        if (commit) shared.Commit();
+        return doc;
+    };
+    const QByteArray first = page(2400, false);
+    const QByteArray again = page(2400, true);  // the first was not confirmed: carried whole again
+    const QByteArray third = page(2400, true);
+    const QByteArray other = page(2500, true);
+    for (const QByteArray* doc : {&first, &again, &third, &other}) {
+        EXPECT_EQ(doc->count(PdfSharedMark), 1);
+        EXPECT_TRUE(PageContent(*doc).contains("/K1 Do")) << PageContent(*doc).left(300).toStdString();
+        // The yellow mask line meets the map's line drawn by the form.
+        EXPECT_TRUE(doc->contains("/BM /Multiply"));
+        EXPECT_LT(PageContent(*doc).size(), 2000);
+    }
+    const auto key = [](const QByteArray& doc) {
+        const qsizetype at = doc.indexOf(PdfSharedMark) + qsizetype(sizeof PdfSharedMark) - 1;
+        return doc.mid(at, doc.indexOf('\n', at) - at);
+    };
+    EXPECT_EQ(key(first), key(again));
+    EXPECT_EQ(key(first), key(third));
+    EXPECT_NE(key(first), key(other));
+    EXPECT_TRUE(first.contains("/Subtype /Form"));
+    EXPECT_TRUE(again.contains("/Subtype /Form"));
+    EXPECT_FALSE(third.contains("/Subtype /Form"));
+    EXPECT_TRUE(third.contains(key(third) + "\nnull\n"));
+    EXPECT_TRUE(other.contains("/Subtype /Form"));
+
+    // A page of its own draws the same pixels as the page of the book.
+    TPdfCanvas alone(300, 200);
+    BookPage(alone, 2400, clYellow, false);
+    const QByteArray aloneDoc = alone.Finish();
+    EXPECT_FALSE(aloneDoc.contains(PdfSharedMark));
+    EXPECT_TRUE(aloneDoc.contains("/BM /Multiply"));
+    if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
+    QTemporaryDir dir;
+    const QImage a = Shown(aloneDoc, dir.path());
+    QByteArray whole = first;
+    const QImage b = Shown(whole.replace(PdfSharedMark + key(first) + '\n', QByteArray()), dir.path());
+    ASSERT_EQ(a.size(), QSize(300, 200));
+    ASSERT_EQ(b.size(), a.size());
+    EXPECT_EQ(Differences(a, b, 0), 0);
+}
+
+TEST(PdfBookPages, GroupsWithTextFewCallsOrColouredMasksStayInThePage) {
+    TPdfShared shared;
+    auto page = [&](auto draw) {
+        TPdfCanvas c(300, 200, QString(), 1.0, &shared);
+        draw(c);
+        QByteArray doc = c.Finish();
+        shared.Commit();
+        return doc;
+    };
+    auto withText = [](TCanvas& c) { BookPage(c, 2400, clYellow, true); };
+    auto few = [](TCanvas& c) { BookPage(c, 100, clYellow, false); };
+    auto coloured = [](TCanvas& c) {
+        TCanvasGroup g(c, QStringLiteral("Masked"));
+        c.SetPen(TCanvasPen{clRed, 1, TPenStyle::Solid, TPenMode::Mask});
+        for (int i = 0; i < 2400; ++i) c.Line(i % 290, i / 20, i % 290 + 5, i / 20);
+    };
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_FALSE(page(withText).contains(PdfSharedMark));
+        EXPECT_FALSE(page(few).contains(PdfSharedMark));
+        EXPECT_FALSE(page(coloured).contains(PdfSharedMark));
+    }
+}
+
 }  // namespace
 }  // namespace kavum::exporting::test

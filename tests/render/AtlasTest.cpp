@@ -1,19 +1,24 @@
 // The parts of atlas production that need no window: categories of several
 // files, groups, figure texts with their origins, counts, names and titles.
 #include "render/Atlas.h"
+#include "render/AtlasBook.h"
 
 #include "platform/Cp932.h"
 #include "platform/Errors.h"
+#include "platform/canvas/PdfCanvas.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QSet>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
 
 using namespace kavum::render;
 using kavum::platform::Utf8ToCp932;
@@ -217,4 +222,58 @@ TEST(Atlas, RecordNoticesNameTheFileAndLine) {
     const QStringList bigNotices = RecordNotices(big, {StatsOf(big.categories[0], kavum::geo::PointPrecision::StandardMesh)});
     ASSERT_EQ(bigNotices.size(), static_cast<qsizetype>(CategoryStats::KeptNotices + 1));
     EXPECT_EQ(bigNotices.back(), QStringLiteral("ほかに 5 行に同じような問題があります"));
+}
+
+// A book of pages that share their map holds the map once; the later pages
+// name it by its key, and a page that names a map the book has not got is
+// refused rather than drawn without it.
+TEST(AtlasBook, PagesThatShareTheirMapHoldItOnce) {
+    using namespace kavum::platform;
+    // The title and index pages are set in the screen's fonts.
+    static int argc = 1;
+    static char name[] = "render_args_tests";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QGuiApplication> app;
+    if (!QGuiApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
+    TPdfShared shared;
+    auto page = [&](int n) {
+        TPdfCanvas c(300, 200, QString(), 1.0, &shared);
+        c.SetBrush(TCanvasBrush{clWhite, TBrushStyle::Solid});
+        c.FillRect(TRect{0, 0, 300, 200});
+        {
+            TCanvasGroup map(c, QStringLiteral("Map"));
+            c.SetBrush(TCanvasBrush{clBlack, TBrushStyle::Solid});
+            for (int i = 0; i < 3000; ++i) c.Ellipse(TRect{i % 100 * 3, i / 100 * 6, i % 100 * 3 + 2, i / 100 * 6 + 2});
+        }
+        c.SetPen(TCanvasPen{clRed, 3});
+        c.Line(10, 10 + n * 20, 290, 10 + n * 20);
+        return c.Finish();
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.pdf"));
+    QByteArray stub;
+    {
+        PdfBook book(path);
+        for (int n = 0; n < 4; ++n) {
+            const QByteArray doc = page(n);
+            shared.Commit();
+            if (n == 3) stub = doc;
+            book.AddPage(n, doc, QStringLiteral("種%1").arg(n + 1));
+        }
+        book.Finish(QStringLiteral("図鑑"), {}, {{QStringLiteral("種1"), 0}, {QStringLiteral("種2"), 1}});
+    }
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_EQ(bytes.count("/Subtype /Form"), 1);
+    EXPECT_EQ(bytes.count(PdfSharedMark), 0);
+    EXPECT_EQ(bytes.count(" Do\n"), 0);  // the page contents are packed
+    QSet<QString> forms;
+    for (auto it = QRegularExpression(QStringLiteral("/XObject << /K1 (\\d+) 0 R >>")).globalMatch(QString::fromLatin1(bytes));
+         it.hasNext();) {
+        forms.insert(it.next().captured(1));
+    }
+    EXPECT_EQ(forms.size(), 1);
+    ASSERT_TRUE(stub.contains("\nnull\n"));
+    EXPECT_THROW(TakePdfPage(stub, 10, 2), std::runtime_error);
 }

@@ -7,9 +7,11 @@
 #include <QRawFont>
 #include <QSet>
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
@@ -42,6 +44,18 @@ QByteArray TextString(const QString& text) {
 QByteArray Deflated(const QByteArray& data) {
     // qCompress puts the length in front of the zlib stream.
     return qCompress(data, 1).mid(4);
+}
+
+// A zlib stream by the quicker deflater, for the pages of a book.
+QByteArray QuickDeflated(const char* data, std::size_t size, int level) {
+    libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+    if (!c) throw std::bad_alloc();
+    QByteArray out(static_cast<qsizetype>(libdeflate_zlib_compress_bound(c, size)), Qt::Uninitialized);
+    const std::size_t n = libdeflate_zlib_compress(c, data, size, out.data(), static_cast<std::size_t>(out.size()));
+    libdeflate_free_compressor(c);
+    if (n == 0) throw std::bad_alloc();
+    out.truncate(static_cast<qsizetype>(n));
+    return out;
 }
 
 // Coordinates go out in hundredths of a pixel, held as integers, so that
@@ -215,16 +229,59 @@ class Coverage {
 public:
     Coverage(int width, int height)
         : cols_((width + Cell - 1) / Cell + 1), rows_((height + Cell - 1) / Cell + 1),
-          cells_(static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_), 0) {}
+          words_((static_cast<std::size_t>(cols_) + 63) / 64) {
+        // A bit a cell; the bits of the coverage let go last on this
+        // thread are taken again.
+        const std::size_t size = words_ * static_cast<std::size_t>(rows_);
+        if (spare_.size() == size) {
+            bits_.swap(spare_);
+            std::fill(bits_.begin(), bits_.end(), 0);
+        } else {
+            bits_.assign(size, 0);
+        }
+    }
+    ~Coverage() { spare_.swap(bits_); }
+    Coverage(const Coverage&) = delete;
+    Coverage& operator=(const Coverage&) = delete;
 
     // Whether something lies in the box (picture pixels, grown by the margin).
-    bool Any(double l, double t, double r, double b, double margin) {
-        bool found = false;
-        Cells(l, t, r, b, margin, [&](std::uint8_t& cell) { found = found || cell != 0; });
-        return found;
+    bool Any(double l, double t, double r, double b, double margin) const {
+        const Span s = SpanOf(l, t, r, b, margin);
+        for (int y = s.r0; y <= s.r1; ++y) {
+            const std::uint64_t* line = bits_.data() + static_cast<std::size_t>(y) * words_;
+            for (int w = s.c0 / 64; w <= s.c1 / 64; ++w) {
+                if (line[w] & Mask(s, w)) return true;
+            }
+        }
+        return false;
     }
     void Mark(double l, double t, double r, double b, double margin) {
-        Cells(l, t, r, b, margin, [](std::uint8_t& cell) { cell = 1; });
+        const Span s = SpanOf(l, t, r, b, margin);
+        for (int y = s.r0; y <= s.r1; ++y) {
+            std::uint64_t* line = bits_.data() + static_cast<std::size_t>(y) * words_;
+            for (int w = s.c0 / 64; w <= s.c1 / 64; ++w) line[w] |= Mask(s, w);
+        }
+    }
+    // The cells drawn on, by their number, and the same marked again.
+    std::vector<std::uint32_t> Marked() const {
+        std::vector<std::uint32_t> out;
+        for (int y = 0; y < rows_; ++y) {
+            const std::uint64_t* line = bits_.data() + static_cast<std::size_t>(y) * words_;
+            for (std::size_t w = 0; w < words_; ++w) {
+                for (std::uint64_t v = line[w]; v != 0; v &= v - 1) {
+                    const int x = static_cast<int>(w * 64) + std::countr_zero(v);
+                    out.push_back(static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(cols_) +
+                                  static_cast<std::uint32_t>(x));
+                }
+            }
+        }
+        return out;
+    }
+    void Mark(const std::vector<std::uint32_t>& cells) {
+        for (const std::uint32_t i : cells) {
+            const std::size_t y = i / static_cast<std::uint32_t>(cols_), x = i % static_cast<std::uint32_t>(cols_);
+            if (y < static_cast<std::size_t>(rows_)) bits_[y * words_ + x / 64] |= std::uint64_t{1} << (x % 64);
+        }
     }
 
     // The boxes a path covers: a filled subpath's whole box, a stroked
@@ -257,29 +314,37 @@ public:
 
 private:
     static constexpr int Cell = 4;
+    struct Span {
+        int c0, c1, r0, r1;
+    };
 
-    template <typename F>
-    void Cells(double l, double t, double r, double b, double margin, F&& f) {
+    Span SpanOf(double l, double t, double r, double b, double margin) const {
         auto col = [&](double x) {
             return static_cast<int>(std::clamp(std::floor(x / Cell), 0.0, static_cast<double>(cols_ - 1)));
         };
         auto row = [&](double y) {
             return static_cast<int>(std::clamp(std::floor(y / Cell), 0.0, static_cast<double>(rows_ - 1)));
         };
-        const int c0 = col(l - margin), c1 = col(r + margin), r0 = row(t - margin), r1 = row(b + margin);
-        for (int y = r0; y <= r1; ++y) {
-            std::uint8_t* line = cells_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(cols_);
-            for (int x = c0; x <= c1; ++x) f(line[x]);
-        }
+        return Span{col(l - margin), col(r + margin), row(t - margin), row(b + margin)};
+    }
+    // The bits of word w that lie within the span's columns.
+    static std::uint64_t Mask(const Span& s, int w) {
+        const int from = std::max(s.c0, w * 64) - w * 64, to = std::min(s.c1, w * 64 + 63) - w * 64;
+        const std::uint64_t high = to == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << (to + 1)) - 1;
+        return high & ~((std::uint64_t{1} << from) - 1);
     }
 
     int cols_, rows_;
-    std::vector<std::uint8_t> cells_;
+    std::size_t words_;
+    std::vector<std::uint64_t> bits_;
+    static thread_local std::vector<std::uint64_t> spare_;
 };
+
+thread_local std::vector<std::uint64_t> Coverage::spare_;
 
 struct FontUse {
     QRawFont raw;
-    std::unique_ptr<TTrueTypeFont> trueType;
+    std::shared_ptr<const TTrueTypeFont> trueType;
     std::map<std::uint32_t, QString> glyphs;  // glyph -> the text it shows
     QByteArray resource;                      // /F1 ...
 };
@@ -295,8 +360,48 @@ struct FontKey {
 
 }  // namespace
 
+struct TPdfShared::Impl {
+    // A group drawn as a form: its calls, the clip it began under and the
+    // page size it was drawn for; the object, and the cells it covers.
+    struct Form {
+        TVectorCanvas::Recorded calls;
+        std::optional<TRect> clip;
+        int width = 0;
+        int height = 0;
+        QByteArray key;
+        QByteArray object;
+        std::vector<std::uint32_t> cells;
+        bool sent = false;     // carried by a confirmed page
+        bool pending = false;  // carried by the page made last
+        long long lastUse = 0;
+    };
+    std::vector<std::unique_ptr<Form>> forms;
+    TVectorCanvas::Recorded noted;  // the group being noted (its memory kept from page to page)
+    long long pages = 0;
+};
+
+TPdfShared::TPdfShared() : d_(std::make_unique<Impl>()) {}
+TPdfShared::~TPdfShared() = default;
+
+void TPdfShared::Commit() {
+    for (auto& f : d_->forms) {
+        if (f->pending) f->sent = true;
+        f->pending = false;
+    }
+}
+
+namespace {
+
+// A group of fewer calls stays in its page.
+constexpr std::size_t MinFormCalls = 2048;
+
+}  // namespace
+
 struct TPdfCanvas::Impl {
     QString title;
+    TPdfShared::Impl* shared = nullptr;
+    bool forming = false;  // drawing a form: its content stays whole
+    std::vector<TPdfShared::Impl::Form*> used;  // the forms the page draws, /K1 on
     double pointsPerPixel = PointsPerPixel;
     // The page's content: what is written goes into content and, in pieces
     // of a megabyte, through the deflater into packed, so that a large
@@ -440,7 +545,7 @@ struct TPdfCanvas::Impl {
     // Every megabyte of content goes to the deflater.
     void Drain() {
         ++drawings;
-        if (content.size() < (1 << 20)) return;
+        if (content.size() < (1 << 20) || forming || shared) return;
         ++drains;
         std::unique_lock<std::mutex> guard(lock);
         if (!packer.joinable()) packer = std::thread([this] { PackerLoop(); });
@@ -460,6 +565,12 @@ struct TPdfCanvas::Impl {
 
     // Deflates what is left and closes the stream.
     void PackAll() {
+        if (shared) {
+            packed = QuickDeflated(content.data(), content.size(), 1);
+            packedSize = packed.size();
+            content.clear();
+            return;
+        }
         if (packer.joinable()) {
             {
                 const std::lock_guard<std::mutex> guard(lock);
@@ -540,8 +651,16 @@ struct TPdfCanvas::Impl {
         if (it != fontIndex.end()) return fonts[it->second];
         FontUse use;
         QFont qfont = MakeQFont(font);
-        use.raw = QRawFont::fromFont(qfont);
-        use.trueType = std::make_unique<TTrueTypeFont>(use.raw);
+        // The font and its tables are read once on a thread, whatever the
+        // number of pages.
+        thread_local std::map<QString, std::pair<QRawFont, std::shared_ptr<const TTrueTypeFont>>> known;
+        auto [at, fresh] = known.try_emplace(qfont.key() + QLatin1Char('/') + QString::number(qfont.pixelSize()));
+        if (fresh) {
+            at->second.first = QRawFont::fromFont(qfont);
+            at->second.second = std::make_shared<const TTrueTypeFont>(at->second.first);
+        }
+        use.raw = at->second.first;
+        use.trueType = at->second.second;
         use.resource = "/F" + QByteArray::number(static_cast<qulonglong>(fonts.size() + 1));
         fonts.push_back(std::move(use));
         fontIndex[key] = fonts.size() - 1;
@@ -549,9 +668,10 @@ struct TPdfCanvas::Impl {
     }
 };
 
-TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale)
+TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale, TPdfShared* shared)
     : TVectorCanvas(width, height), d_(std::make_unique<Impl>()) {
     d_->title = title;
+    d_->shared = shared ? shared->d_.get() : nullptr;
     d_->pointsPerPixel = PointsPerPixel * scale;
     d_->content.reserve((1 << 20) + (1 << 16));
     d_->drawn = std::make_unique<Coverage>(Width(), Height());
@@ -721,6 +841,8 @@ void TPdfCanvas::WriteClip(const std::optional<TRect>& clip) {
 // or ends and opened again inside.
 void TPdfCanvas::BeginGroup(const QString& id, const QString& label) {
     if (d_->finished) return;
+    // A group inside the one being noted: that one is drawn as it comes.
+    InterruptRecording();
     FlushPending();
     Impl& d = *d_;
     d.CloseClip();
@@ -733,10 +855,91 @@ void TPdfCanvas::BeginGroup(const QString& id, const QString& label) {
     d.open.push_back(static_cast<int>(d.groups.size()) - 1);
     d.begun.push_back(Impl::Begun{d.content.size(), d.drawings, d.drains});
     d.content += "/OC /oc" + std::to_string(d.groups.size()) + " BDC\n";
+    // In a book the group's calls are noted: a group drawn the same on an
+    // earlier page becomes that page's form again.
+    if (d.shared) StartRecording(&d.shared->noted);
+}
+
+void TPdfCanvas::DrawNoted() {
+    Impl& d = *d_;
+    TPdfShared::Impl& s = *d.shared;
+    const Recorded& noted = s.noted;
+    if (noted.interrupted) return;  // drawn already
+    // What depends on the page drawn before (the mask mode), changes the
+    // clip, or is small stays in the page.
+    if (noted.masks || noted.clips || noted.calls.size() < MinFormCalls) {
+        Replay(noted);
+        return;
+    }
+    TPdfShared::Impl::Form* form = nullptr;
+    for (const auto& f : s.forms) {
+        if (f->width == Width() && f->height == Height() && f->clip == d.clip && f->calls.SameCalls(noted)) {
+            form = f.get();
+            break;
+        }
+    }
+    if (!form) {
+        auto f = std::make_unique<TPdfShared::Impl::Form>();
+        f->calls = noted;
+        f->clip = d.clip;
+        f->width = Width();
+        f->height = Height();
+        // Drawn on a content of its own, from no state, with the cells it
+        // covers counted apart.
+        std::string page;
+        page.swap(d.content);
+        const auto fill = d.fillColour, stroke = d.strokeColour;
+        const auto lineWidth = d.lineWidth;
+        const auto dash = d.dash;
+        const auto multiply = d.multiply;
+        const Hpoint origin = d.origin;
+        d.ForgetState();
+        d.multiply = false;
+        d.origin = Hpoint{0, 0};
+        std::unique_ptr<Coverage> drawn = std::move(d.drawn);
+        d.drawn = std::make_unique<Coverage>(Width(), Height());
+        d.forming = true;
+        Replay(f->calls);
+        FlushPending();
+        d.CloseClip();
+        d.forming = false;
+        f->cells = d.drawn->Marked();
+        d.drawn = std::move(drawn);
+        std::string body;
+        body.swap(d.content);
+        d.content.swap(page);
+        d.fillColour = fill;
+        d.strokeColour = stroke;
+        d.lineWidth = lineWidth;
+        d.dash = dash;
+        d.multiply = multiply;
+        d.origin = origin;
+        const QByteArray packed = QuickDeflated(body.data(), body.size(), 1);
+        f->key = QCryptographicHash::hash(packed, QCryptographicHash::Sha1).toHex();
+        f->object = "<< /Type /XObject /Subtype /Form /BBox [0 0 " + QByteArray::number(Width()) + ' ' +
+                    QByteArray::number(Height()) + "] /Resources << >> /Filter /FlateDecode /Length " +
+                    QByteArray::number(packed.size()) + " >>\nstream\n" + packed + "\nendstream";
+        form = f.get();
+        s.forms.push_back(std::move(f));
+    }
+    form->lastUse = s.pages;
+    auto at = std::find(d.used.begin(), d.used.end(), form);
+    if (at == d.used.end()) at = d.used.insert(d.used.end(), form);
+    // Drawn at the picture's origin in the normal blend, as the page's
+    // own drawing would be.
+    d.Absolute();
+    d.SetMultiply(false);
+    d.content += "/K" + std::to_string(at - d.used.begin() + 1) + " Do\n";
+    d.drawn->Mark(form->cells);
+    ++d.drawings;
 }
 
 void TPdfCanvas::EndGroup() {
     if (d_->finished || d_->open.empty()) return;
+    if (Recording()) {
+        StopRecording();
+        DrawNoted();
+    }
     FlushPending();
     Impl& d = *d_;
     d.CloseClip();
@@ -758,6 +961,7 @@ void TPdfCanvas::EndGroup() {
 
 QByteArray TPdfCanvas::Finish() {
     if (d_->finished) return d_->document;
+    InterruptRecording();
     FlushPending();
     Impl& d = *d_;
     d.CloseClip();
@@ -793,7 +997,8 @@ QByteArray TPdfCanvas::Finish() {
         const double scale = 1000.0 / tt.UnitsPerEm();
         auto scaled = [&](int v) { return QByteArray::number(static_cast<int>(std::lround(v * scale))); };
 
-        const QByteArray deflated = Deflated(file);
+        const QByteArray deflated = d.shared ? QuickDeflated(file.constData(), static_cast<std::size_t>(file.size()), 1)
+                                             : Deflated(file);
         const int fontFile = add(stream("/Filter /FlateDecode /Length1 " + QByteArray::number(file.size()), deflated));
         const int* bb = tt.BBox();
         const int descriptor = add("<< /Type /FontDescriptor /FontName /" + name + " /Flags 4 /FontBBox [" +
@@ -827,11 +1032,29 @@ QByteArray TPdfCanvas::Finish() {
             cmap += "endbfchar\n";
         }
         cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
-        const int toUnicode = add(stream("/Filter /FlateDecode", Deflated(cmap)));
+        const int toUnicode = add(stream(
+            "/Filter /FlateDecode",
+            d.shared ? QuickDeflated(cmap.constData(), static_cast<std::size_t>(cmap.size()), 1) : Deflated(cmap)));
         const int type0 = add("<< /Type /Font /Subtype /Type0 /BaseFont /" + name +
                               " /Encoding /Identity-H /DescendantFonts [" + ref(cidFont) + "] /ToUnicode " +
                               ref(toUnicode) + " >>");
         fontResources += use.resource + ' ' + ref(type0) + ' ';
+    }
+
+    // The forms the page draws: whole, or by their key once a page that
+    // carried them is delivered.
+    QByteArray formResources;
+    for (std::size_t i = 0; i < d.used.size(); ++i) {
+        TPdfShared::Impl::Form& f = *d.used[i];
+        const int n = add(PdfSharedMark + f.key + '\n' + (f.sent ? QByteArray("null") : f.object));
+        if (!f.sent) f.pending = true;
+        formResources += "/K" + QByteArray::number(static_cast<qulonglong>(i + 1)) + ' ' + ref(n) + ' ';
+    }
+    if (d.shared) {
+        // Forms no page used of late are let go.
+        TPdfShared::Impl& s = *d.shared;
+        ++s.pages;
+        std::erase_if(s.forms, [&](const auto& f) { return f->lastUse + 2 < s.pages; });
     }
 
     const QByteArray w = QByteArray::number(Width() * d.pointsPerPixel);
@@ -863,6 +1086,7 @@ QByteArray TPdfCanvas::Finish() {
     objects[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
     objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + w + ' ' + h +
                  "] /Contents 4 0 R /Resources << /Font << " + fontResources + ">>" +
+                 (formResources.isEmpty() ? QByteArray() : " /XObject << " + formResources + ">>") +
                  (properties.isEmpty() ? QByteArray() : " /Properties << " + properties + ">>") +
                  (d.multiplied ? QByteArray(" /ExtGState << /GN << /BM /Normal >> /GM << /BM /Multiply >> >>")
                                : QByteArray()) +

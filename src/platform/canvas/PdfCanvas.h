@@ -12,11 +12,39 @@
 
 namespace kavum::platform {
 
+// What the pages of one book share. A group of many drawing calls that
+// comes again the same on the next pages (the map of an atlas) is drawn
+// once, into a form object, and every page draws the form: the pages look
+// as they would with the drawing in them, and the book holds it once. The
+// object stands in a page's document as "%kavum-shared KEY" and its body,
+// or, once a page that carried the body is confirmed (Commit), the same
+// line and "null": the book keeps the body it was given first. A page that
+// is made but not confirmed (dropped) leaves the body to the next page.
+// Pages made with a share have their contents packed by a quicker deflater.
+class TPdfShared {
+public:
+    TPdfShared();
+    ~TPdfShared();
+    TPdfShared(const TPdfShared&) = delete;
+    TPdfShared& operator=(const TPdfShared&) = delete;
+    // The page made last is delivered: the forms it carried need not come again.
+    void Commit();
+    struct Impl;
+
+private:
+    friend class TPdfCanvas;
+    std::unique_ptr<Impl> d_;
+};
+
+// The start of the first line of a shared object in a page's document.
+inline constexpr char PdfSharedMark[] = "%kavum-shared ";
+
 class TPdfCanvas : public TVectorCanvas {
 public:
     // The page is scale times the picture's size (a picture pixel is then
-    // scale/96 inch).
-    TPdfCanvas(int width, int height, const QString& title = QString(), double scale = 1.0);
+    // scale/96 inch). With a share, the page is one of a book (above).
+    TPdfCanvas(int width, int height, const QString& title = QString(), double scale = 1.0,
+               TPdfShared* shared = nullptr);
     ~TPdfCanvas() override;
 
     // Closes the document and returns it; drawing afterwards is ignored.
@@ -34,6 +62,8 @@ protected:
     void WriteClip(const std::optional<TRect>& clip) override;
 
 private:
+    // The group just noted ends: it is drawn, as a form when it can be one.
+    void DrawNoted();
     struct Impl;
     std::unique_ptr<Impl> d_;
 };

@@ -138,11 +138,36 @@ int CellSize(int width, int height) {
 
 }  // namespace
 
+namespace {
+
+// The cells of the grid let go last on this thread, with the batch they
+// had reached: a grid of the same size takes them over and goes on from
+// that batch, so that a picture after picture clears nothing.
+struct SpareGrid {
+    std::vector<std::uint32_t> cells;
+    std::uint32_t batch = 0;
+};
+thread_local SpareGrid spareGrid;
+
+}  // namespace
+
 TShapeGrid::TShapeGrid(int width, int height)
     : cell_(CellSize(width, height)),
       columns_(std::max(1, width) / cell_ + 1),
-      rows_(std::max(1, height) / cell_ + 1),
-      cells_(static_cast<std::size_t>(columns_) * rows_, 0) {}
+      rows_(std::max(1, height) / cell_ + 1) {
+    const std::size_t size = static_cast<std::size_t>(columns_) * rows_;
+    if (spareGrid.cells.size() == size && spareGrid.batch < (1u << 31)) {
+        cells_.swap(spareGrid.cells);
+        batch_ = spareGrid.batch + 1;
+    } else {
+        cells_.assign(size, 0);
+    }
+}
+
+TShapeGrid::~TShapeGrid() {
+    spareGrid.cells.swap(cells_);
+    spareGrid.batch = batch_;
+}
 
 TShapeGrid::Span TShapeGrid::Cells(int left, int top, int right, int bottom, int margin) const {
     auto column = [&](long long x) {

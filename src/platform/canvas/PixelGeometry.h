@@ -38,6 +38,9 @@ bool IsStraightRun(const QPoint* points, int count);
 class TShapeGrid {
 public:
     TShapeGrid(int width, int height);
+    ~TShapeGrid();
+    TShapeGrid(const TShapeGrid&) = default;
+    TShapeGrid& operator=(const TShapeGrid&) = default;
     // True when the box (inclusive, widened by margin) touches a cell of the
     // batch; boxes of more than 64 cells always touch.
     bool Touches(int left, int top, int right, int bottom, int margin) const;

@@ -256,8 +256,95 @@ void TVectorCanvas::QueueShape(const std::optional<Paint>& fill, bool evenOdd, c
     grid_.Add(bl, bt, br, bb, margin);
 }
 
+namespace {
+
+enum CallKind : std::int32_t { CallFillRect = 1, CallRectangle, CallEllipse, CallPolygon, CallPolyline, CallPixel, CallClip, CallUnclip };
+
+}  // namespace
+
+void TVectorCanvas::Recorded::Clear() {
+    calls.clear();
+    points.clear();
+    interrupted = masks = clips = false;
+}
+
+bool TVectorCanvas::Recorded::SameCalls(const Recorded& o) const {
+    return calls.size() == o.calls.size() && points.size() == o.points.size() &&
+           std::memcmp(calls.data(), o.calls.data(), calls.size() * sizeof(Call)) == 0 &&
+           std::memcmp(points.data(), o.points.data(), points.size() * sizeof(QPoint)) == 0;
+}
+
+void TVectorCanvas::StartRecording(Recorded* into) {
+    FlushPending();
+    into->Clear();
+    recording_ = into;
+}
+
+void TVectorCanvas::StopRecording() { recording_ = nullptr; }
+
+void TVectorCanvas::InterruptRecording() {
+    Recorded* record = recording_;
+    if (!record) return;
+    recording_ = nullptr;
+    record->interrupted = true;
+    Replay(*record);
+}
+
+bool TVectorCanvas::Note(int kind, int a, int b, int c, int d, const QPoint* points, int count) {
+    if (!recording_) return false;
+    Recorded& r = *recording_;
+    const TCanvasPen& pen = Pen();
+    const TCanvasBrush& brush = Brush();
+    if (points) {
+        a = static_cast<int>(r.points.size());
+        b = count;
+        r.points.insert(r.points.end(), points, points + count);
+    }
+    r.calls.push_back(Recorded::Call{kind, pen.color, pen.width, static_cast<std::int32_t>(pen.style),
+                                     static_cast<std::int32_t>(pen.mode), brush.color,
+                                     static_cast<std::int32_t>(brush.style), a, b, c, d});
+    // What the mask mode multiplies depends on what lies below: a pen or
+    // brush of a colour but black (a fill of a rectangle or a pixel
+    // ignores the mode).
+    if (pen.mode == TPenMode::Mask && kind != CallFillRect && kind != CallPixel) {
+        const bool penMultiplies = pen.style != TPenStyle::Clear && (pen.color & 0xFFFFFF) != clBlack;
+        const bool brushMultiplies = kind != CallPolyline && brush.style == TBrushStyle::Solid &&
+                                     (brush.color & 0xFFFFFF) != clBlack;
+        if (penMultiplies || brushMultiplies) r.masks = true;
+    }
+    if (kind == CallClip || kind == CallUnclip) r.clips = true;
+    return true;
+}
+
+void TVectorCanvas::Replay(const Recorded& record) {
+    const TCanvasPen pen = Pen();
+    const TCanvasBrush brush = Brush();
+    const bool transparent = TextTransparent();
+    for (const Recorded::Call& k : record.calls) {
+        SetPen(TCanvasPen{k.penColor, k.penWidth, static_cast<TPenStyle>(k.penStyle), static_cast<TPenMode>(k.penMode)});
+        SetBrush(TCanvasBrush{k.brushColor, static_cast<TBrushStyle>(k.brushStyle)});
+        const TRect rect{k.a, k.b, k.c, k.d};
+        const QPoint* pts = record.points.data() + k.a;
+        switch (k.kind) {
+            case CallFillRect: FillRect(rect); break;
+            case CallRectangle: Rectangle(rect); break;
+            case CallEllipse: Ellipse(rect); break;
+            case CallPolygon: Polygon(pts, k.b); break;
+            case CallPolyline: Polyline(pts, k.b); break;
+            case CallPixel: SetPixel(k.a, k.b, static_cast<TColor>(k.c)); break;
+            case CallClip: SetClipRect(rect); break;
+            case CallUnclip: ResetClip(); break;
+            default: break;
+        }
+    }
+    SetPen(pen);
+    SetBrush(brush);
+    SetTextTransparent(transparent);
+}
+
 void TVectorCanvas::TextOut(int x, int y, const QString& text) {
     if (text.isEmpty()) return;
+    InterruptRecording();
     const int w = TextWidth(text);
     const int h = TextHeight(text);
     if (!TextTransparent() && Brush().style == TBrushStyle::Solid) {
@@ -278,6 +365,7 @@ void TVectorCanvas::TextOut(int x, int y, const QString& text) {
 
 void TVectorCanvas::FillRect(const TRect& rect) {
     if (rect.IsEmpty() || Brush().style == TBrushStyle::Clear) return;
+    if (Note(CallFillRect, rect.left, rect.top, rect.right, rect.bottom)) return;
     // The fill ignores the pen's mix.
     Queue(Batch::Areas, Paint{Brush().color, false}, false, std::nullopt);
     AddArea({QPoint(rect.left, rect.top), QPoint(rect.right, rect.top), QPoint(rect.right, rect.bottom),
@@ -286,6 +374,7 @@ void TVectorCanvas::FillRect(const TRect& rect) {
 
 void TVectorCanvas::Rectangle(const TRect& rect) {
     if (rect.IsEmpty()) return;
+    if (Note(CallRectangle, rect.left, rect.top, rect.right, rect.bottom)) return;
     if (Pen().style == TPenStyle::Clear) {
         // Without a pen one pixel narrower and lower.
         const std::optional<Paint> fill = BrushFill();
@@ -304,6 +393,7 @@ void TVectorCanvas::Rectangle(const TRect& rect) {
 
 void TVectorCanvas::Ellipse(const TRect& rect) {
     if (rect.IsEmpty()) return;
+    if (Note(CallEllipse, rect.left, rect.top, rect.right, rect.bottom)) return;
     if (Pen().style == TPenStyle::Clear) {
         const std::optional<Paint> fill = BrushFill();
         if (!fill) return;
@@ -318,6 +408,7 @@ void TVectorCanvas::Ellipse(const TRect& rect) {
 
 void TVectorCanvas::Polygon(const QPoint* points, int count) {
     if (count < 2) return;
+    if (Note(CallPolygon, 0, 0, 0, 0, points, count)) return;
     std::vector<QPointF> pts(static_cast<std::size_t>(count));
     if (Pen().style == TPenStyle::Clear) {
         const std::optional<Paint> fill = BrushFill();
@@ -333,6 +424,7 @@ void TVectorCanvas::Polygon(const QPoint* points, int count) {
 
 void TVectorCanvas::Polyline(const QPoint* points, int count) {
     if (count < 2 || Pen().style == TPenStyle::Clear) return;
+    if (Note(CallPolyline, 0, 0, 0, 0, points, count)) return;
     if (Pen().width <= 1) {
         // Through the pixel centres from edge to edge, in the pen's pattern:
         // the pixels of the bitmap's line, and a line a reader keeps visible
@@ -351,6 +443,7 @@ void TVectorCanvas::Polyline(const QPoint* points, int count) {
 }
 
 void TVectorCanvas::SetPixel(int x, int y, TColor color) {
+    if (Note(CallPixel, x, y, static_cast<int>(color), 0)) return;
     Queue(Batch::Areas, Paint{color, false}, false, std::nullopt);
     const unsigned long long key =
         (static_cast<unsigned long long>(static_cast<unsigned>(x)) << 32) | static_cast<unsigned>(y);
@@ -360,12 +453,14 @@ void TVectorCanvas::SetPixel(int x, int y, TColor color) {
 }
 
 void TVectorCanvas::SetClipRect(const TRect& rect) {
+    if (Note(CallClip, rect.left, rect.top, rect.right, rect.bottom)) return;
     FlushPending();
     clip_ = Intersect(rect, TRect{0, 0, width_, height_});
     WriteClip(clip_);
 }
 
 void TVectorCanvas::ResetClip() {
+    if (Note(CallUnclip, 0, 0, 0, 0)) return;
     FlushPending();
     clip_ = TRect{0, 0, width_, height_};
     WriteClip(std::nullopt);

@@ -12,6 +12,7 @@
 
 #include <QPointF>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,7 +72,42 @@ public:
     void SetClipRect(const TRect& rect) override;
     void ResetClip() override;
 
+    // The drawing calls of a stretch of a picture, noted instead of drawn:
+    // each with the pen and brush it was made with, so that the same calls
+    // can be told again and drawn later. Two notes are equal when the calls
+    // and their state are, bit for bit.
+    struct Recorded {
+        struct Call {
+            std::int32_t kind;
+            std::uint32_t penColor;
+            std::int32_t penWidth, penStyle, penMode;
+            std::uint32_t brushColor;
+            std::int32_t brushStyle;
+            std::int32_t a, b, c, d;  // a rectangle, a point and colour, or where the points are
+            bool operator==(const Call&) const = default;
+        };
+        std::vector<Call> calls;
+        std::vector<QPoint> points;
+        bool interrupted = false;  // drawn after all (text, or a group began inside)
+        bool masks = false;        // a call was made in the mask mode
+        bool clips = false;        // the clip was set
+        void Clear();
+        bool SameCalls(const Recorded& o) const;
+    };
+
 protected:
+    // From here on the drawing calls are noted into the record, not drawn,
+    // until StopRecording, or until text comes, which draws what was noted
+    // and goes on drawing (the record is then marked interrupted).
+    void StartRecording(Recorded* into);
+    void StopRecording();
+    bool Recording() const { return recording_ != nullptr; }
+    // Draws what was noted so far and stops noting.
+    void InterruptRecording();
+    // Draws the calls of a record; the canvas's pen, brush and text ground
+    // are as they were afterwards.
+    void Replay(const Recorded& record);
+
     // Fills the path (the union of its subpaths, or by the even-odd rule),
     // strokes it, or fills it and then strokes it.
     virtual void WritePath(const Path& path, const std::optional<Paint>& fill, bool evenOdd,
@@ -110,6 +146,8 @@ private:
     std::unordered_set<unsigned long long> pixels_;
     class SubpathSet;
     std::unique_ptr<SubpathSet> subpaths_;  // of the batch
+    Recorded* recording_ = nullptr;
+    bool Note(int kind, int a, int b, int c, int d, const QPoint* points = nullptr, int count = 0);
 };
 
 // The lengths of the dashes and gaps of a pattern of a line of width 1, in
