@@ -102,7 +102,8 @@ struct Pixel {
     int dx, dy;
     unsigned char rgb[3];
 };
-// A row of a mark: its pixels from dx on, as bytes of the PNG's rows.
+// A piece of a row of a mark: pixels next to each other from dx on, as
+// bytes of the PNG's rows.
 struct Run {
     int dy, dx, count;
     unsigned char bytes[3 * 11];
@@ -114,34 +115,22 @@ struct Mark {
 Mark MarkOf(int category) {
     Mark out;
     for (int r = 0; r < 11; ++r) {
-        int first = -1, last = -1;
         for (int c = 0; c < 11; ++c) {
             const char m = Marks[category][r][c];
             if (m == '.') continue;
             Pixel p{c - MarkReach, r - MarkReach, {0, 0, 0}};
             if (m == 'c') std::memcpy(p.rgb, MarkColours[category], 3);
             out.pixels.push_back(p);
-            if (first < 0) first = c;
-            last = c;
+            if (c > 0 && Marks[category][r][c - 1] != '.') {
+                Run& run = out.runs.back();
+                std::memcpy(run.bytes + 3 * run.count++, p.rgb, 3);
+            } else {
+                Run run{p.dy, p.dx, 1, {}};
+                std::memcpy(run.bytes, p.rgb, 3);
+                out.runs.push_back(run);
+            }
         }
-        if (first < 0) continue;
-        // A run copies the white between the pixels of a row too, so it
-        // stands for the row only where the row has no gap.
-        bool gap = false;
-        for (int c = first; c <= last; ++c) gap = gap || Marks[category][r][c] == '.';
-        if (gap) {
-            out.runs.clear();
-            out.runs.push_back(Run{0, 0, -1, {}});  // marks with gaps go pixel by pixel
-        }
-        if (!out.runs.empty() && out.runs.front().count < 0) continue;
-        Run run{r - MarkReach, first - MarkReach, last - first + 1, {}};
-        for (int c = first; c <= last; ++c) {
-            const unsigned char* rgb = Marks[category][r][c] == 'c' ? MarkColours[category] : nullptr;
-            for (int b = 0; b < 3; ++b) run.bytes[3 * (c - first) + b] = rgb ? rgb[b] : 0;
-        }
-        out.runs.push_back(run);
     }
-    if (!out.runs.empty() && out.runs.front().count < 0) out.runs.clear();
     return out;
 }
 
@@ -320,7 +309,7 @@ void Draw(unsigned char* raw, const View& view, Series& s, const Mark& mark, std
         const Placed& p = s.points[i];
         const bool inside = p.px - MarkReach >= view.left && p.px + MarkReach <= view.right &&
                             p.py - MarkReach >= view.top && p.py + MarkReach <= view.bottom;
-        if (inside && !mark.runs.empty()) {
+        if (inside) {
             unsigned char* at = raw + static_cast<std::size_t>(p.py) * stride + 1 + 3 * static_cast<std::size_t>(p.px);
             for (const Run& r : mark.runs) {
                 std::memcpy(at + static_cast<std::ptrdiff_t>(r.dy) * static_cast<std::ptrdiff_t>(stride) + 3 * r.dx,
@@ -394,8 +383,11 @@ int main(int argc, char** argv) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) Fail(path + " を開けません");
     std::string text;
-    char chunk[1 << 16];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, got);
+    if (std::fseek(f, 0, SEEK_END) != 0) Fail(path + " を読めません");
+    const long length = std::ftell(f);
+    if (length < 0 || std::fseek(f, 0, SEEK_SET) != 0) Fail(path + " を読めません");
+    text.resize(static_cast<std::size_t>(length));
+    if (std::fread(text.data(), 1, text.size(), f) != text.size()) Fail(path + " を読めません");
     std::fclose(f);
 
     iconv_t cd = iconv_open("UTF-8", "CP932");
