@@ -132,7 +132,10 @@ public:
         }
         const double d = (value - minimum_) * AxisSize() / range;
         if (!(std::abs(d) < 2147483647.0)) return false;
-        const long long r = static_cast<long long>(std::nearbyint(d));
+        // Rounded half to even, as nearbyint rounds, by the carry of adding
+        // 1.5 * 2^52 (exact for every |d| below 2^51).
+        constexpr double Round = 6755399441055744.0;
+        const long long r = static_cast<long long>((d + Round) - Round);
         // Horizontal axes run from StartPos, vertical ones from EndPos,
         // unless inverted.
         const bool fromStart = Horizontal() != inverted_;
