@@ -286,8 +286,9 @@ struct Series {
     std::vector<Placed> points;
 };
 
-void Draw(unsigned char* raw, const View& view, Series& s, const Mark& mark, std::vector<Placed>& tmp,
-          std::vector<std::uint64_t>& seen) {
+// Returns the number of marks drawn.
+std::size_t Draw(unsigned char* raw, const View& view, Series& s, const Mark& mark, std::vector<Placed>& tmp,
+                 std::vector<std::uint64_t>& seen) {
     SortByX(s.points, tmp);
     // The last mark at each centre hides the earlier ones there.
     const int cols = view.right - view.left + 1 + 2 * MarkReach;
@@ -324,6 +325,7 @@ void Draw(unsigned char* raw, const View& view, Series& s, const Mark& mark, std
             std::memcpy(raw + static_cast<std::size_t>(y) * stride + 1 + 3 * static_cast<std::size_t>(x), m.rgb, 3);
         }
     }
+    return s.points.size() - kept;
 }
 
 void Place(const View& view, double x, double y, Series& s) {
@@ -519,10 +521,11 @@ int main(int argc, char** argv) {
     std::vector<Placed> tmp;
     std::vector<std::uint64_t> seen;
     const View* views[3] = {&SouthNorth, &Map, &WestEast};
+    std::size_t marksDrawn = 0;
     Mark marks[9];
     for (int k = 0; k < 9; ++k) marks[k] = MarkOf(k);
     for (int v = 0; v < 3; ++v) {
-        for (int k = 0; k < 9; ++k) Draw(raw.data(), *views[v], series[v][k], marks[k], tmp, seen);
+        for (int k = 0; k < 9; ++k) marksDrawn += Draw(raw.data(), *views[v], series[v][k], marks[k], tmp, seen);
     }
 
     const Clock::time_point t2 = Clock::now();
@@ -547,7 +550,8 @@ int main(int argc, char** argv) {
     }
     const Clock::time_point t3 = Clock::now();
     if (verbose) {
-        std::fprintf(stderr, "read and place %.1f ms, draw %.1f ms, PNG %.1f ms\n", ms(t0, t1), ms(t1, t2), ms(t2, t3));
+        std::fprintf(stderr, "read and place %.1f ms, draw %.1f ms (%zu marks), PNG %.1f ms\n", ms(t0, t1), ms(t1, t2),
+                     marksDrawn, ms(t2, t3));
         std::fprintf(stderr, "%zu lines, %zu records drawn, %zu not drawn, %zu categories:", lineNo, drawn, skipped,
                      names.size());
         for (const std::string& n : names) std::fprintf(stderr, " %s", n.c_str());
