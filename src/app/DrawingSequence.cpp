@@ -3,6 +3,7 @@
 // is the document's.
 #include "FormMain.h"
 
+#include "app/BusyCursor.h"
 #include "app/Widgets.h"
 #include "chart/Chart.h"
 #include "data/EditorPane.h"
@@ -23,15 +24,6 @@ namespace kavum::app {
 namespace {
 
 using chart::TChart;
-
-// The busy cursor for the length of a command; restored however it ends.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // and the plotted cells written for GIS programs.
 #include "FormMain.h"
 
+#include "app/BusyCursor.h"
 #include "app/Startup.h"
 #include "app/Widgets.h"
 #include "data/RecordLine.h"
@@ -55,14 +56,6 @@ constexpr int MaxKeptTables = 32;
 std::string FileSystemPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 std::string Utf8(const QString& text) { return text.toStdString(); }
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 std::string ReadTableBytes(const QString& path) {
     try {

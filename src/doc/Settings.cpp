@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <string>
+#include <utility>
 
 namespace kavum::doc {
 namespace {
@@ -16,6 +17,13 @@ using platform::ProfileFile;
 constexpr std::string_view DataFile = "DataFile";
 constexpr std::string_view Draw = "Draw";
 constexpr std::string_view Map = "Map";
+
+// The range of the map and its scale, texts as typed on the board, in the
+// order they stand in the file.
+const std::pair<std::string_view, QString SettingsValues::*> RangeTexts[] = {
+    {"GY1", &SettingsValues::GY1}, {"GY2", &SettingsValues::GY2}, {"GX1", &SettingsValues::GX1},
+    {"GX2", &SettingsValues::GX2}, {"GH2", &SettingsValues::GH2}, {"I2K", &SettingsValues::I2K},
+};
 
 std::string MarkSection(int category) { return "Mark" + std::to_string(category); }
 
@@ -78,12 +86,7 @@ SettingsValues ReadSettings(const ProfileFile& f, const QString& mapFileName) {
     v.GrdFile = ReadText(f, DataFile, "GrdFile", d.GrdFile);
     v.HorizonMap = ReadBool(f, Draw, "HorizonMap", d.HorizonMap);
     v.ProfileMap = ReadBool(f, Draw, "ProfileMap", d.ProfileMap);
-    v.GY1 = ReadText(f, Map, "GY1", d.GY1);
-    v.GY2 = ReadText(f, Map, "GY2", d.GY2);
-    v.GX1 = ReadText(f, Map, "GX1", d.GX1);
-    v.GX2 = ReadText(f, Map, "GX2", d.GX2);
-    v.GH2 = ReadText(f, Map, "GH2", d.GH2);
-    v.I2K = ReadText(f, Map, "I2K", d.I2K);
+    for (const auto& [key, field] : RangeTexts) v.*field = ReadText(f, Map, key, d.*field);
     v.GridSize = ReadInt(f, Map, "GridSize", d.GridSize);
     v.MeshSize = ReadInt(f, Map, "MeshSize", d.MeshSize);
     v.MapColor = static_cast<std::uint32_t>(ReadInt(f, Map, "MapColor", static_cast<std::int32_t>(d.MapColor)));
@@ -109,12 +112,7 @@ void WriteSettings(ProfileFile& f, const SettingsValues& v) {
     WriteText(f, DataFile, "GrdFile", v.GrdFile);
     WriteInt(f, Draw, "HorizonMap", v.HorizonMap ? 1 : 0);
     WriteInt(f, Draw, "ProfileMap", v.ProfileMap ? 1 : 0);
-    WriteText(f, Map, "GY1", v.GY1);
-    WriteText(f, Map, "GY2", v.GY2);
-    WriteText(f, Map, "GX1", v.GX1);
-    WriteText(f, Map, "GX2", v.GX2);
-    WriteText(f, Map, "GH2", v.GH2);
-    WriteText(f, Map, "I2K", v.I2K);
+    for (const auto& [key, field] : RangeTexts) WriteText(f, Map, key, v.*field);
     WriteInt(f, Map, "GridSize", v.GridSize);
     WriteInt(f, Map, "MeshSize", v.MeshSize);
     WriteColor(f, Map, "MapColor", v.MapColor);

@@ -4,6 +4,7 @@
 #include "geo/MeshCode.h"
 
 #include <cmath>
+#include <cstddef>
 
 #include <stdexcept>
 
@@ -24,6 +25,44 @@ double ToNumber(const QString& option, const QString& value) {
     const double v = value.toDouble(&ok);
     if (!ok || !std::isfinite(v)) Bad(QStringLiteral("%1: not a number: %2").arg(option, value));
     return v;
+}
+
+// Options that only switch something on, and options whose value is taken as
+// it is.
+struct FlagOption {
+    const char* name;
+    bool RenderArgs::*field;
+};
+constexpr FlagOption FlagOptions[] = {
+    {"--force", &RenderArgs::force},
+    {"--screen", &RenderArgs::screen},
+    {"--mark-of-position", &RenderArgs::markOfPosition},
+    {"--list", &RenderArgs::list},
+    {"--keep-going", &RenderArgs::keepGoing},
+    {"--progress", &RenderArgs::progress},
+    {"--worker", &RenderArgs::worker},
+    {"--keep-old", &RenderArgs::keepOld},
+    {"--skip-existing", &RenderArgs::skipExisting},
+    {"--skip-empty", &RenderArgs::skipEmpty},
+};
+struct TextOption {
+    const char* name;
+    QString RenderArgs::*field;
+};
+constexpr TextOption TextOptions[] = {
+    {"--settings", &RenderArgs::settings},
+    {"--map", &RenderArgs::map},
+    {"--data", &RenderArgs::data},
+    {"--dump-points", &RenderArgs::dumpPoints},
+    {"--dump-state", &RenderArgs::dumpState},
+    {"--per-category", &RenderArgs::perCategory},
+};
+
+template <typename Option, std::size_t N>
+const Option* FindOption(const Option (&options)[N], const QString& arg) {
+    for (const Option& o : options)
+        if (arg == QLatin1String(o.name)) return &o;
+    return nullptr;
 }
 
 }  // namespace
@@ -129,14 +168,16 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
             if (i + 1 >= arguments.size()) Bad(QStringLiteral("%1 needs a value").arg(arg));
             return arguments[++i];
         };
+        if (const FlagOption* o = FindOption(FlagOptions, arg)) {
+            a.*(o->field) = true;
+            continue;
+        }
+        if (const TextOption* o = FindOption(TextOptions, arg)) {
+            a.*(o->field) = value();
+            continue;
+        }
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             a.help = true;
-        } else if (arg == QLatin1String("--settings")) {
-            a.settings = value();
-        } else if (arg == QLatin1String("--map")) {
-            a.map = value();
-        } else if (arg == QLatin1String("--data")) {
-            a.data = value();
         } else if (arg == QLatin1String("--precision")) {
             const int v = ToInt(arg, value());
             if (!geo::FindPrecision(v)) Bad(QStringLiteral("--precision must be 0, 1, 2, 5, 10 or 12"));
@@ -170,16 +211,6 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
             } else {
                 Bad(QStringLiteral("--fit must be width or height"));
             }
-        } else if (arg == QLatin1String("--dump-points")) {
-            a.dumpPoints = value();
-        } else if (arg == QLatin1String("--dump-state")) {
-            a.dumpState = value();
-        } else if (arg == QLatin1String("--force")) {
-            a.force = true;
-        } else if (arg == QLatin1String("--screen")) {
-            a.screen = true;
-        } else if (arg == QLatin1String("--per-category")) {
-            a.perCategory = value();
         } else if (arg == QLatin1String("--group")) {
             a.group = ToInt(arg, value());
             if (a.group < 1 || a.group > 9) Bad(QStringLiteral("--group must be between 1 and 9"));
@@ -192,22 +223,6 @@ RenderArgs ParseRenderArgs(const QStringList& arguments) {
                 a.format != QLatin1String("pdf") && a.format != QLatin1String("png")) {
                 Bad(QStringLiteral("--format must be emf, svg, pdf or png"));
             }
-        } else if (arg == QLatin1String("--mark-of-position")) {
-            a.markOfPosition = true;
-        } else if (arg == QLatin1String("--list")) {
-            a.list = true;
-        } else if (arg == QLatin1String("--keep-going")) {
-            a.keepGoing = true;
-        } else if (arg == QLatin1String("--progress")) {
-            a.progress = true;
-        } else if (arg == QLatin1String("--worker")) {
-            a.worker = true;
-        } else if (arg == QLatin1String("--keep-old")) {
-            a.keepOld = true;
-        } else if (arg == QLatin1String("--skip-existing")) {
-            a.skipExisting = true;
-        } else if (arg == QLatin1String("--skip-empty")) {
-            a.skipEmpty = true;
         } else if (arg == QLatin1String("--book")) {
             a.book = value();
             if (!a.book.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) Bad(QStringLiteral("--book needs a file ending in .pdf"));

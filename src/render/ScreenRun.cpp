@@ -4,18 +4,16 @@
 #include "ScreenRun.h"
 
 #include "RenderArgs.h"
+#include "RenderOutput.h"
 
 #include "app/FormMain.h"
 #include "app/Startup.h"
 #include "app/Widgets.h"
 #include "platform/Dialogs.h"
-#include "platform/Errors.h"
-#include "platform/Profile.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,34 +21,12 @@
 #include <QScrollBar>
 #include <QStatusBar>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
-#include <stdexcept>
 
 namespace {
 
 using kavum::app::TFormMain;
-
-void Fail(const QString& message) {
-    std::fprintf(stderr, "kavum-render: %s\n", kavum::platform::PlainMessageText(message).toUtf8().constData());
-}
-
-// Written whole or not at all: a full disk never leaves half a file, and a
-// symbolic link under the name is replaced, not written through. Fails with
-// the message and the system's reason.
-bool WriteText(const QString& path, const QByteArray& bytes) {
-    kavum::platform::ReplaceOptions options;
-    options.followLinks = false;
-    const int error = kavum::platform::ReplaceFile(
-        QFile::encodeName(path).toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-        options);
-    if (error != 0) {
-        Fail(QString::fromStdString(kavum::platform::WithReason((path + QStringLiteral(" に書き込めません")).toStdString(), error)));
-    }
-    return error == 0;
-}
 
 }  // namespace
 
@@ -63,17 +39,7 @@ int RunScreenRender(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
 
     kavum::render::RenderArgs args;
-    try {
-        args = kavum::render::ParseRenderArgs(app.arguments().mid(1));
-    } catch (const std::invalid_argument& e) {
-        Fail(QString::fromUtf8(e.what()));
-        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stderr);
-        return 2;
-    }
-    if (args.help) {
-        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stdout);
-        return 0;
-    }
+    if (const std::optional<int> status = kavum::render::ReadCommandLine(app.arguments().mid(1), args)) return *status;
     if (!args.tables.isEmpty()) {
         Fail(QStringLiteral("--screen は --table を読みません。先に --convert でデータファイルにしてください"));
         return 2;
@@ -91,14 +57,7 @@ int RunScreenRender(int argc, char** argv) {
     }
     try {
         if (!args.settings.isEmpty()) {
-            if (!QFileInfo::exists(args.settings)) throw std::runtime_error("no such settings file: " + args.settings.toStdString());
-            // One that is there but is not a regular file (a FIFO, a folder)
-            // is refused at once, with the reason.
-            if (!QFileInfo(args.settings).isFile()) {
-                throw kavum::platform::FileError(kavum::platform::WithReason(
-                    (QStringLiteral("設定ファイル %1 を読み込めません").arg(args.settings)).toStdString(),
-                    QFileInfo(args.settings).isDir() ? EISDIR : kavum::platform::ErrNotRegularFile));
-            }
+            kavum::render::CheckSettingsFile(args.settings);
             form.LoadSettingsFile(args.settings);
         }
         if (!args.map.isEmpty()) form.EditMapFile->setText(args.map);
@@ -115,35 +74,12 @@ int RunScreenRender(int argc, char** argv) {
         form.show();
         QApplication::processEvents();
         form.SetClientSize(QSize(args.width, args.height));
-        struct Warnings {
-            TFormMain& form;
-            int& status;
-            ~Warnings() {
-                // Suspicious and refused lines, then the counts: the figure is
-                // still made, and the exit status says that not all was well.
-                const kavum::plot::PlotReport& report = form.LastPlotReport();
-                for (const std::string& line : report.LineMessages(form.State.GrdFileName.toStdString()))
-                    std::fprintf(stderr, "%s\n", kavum::platform::PlainMessageText(QString::fromStdString(line)).toUtf8().constData());
-                if (report.Skipped() > 0 || report.HasWarnings())
-                    std::fprintf(stderr, "kavum-render: %s\n", report.Summary().c_str());
-                if (report.HasWarnings()) status = 1;
-            }
-        } warnings{form, status};
+        const kavum::render::PlotWarnings<TFormMain> warnings{form, status};
         form.NewMapBtnClick();
     } catch (const std::exception& e) {
-        const auto* kavumError = dynamic_cast<const kavum::platform::KavumError*>(&e);
-        const QString message = kavumError ? QString::fromUtf8(kavumError->Message().data(),
-                                                               static_cast<qsizetype>(kavumError->Message().size()))
-                                           : QString::fromUtf8(e.what());
-        const std::optional<std::size_t> line = form.FailedDataLine();
-        if (!line) {
-            Fail(message);
-            return 1;
-        }
-        // A record line that does not convert: the file and line, and with
-        // --keep-going the figure as drawn up to that line.
-        Fail(QStringLiteral("%1:%2: %3").arg(form.State.GrdFileName).arg(*line + 1).arg(message));
-        if (!args.keepGoing) return 1;
+        // With --keep-going, a record line that does not convert still
+        // leaves the figure as drawn up to that line.
+        if (!kavum::render::ReportFailure(e, form.FailedDataLine(), form.State.GrdFileName, args.keepGoing)) return 1;
         status = 1;
     }
     if (!dialogs.Messages().isEmpty()) {

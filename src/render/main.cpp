@@ -3,6 +3,7 @@
 // dumps. The mapping sheet as shown (--screen) is made by the window program.
 #include "AtlasRun.h"
 #include "RenderArgs.h"
+#include "RenderOutput.h"
 #include "RenderStart.h"
 #include "ScreenRun.h"
 #include "TableRun.h"
@@ -12,7 +13,6 @@
 #include "doc/Document.h"
 #include "export/Figure.h"
 #include "platform/Errors.h"
-#include "platform/MessageText.h"
 #include "platform/Profile.h"
 
 #include <QFile>
@@ -27,32 +27,14 @@
 #include <cstring>
 #include <malloc.h>
 #include <exception>
-#include <stdexcept>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 using kavum::doc::Document;
-
-void Fail(const QString& message) {
-    std::fprintf(stderr, "kavum-render: %s\n", kavum::platform::PlainMessageText(message).toUtf8().constData());
-}
-
-// Written whole or not at all: a full disk never leaves half a file, and a
-// symbolic link under the name is replaced, not written through. Fails with
-// the message and the system's reason.
-bool WriteText(const QString& path, const QByteArray& bytes) {
-    kavum::platform::ReplaceOptions options;
-    options.followLinks = false;
-    const int error = kavum::platform::ReplaceFile(
-        QFile::encodeName(path).toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-        options);
-    if (error != 0) {
-        Fail(QString::fromStdString(kavum::platform::WithReason((path + QStringLiteral(" に書き込めません")).toStdString(), error)));
-    }
-    return error == 0;
-}
+using kavum::render::Fail;
+using kavum::render::WriteText;
 
 QByteArray PointsCsv(Document& form) {
     QByteArray out = "series,index,x,y\n";
@@ -142,17 +124,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setApplicationName(QStringLiteral("Kavum for Windows"));
 
     kavum::render::RenderArgs args;
-    try {
-        args = kavum::render::ParseRenderArgs(app.arguments().mid(1));
-    } catch (const std::invalid_argument& e) {
-        Fail(QString::fromUtf8(e.what()));
-        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stderr);
-        return 2;
-    }
-    if (args.help) {
-        std::fputs(kavum::render::RenderUsage().toUtf8().constData(), stdout);
-        return 0;
-    }
+    if (const std::optional<int> status = kavum::render::ReadCommandLine(app.arguments().mid(1), args)) return *status;
     if (!args.Atlas() && !args.list && !args.force) {
         // A figure replaces a figure of its format, nothing else unless asked.
         const auto format = kavum::exporting::FigureFormatOfPath(args.output);
@@ -191,49 +163,19 @@ int main(int argc, char** argv) {
     }
     try {
         if (!args.settings.isEmpty()) {
-            if (!QFileInfo::exists(args.settings)) throw std::runtime_error("no such settings file: " + args.settings.toStdString());
-            // One that is there but is not a regular file (a FIFO, a folder)
-            // is refused at once, with the reason.
-            if (!QFileInfo(args.settings).isFile()) {
-                throw kavum::platform::FileError(kavum::platform::WithReason(
-                    (QStringLiteral("設定ファイル %1 を読み込めません").arg(args.settings)).toStdString(),
-                    QFileInfo(args.settings).isDir() ? EISDIR : kavum::platform::ErrNotRegularFile));
-            }
+            kavum::render::CheckSettingsFile(args.settings);
             kavum::render::LoadSettingsFile(form, args.settings, messages);
         }
         kavum::render::ApplyBoardArgs(form, args);
         if (args.list || args.Atlas()) return kavum::render::RunAtlasMode(form, args, app.arguments().mid(1));
         // The window's client area is the requested size.
         form.ClientSize = QSize(args.width, args.height);
-        struct Warnings {
-            Document& form;
-            int& status;
-            ~Warnings() {
-                // Suspicious and refused lines, then the counts: the figure is
-                // still made, and the exit status says that not all was well.
-                const kavum::plot::PlotReport& report = form.LastPlotReport();
-                for (const std::string& line : report.LineMessages(form.State.GrdFileName.toStdString()))
-                    std::fprintf(stderr, "%s\n", kavum::platform::PlainMessageText(QString::fromStdString(line)).toUtf8().constData());
-                if (report.Skipped() > 0 || report.HasWarnings())
-                    std::fprintf(stderr, "kavum-render: %s\n", report.Summary().c_str());
-                if (report.HasWarnings()) status = 1;
-            }
-        } warnings{form, status};
+        const kavum::render::PlotWarnings<Document> warnings{form, status};
         form.MakeMap();
     } catch (const std::exception& e) {
-        const auto* kavumError = dynamic_cast<const kavum::platform::KavumError*>(&e);
-        const QString message = kavumError ? QString::fromUtf8(kavumError->Message().data(),
-                                                               static_cast<qsizetype>(kavumError->Message().size()))
-                                           : QString::fromUtf8(e.what());
-        const std::optional<std::size_t> line = form.FailedLine;
-        if (!line) {
-            Fail(message);
-            return 1;
-        }
-        // A record line that does not convert: the file and line, and with
-        // --keep-going the figure as drawn up to that line.
-        Fail(QStringLiteral("%1:%2: %3").arg(form.State.GrdFileName).arg(*line + 1).arg(message));
-        if (!args.keepGoing) return 1;
+        // With --keep-going, a record line that does not convert still
+        // leaves the figure as drawn up to that line.
+        if (!kavum::render::ReportFailure(e, form.FailedLine, form.State.GrdFileName, args.keepGoing)) return 1;
         status = 1;
     }
     if (!messages.isEmpty()) {

@@ -1,5 +1,7 @@
 // Making the map through the window: the board, the layouts, the map lines,
 // the data text and the plotting pass, with scripted dialogs.
+#include "WindowTest.h"
+
 #include "app/FormMain.h"
 #include "app/Widgets.h"
 #include "chart/Chart.h"
@@ -27,27 +29,18 @@
 #include <sstream>
 
 using kavum::app::TFormMain;
+using kavum::app::test::Assets;
+using kavum::app::test::ReadBytes;
+using kavum::app::test::WindowTest;
+using kavum::app::test::WriteBytes;
 using kavum::platform::ScriptedDialogs;
 
 namespace {
 
-const QString Assets = QStringLiteral(KAVUM_SOURCE_DIR "/assets");
-
-void WriteBytes(const QString& path, const std::string& bytes) {
-    std::ofstream(QFile::encodeName(path).toStdString(), std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const QString& path) {
-    std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class DrawingSequenceTest : public testing::Test {
+class DrawingSequenceTest : public WindowTest {
 protected:
     TFormMain& Start() {
-        window = std::make_unique<TFormMain>(dir.filePath(QStringLiteral("kavum")), QStringList{}, dialogs);
+        NewWindow();
         window->EditMapFile->setText(Assets + QStringLiteral("/Kavum_Nippon.mdt"));
         window->EditGrdFile->setText(Data("data.grd", "ブナ\r\n53394611.12\r\n35.40205,139.4610,850\r\nミズナラ\r\n5339462\r\n53394611\r\n"));
         window->show();
@@ -55,16 +48,7 @@ protected:
         window->SetClientSize(QSize(810, 559));
         return *window;
     }
-    QString Data(const char* name, const char* utf8) {
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        WriteBytes(path, kavum::platform::Utf8ToCp932(utf8));
-        return path;
-    }
     static QRect Place(const kavum::chart::TChart* c) { return c->geometry(); }
-
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TFormMain> window;
 };
 
 }  // namespace

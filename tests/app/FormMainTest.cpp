@@ -1,5 +1,7 @@
 // The main window driven as a user would: menu actions, board controls and
 // scripted dialogs, on the offscreen platform.
+#include "WindowTest.h"
+
 #include "app/AboutBox.h"
 #include "app/FormMain.h"
 #include "app/Startup.h"
@@ -31,22 +33,13 @@
 #include <sys/stat.h>
 
 using kavum::app::TFormMain;
+using kavum::app::test::ReadBytes;
+using kavum::app::test::WindowTest;
+using kavum::app::test::WriteBytes;
 using kavum::platform::MessageIcon;
 using kavum::platform::ScriptedDialogs;
 
 namespace {
-
-std::string ReadBytes(const QString& path) {
-    std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteBytes(const QString& path, const std::string& bytes) {
-    std::ofstream out(QFile::encodeName(path).toStdString(), std::ios::binary);
-    out << bytes;
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -65,20 +58,16 @@ QStringList Captions(const QMenu* menu) {
     return list;
 }
 
-class FormMainTest : public testing::Test {
+class FormMainTest : public WindowTest {
 protected:
     QString Exe() const { return dir.filePath(QStringLiteral("kavum")); }
     QString Ini() const { return dir.filePath(QStringLiteral("kavum.ini")); }
     // Writes the settings file beside the executable (UTF-8 text, stored as Shift-JIS).
     void WriteIni(const char* utf8) { WriteBytes(Ini(), kavum::platform::Utf8ToCp932(utf8)); }
     TFormMain& Start(const QStringList& arguments = {}) {
-        window = std::make_unique<TFormMain>(Exe(), arguments, dialogs);
+        NewWindow(arguments);
         return *window;
     }
-
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TFormMain> window;
 };
 
 TEST_F(FormMainTest, StartsWithDefaultsAndQuittingWritesEveryKey) {

@@ -1,6 +1,8 @@
 // Input a careless or hostile user may give the window: settings files that
 // cannot be read, map and data files that are no regular files, and
 // messages holding markup, NUL bytes or megabytes of text.
+#include "WindowTest.h"
+
 #include "app/FormMain.h"
 #include "app/Settings.h"
 #include "app/Widgets.h"
@@ -32,37 +34,24 @@
 #include <unistd.h>
 
 using kavum::app::TFormMain;
+using kavum::app::test::Assets;
+using kavum::app::test::ReadBytes;
+using kavum::app::test::WindowTest;
+using kavum::app::test::WriteBytes;
 using kavum::platform::MessageIcon;
 using kavum::platform::PlainMessageText;
 using kavum::platform::ScriptedDialogs;
 
 namespace {
 
-const QString Assets = QStringLiteral(KAVUM_SOURCE_DIR "/assets");
-
-void WriteBytes(const QString& path, const std::string& bytes) {
-    std::ofstream(QFile::encodeName(path).toStdString(), std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const QString& path) {
-    std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class HostileInputTest : public testing::Test {
+class HostileInputTest : public WindowTest {
 protected:
     QString Ini() const { return dir.filePath(QStringLiteral("kavum.ini")); }
     TFormMain& Start() {
-        window = std::make_unique<TFormMain>(dir.filePath(QStringLiteral("kavum")), QStringList{}, dialogs);
+        NewWindow();
         return *window;
     }
     void Chmod(const QString& path, mode_t mode) { ASSERT_EQ(chmod(QFile::encodeName(path).constData(), mode), 0); }
-
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TFormMain> window;
 };
 
 TEST_F(HostileInputTest, SettingsFileThatCannotBeReadIsReportedAndNotReplaced) {

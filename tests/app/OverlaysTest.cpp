@@ -1,6 +1,8 @@
 // The figure's overlays, the legend and its mark editor, the pointer readout
 // and the data editor pane, driven through the real window on the offscreen
 // platform with the bundled map.
+#include "WindowTest.h"
+
 #include "app/FormMain.h"
 #include "app/Widgets.h"
 #include "geo/AngleText.h"
@@ -32,6 +34,7 @@
 #include <memory>
 
 using kavum::app::TFormMain;
+using kavum::app::test::WindowTest;
 using kavum::chart::TChart;
 using kavum::map::DegreeSign;
 using kavum::platform::ScriptedDialogs;
@@ -118,7 +121,7 @@ std::vector<RecordingCanvas::Text> EndingWith(const std::vector<RecordingCanvas:
     return out;
 }
 
-class OverlayTest : public testing::Test {
+class OverlayTest : public WindowTest {
 protected:
     // The window with the bundled map and the data (UTF-8 text, written as
     // Shift-JIS), not yet drawn.
@@ -128,7 +131,7 @@ protected:
         return StartWith(grd);
     }
     TFormMain& StartWith(const QString& grd) {
-        window = std::make_unique<TFormMain>(dir.filePath(QStringLiteral("kavum")), QStringList{}, dialogs);
+        NewWindow();
         window->EditMapFile->setText(MapFile);
         window->EditGrdFile->setText(grd);
         window->show();
@@ -151,10 +154,6 @@ protected:
     void Click(QWidget* widget, Qt::MouseButton button, QPoint at) {
         QTest::mouseClick(widget, button, Qt::NoModifier, at);
     }
-
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TFormMain> window;
 };
 
 // ---------------------------------------------------------------- labels

@@ -2,6 +2,8 @@
 // text it gives (the same as kavum-render --convert writes), the map made
 // and remade from it, the export of the plotted cells, and the warnings of
 // the plotting pass.
+#include "WindowTest.h"
+
 #include "app/FormMain.h"
 #include "app/Widgets.h"
 #include "chart/Chart.h"
@@ -40,25 +42,16 @@
 #include <sstream>
 
 using kavum::app::TFormMain;
+using kavum::app::test::Assets;
+using kavum::app::test::ReadBytes;
+using kavum::app::test::WindowTest;
+using kavum::app::test::WriteBytes;
 using kavum::platform::Answer;
 using kavum::platform::ScriptedDialogs;
 using kavum::platform::TableImportDialog;
 using kavum::platform::TableRoleColumns;
 
 namespace {
-
-const QString Assets = QStringLiteral(KAVUM_SOURCE_DIR "/assets");
-
-void WriteBytes(const QString& path, const std::string& bytes) {
-    std::ofstream(QFile::encodeName(path).toStdString(), std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const QString& path) {
-    std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // A GBIF "simple" download cut to its columns of interest: a species left
 // empty (scientificName stands in), an elevation only in the minimum, a
@@ -72,10 +65,10 @@ const char* const Gbif =
     "4\tk\tPlantae\tFagus crenata\tFagus crenata Blume\t\t\t\t\tJP\n"
     "5\tk\tPlantae\tAbies firma\tAbies firma\t-12.5\t139\t\t\tJP\n";
 
-class TablesTest : public testing::Test {
+class TablesTest : public WindowTest {
 protected:
     TFormMain& Start() {
-        window = std::make_unique<TFormMain>(dir.filePath(QStringLiteral("kavum")), QStringList{}, dialogs);
+        NewWindow();
         window->EditMapFile->setText(Assets + QStringLiteral("/Kavum_Nippon.mdt"));
         window->EditGrdFile->setText(Write("data.grd", kavum::platform::Utf8ToCp932("ブナ\r\n53394611.12\r\n")));
         window->GScale(1)->setChecked(true);
@@ -100,10 +93,6 @@ protected:
         return ReadBytes(out);
     }
     std::vector<ScriptedDialogs::Use> Imports() const { return dialogs.UsesOf(ScriptedDialogs::Kind::TableImport); }
-
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TFormMain> window;
 };
 
 bool HasPoint(const kavum::chart::TPointSeries* series, double x, double y) {

@@ -2,6 +2,8 @@
 // readout panels, files given on the command line or dropped, the questions
 // before a file is replaced or edited data are let go, the dialogs' folders,
 // the recent files and the window's state between runs.
+#include "WindowTest.h"
+
 #include "app/FormMain.h"
 #include "app/Startup.h"
 #include "app/Widgets.h"
@@ -31,23 +33,14 @@
 
 using kavum::app::OpenedFileKind;
 using kavum::app::TFormMain;
+using kavum::app::test::Assets;
+using kavum::app::test::ReadBytes;
+using kavum::app::test::WindowTest;
+using kavum::app::test::WriteBytes;
 using kavum::platform::Answer;
 using kavum::platform::ScriptedDialogs;
 
 namespace {
-
-const QString Assets = QStringLiteral(KAVUM_SOURCE_DIR "/assets");
-
-void WriteBytes(const QString& path, const std::string& bytes) {
-    std::ofstream(QFile::encodeName(path).toStdString(), std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const QString& path) {
-    std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Key presses carrying any text (QTest::keyClicks takes ASCII only).
 void TypeText(QWidget* widget, const QString& text) {
@@ -59,19 +52,14 @@ void TypeText(QWidget* widget, const QString& text) {
     }
 }
 
-class WindowConventionsTest : public testing::Test {
+class WindowConventionsTest : public WindowTest {
 protected:
     TFormMain& Start(const QStringList& arguments = {}) {
-        window = std::make_unique<TFormMain>(dir.filePath(QStringLiteral("kavum")), arguments, dialogs);
+        NewWindow(arguments);
         window->EditMapFile->setText(Assets + QStringLiteral("/Kavum_Nippon.mdt"));
         window->show();
         QApplication::processEvents();
         return *window;
-    }
-    QString Data(const char* name, const char* utf8) {
-        const QString path = dir.filePath(QString::fromLatin1(name));
-        WriteBytes(path, kavum::platform::Utf8ToCp932(utf8));
-        return path;
     }
     // Types a new line into the open data editor, as the user would.
     void TypeLineInEditor(TFormMain& w, const QString& line) {
@@ -80,10 +68,6 @@ protected:
         QTest::keyClick(w.EditorBox->Memo1, Qt::Key_Return);
         QTest::keyClicks(w.EditorBox->Memo1, line);
     }
-
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TFormMain> window;
 };
 
 }  // namespace
@@ -357,7 +341,7 @@ TEST_F(WindowConventionsTest, RecentFilesAndGeometryAreKeptBetweenRuns) {
     // Never in the settings file.
     EXPECT_EQ(ReadBytes(dir.filePath(QStringLiteral("kavum.ini"))).find("RecentFiles"), std::string::npos);
     window.reset();
-    window = std::make_unique<TFormMain>(dir.filePath(QStringLiteral("kavum")), QStringList{}, dialogs);
+    NewWindow();
     window->UseWindowStateFile(store);
     EXPECT_EQ(window->RecentFiles(), QStringList({data}));
     ASSERT_EQ(window->MenuRecent->actions().size(), 1);

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <zlib.h>
+
 namespace kavum::exporting::test {
 
 using namespace platform;
@@ -147,6 +149,23 @@ bool HaveProgram(const QString& program) { return !QStandardPaths::findExecutabl
 QByteArray ReadFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::optional<int> Inflate(const char* data, qsizetype size, QByteArray& out) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return std::nullopt;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    z.avail_in = static_cast<uInt>(size);
+    int result = Z_OK;
+    while (result == Z_OK) {
+        char buffer[1 << 16];
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        result = inflate(&z, Z_NO_FLUSH);
+        out.append(buffer, static_cast<qsizetype>(sizeof buffer - z.avail_out));
+    }
+    inflateEnd(&z);
+    return result;
 }
 
 int Differences(const QImage& a, const QImage& b, int tolerance) {

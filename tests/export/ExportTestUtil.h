@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kavum::exporting::test {
@@ -62,6 +63,12 @@ int RunProgram(const QString& program, const QStringList& arguments, QByteArray*
 bool HaveProgram(const QString& program);
 
 QByteArray ReadFile(const QString& path);
+
+// Inflates the zlib stream at data (size bytes at the most) and appends what
+// it gives to out, up to its end or the first error; the last result of
+// inflate (Z_STREAM_END when the stream ended cleanly), or none when zlib
+// could not start.
+std::optional<int> Inflate(const char* data, qsizetype size, QByteArray& out);
 
 // Pixels whose colours differ by more than the tolerance in a channel.
 int Differences(const QImage& a, const QImage& b, int tolerance = 8);

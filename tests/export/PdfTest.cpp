@@ -30,21 +30,8 @@ QByteArray PageContent(const QByteArray& pdf) {
     const QRegularExpressionMatch m = length.match(QString::fromLatin1(pdf.mid(obj, 200)));
     if (!m.hasMatch()) return {};
     const QByteArray packed = pdf.mid(obj + m.capturedEnd(), m.captured(1).toLongLong());
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) return {};
     QByteArray out;
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.constData()));
-    z.avail_in = static_cast<uInt>(packed.size());
-    int result = Z_OK;
-    while (result == Z_OK) {
-        char buffer[1 << 16];
-        z.next_out = reinterpret_cast<Bytef*>(buffer);
-        z.avail_out = sizeof buffer;
-        result = inflate(&z, Z_NO_FLUSH);
-        out.append(buffer, static_cast<qsizetype>(sizeof buffer - z.avail_out));
-    }
-    inflateEnd(&z);
-    return result == Z_STREAM_END ? out : QByteArray();
+    return Inflate(packed.constData(), packed.size(), out) == Z_STREAM_END ? out : QByteArray();
 }
 
 // What a walk over the content's path operators found.

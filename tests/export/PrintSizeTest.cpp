@@ -16,8 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 namespace kavum::exporting::test {
 namespace {
 
@@ -167,19 +165,7 @@ QByteArray InflatedStreams(const QByteArray& pdf) {
     QByteArray out;
     for (qsizetype at = pdf.indexOf("stream\n"); at >= 0; at = pdf.indexOf("stream\n", at + 1)) {
         if (at >= 3 && pdf.mid(at - 3, 3) == "end") continue;
-        z_stream z{};
-        if (inflateInit(&z) != Z_OK) break;
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(pdf.constData() + at + 7));
-        z.avail_in = static_cast<uInt>(pdf.size() - at - 7);
-        int result = Z_OK;
-        while (result == Z_OK) {
-            char buffer[1 << 16];
-            z.next_out = reinterpret_cast<Bytef*>(buffer);
-            z.avail_out = sizeof buffer;
-            result = inflate(&z, Z_NO_FLUSH);
-            out.append(buffer, static_cast<qsizetype>(sizeof buffer - z.avail_out));
-        }
-        inflateEnd(&z);
+        if (!Inflate(pdf.constData() + at + 7, pdf.size() - at - 7, out)) break;
         out += '\n';
     }
     return out;
