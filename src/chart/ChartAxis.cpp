@@ -137,29 +137,6 @@ int TCustomChartAxis::YValueToPixel(double value) const {
     return ClampToInt(inverted_ ? startPos_ + r : endPos_ - r);
 }
 
-bool TCustomChartAxis::PixelForDrawing(double value, long long& rounded, double& exact) const {
-    const double range = maximum_ - minimum_;
-    if (range == 0) {
-        rounded = (static_cast<long long>(startPos_) + endPos_) / 2;
-        exact = static_cast<double>(rounded);
-        return true;
-    }
-    const double d = (value - minimum_) * AxisSize() / range;
-    if (!(std::abs(d) < TooFar)) return false;
-    const long long r = static_cast<long long>(std::nearbyint(d));
-    // Horizontal axes run from StartPos, vertical ones from EndPos, unless
-    // inverted.
-    const bool fromStart = Horizontal() != inverted_;
-    if (fromStart) {
-        rounded = startPos_ + r;
-        exact = startPos_ + d;
-    } else {
-        rounded = endPos_ - r;
-        exact = endPos_ - d;
-    }
-    return true;
-}
-
 double TCustomChartAxis::PixelToValue(int pixel) const {
     const int size = AxisSize();
     if (size < 1) return 0;

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cmath>
 #include <vector>
 
 namespace kavum::chart {
@@ -121,7 +122,32 @@ public:
     // For drawing: the pixel of a value, rounded as above and unrounded.
     // False when the value cannot be placed (not finite, or too far out to
     // count), where the mapping above would give the middle.
-    bool PixelForDrawing(double value, long long& rounded, double& exact) const;
+    // Inline: it runs for every point of every series drawn.
+    bool PixelForDrawing(double value, long long& rounded, double& exact) const {
+        const double range = maximum_ - minimum_;
+        if (range == 0) {
+            rounded = (static_cast<long long>(startPos_) + endPos_) / 2;
+            exact = static_cast<double>(rounded);
+            return true;
+        }
+        const double d = (value - minimum_) * AxisSize() / range;
+        if (!(std::abs(d) < 2147483647.0)) return false;
+        // Rounded half to even, as nearbyint rounds, by the carry of adding
+        // 1.5 * 2^52 (exact for every |d| below 2^51).
+        constexpr double Round = 6755399441055744.0;
+        const long long r = static_cast<long long>((d + Round) - Round);
+        // Horizontal axes run from StartPos, vertical ones from EndPos,
+        // unless inverted.
+        const bool fromStart = Horizontal() != inverted_;
+        if (fromStart) {
+            rounded = startPos_ + r;
+            exact = startPos_ + d;
+        } else {
+            rounded = endPos_ - r;
+            exact = endPos_ - d;
+        }
+        return true;
+    }
 
     // A label text: the value in AxisValuesFormat, passed to the chart's
     // label hook.

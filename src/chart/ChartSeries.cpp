@@ -675,8 +675,9 @@ void TChartSeries::DrawPointers(TCanvas& canvas, std::size_t first, std::size_t 
                          (pen.style == platform::TPenStyle::Solid || pen.style == platform::TPenStyle::Clear);
     if (copying) KeepLastAtEachCentre(placed);
     auto* bitmap = dynamic_cast<platform::TPainterCanvas*>(&canvas);
-    // At a scale the marks are large and alike: each form is drawn once.
-    const bool stamped = bitmap && bitmap->DirectPixels() && chart_->DrawScale() != 1.0;
+    // The marks of a series are alike: each form is drawn once and copied
+    // to its places.
+    const bool stamped = bitmap && bitmap->DirectPixels();
     struct StampScope {
         platform::TPainterCanvas* canvas;
         ~StampScope() {

@@ -4,22 +4,49 @@
 #include "platform/Errors.h"
 #include "platform/Profile.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
 namespace kavum::data {
 
+namespace {
+
+// Calls f(start, length) for every line of the text, in order (lines end at
+// CR LF, LF or a lone CR), and returns how many there were.
+template <class F>
+std::size_t ForEachLine(std::string_view text, F&& f) {
+    const char* const base = text.data();
+    const std::size_t n = text.size();
+    std::size_t count = 0;
+    std::size_t start = 0;
+    std::size_t lfAt = 0;  // the next LF at or after start, or n
+    bool lfKnown = false;
+    while (start < n) {
+        // The next LF (found again only once passed, so that lone CRs do
+        // not make the search quadratic), then the first CR before it: both
+        // searches go over many bytes at a time.
+        if (!lfKnown || lfAt < start) {
+            const void* lf = std::memchr(base + start, '\n', n - start);
+            lfAt = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : n;
+            lfKnown = true;
+        }
+        const void* cr = std::memchr(base + start, '\r', lfAt - start);
+        const std::size_t stop = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - base) : lfAt;
+        f(start, stop - start);
+        ++count;
+        if (stop == n) break;
+        start = stop + (base[stop] == '\r' && stop + 1 < n && base[stop + 1] == '\n' ? 2 : 1);
+    }
+    return count;
+}
+
+}  // namespace
+
 std::vector<std::string_view> SplitDataLines(std::string_view text) {
     std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    const std::size_t n = text.size();
-    while (start < n) {
-        std::size_t stop = start;
-        while (stop < n && text[stop] != '\n' && text[stop] != '\r') ++stop;
-        lines.push_back(text.substr(start, stop - start));
-        if (stop == n) break;
-        start = stop + (text[stop] == '\r' && stop + 1 < n && text[stop + 1] == '\n' ? 2 : 1);
-    }
+    ForEachLine(text, [&](std::size_t start, std::size_t length) { lines.push_back(text.substr(start, length)); });
     return lines;
 }
 
@@ -37,6 +64,13 @@ bool ValidUtf8(std::string_view s, bool* high) {
         const auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x80) {
             ++i;
+            // Plain ASCII eight bytes at a time.
+            std::uint64_t word = 0;
+            while (i + 8 <= n) {
+                std::memcpy(&word, s.data() + i, 8);
+                if (word & 0x8080808080808080ull) break;
+                i += 8;
+            }
             continue;
         }
         *high = true;
@@ -172,17 +206,18 @@ void DataText::AppendFile(const std::string& path) {
         std::vector<std::uint64_t> starts;
         std::vector<std::uint32_t> lengths;
         std::size_t to = 0;
-        const std::vector<std::string_view> lines = SplitDataLines(file);
-        starts.reserve(lines.size());
-        lengths.reserve(lines.size());
-        for (std::string_view line : lines) {
-            if (line.size() > std::numeric_limits<std::uint32_t>::max()) throw platform::FileError("line too long");
-            const std::size_t from = static_cast<std::size_t>(line.data() - file.data());
-            if (from != to) std::memmove(file.data() + to, line.data(), line.size());
+        // Room for a line at every LF, and one more.
+        const std::size_t expected = static_cast<std::size_t>(std::count(file.begin(), file.end(), '\n')) + 1;
+        starts.reserve(expected);
+        lengths.reserve(expected);
+        char* const base = file.data();
+        ForEachLine(file, [&](std::size_t from, std::size_t length) {
+            if (length > std::numeric_limits<std::uint32_t>::max()) throw platform::FileError("line too long");
+            if (from != to) std::memmove(base + to, base + from, length);
             starts.push_back(to);
-            lengths.push_back(static_cast<std::uint32_t>(line.size()));
-            to += line.size();
-        }
+            lengths.push_back(static_cast<std::uint32_t>(length));
+            to += length;
+        });
         file.resize(to);
         bytes_ = std::move(file);
         starts_ = std::move(starts);

@@ -94,13 +94,18 @@ ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
     // example 533946N11); the first N of the line is dropped when it stands
     // there after a digit. This comes before anything else, so a leading
     // blank counts as a byte of the line.
-    std::string s(line);
-    const std::size_t n = s.find('N');
-    if (n != std::string::npos && n >= 6 && IsDigit(s[n - 1])) s.erase(n, 1);
+    std::string withoutN;
+    std::string_view s = line;
+    const std::size_t n = line.find('N');
+    if (n != std::string_view::npos && n >= 6 && IsDigit(line[n - 1])) {
+        withoutN.reserve(line.size() - 1);
+        withoutN.append(line.substr(0, n)).append(line.substr(n + 1));
+        s = withoutN;
+    }
     // Leading blanks are not part of the code, which is read by position.
     std::size_t start = 0;
     while (start < s.size() && s[start] == ' ') ++start;
-    const std::string_view code = std::string_view(s).substr(start);
+    const std::string_view code = s.substr(start);
 
     if (const ExponentCode exponent = ReadExponentCode(code); exponent.found) {
         if (!exponent.exact) return Refused(LineNotice::ExponentCodeInexact);
@@ -127,7 +132,9 @@ ParsedLine MeshLine(std::string_view line, PointPrecision precision) {
 
 ExponentCode ReadExponentCode(std::string_view code) {
     ExponentCode out;
-    if (code.find_first_of("Ee") == std::string_view::npos) return out;
+    bool hasE = false;
+    for (char c : code) hasE = hasE || c == 'E' || c == 'e';
+    if (!hasE) return out;
     std::size_t i = 0;
     std::string mantissa;
     while (i < code.size() && IsDigit(code[i])) mantissa += code[i++];
@@ -188,21 +195,24 @@ ParsedLine::Kind ClassifyLine(std::string_view line) {
 }
 
 ParsedLine ParseRecordLine(std::string_view line, PointPrecision precision) {
-    const std::string_view s = CutComment(line);
-    switch (ClassifyLine(s)) {
-    case ParsedLine::Kind::Empty:
-        return {};
-    case ParsedLine::Kind::Heading: {
-        ParsedLine heading;
-        heading.kind = ParsedLine::Kind::Heading;
-        heading.name = std::string(s);
-        return heading;
+    // One look at each byte finds the comment and the comma of the line.
+    std::size_t size = line.size();
+    bool comma = false;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (line[i] == ';') {
+            size = i;
+            break;
+        }
+        comma = comma || line[i] == ',';
     }
-    default:
-        break;
-    }
-    if (s.find(',') != std::string_view::npos) return LatLonLine(s, precision);
-    return MeshLine(s, precision);
+    const std::string_view s = line.substr(0, size);
+    if (s.empty()) return {};
+    if (comma) return LatLonLine(s, precision);
+    if (s.size() >= 6 && (s[0] == ' ' || IsDigit(s[0]))) return MeshLine(s, precision);
+    ParsedLine heading;
+    heading.kind = ParsedLine::Kind::Heading;
+    heading.name = std::string(s);
+    return heading;
 }
 
 }  // namespace kavum::data

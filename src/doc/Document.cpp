@@ -122,18 +122,25 @@ public:
         chart::TPointSeries* series = view == plot::View::Horizontal ? state_.PointSeriesH[k]
                                       : view == plot::View::WestEast ? state_.PointSeriesW[k]
                                                                      : state_.PointSeriesS[k];
-        const MarkSetting& mark = state_.Marks[k];
-        chart::TSeriesPointer& pointer = series->Pointer();
-        pointer.SetStyle(MarkPointerStyles[plot::DrawnStyle(mark.Style)]);
-        pointer.Brush().SetColor(static_cast<platform::TColor>(mark.BrushColor));
-        pointer.Pen().SetColor(static_cast<platform::TColor>(mark.PenColor));
-        pointer.SetHorizSize(mark.Size);
-        pointer.SetVertSize(mark.Size);
+        // Nothing changes a mark while a pass runs: applying it again at
+        // every later point of the series would change nothing.
+        bool& applied = applied_[static_cast<int>(view) - 1][k];
+        if (!applied) {
+            const MarkSetting& mark = state_.Marks[k];
+            chart::TSeriesPointer& pointer = series->Pointer();
+            pointer.SetStyle(MarkPointerStyles[plot::DrawnStyle(mark.Style)]);
+            pointer.Brush().SetColor(static_cast<platform::TColor>(mark.BrushColor));
+            pointer.Pen().SetColor(static_cast<platform::TColor>(mark.PenColor));
+            pointer.SetHorizSize(mark.Size);
+            pointer.SetVertSize(mark.Size);
+            applied = true;
+        }
         series->AddPoint(x, y);
     }
 
 private:
     AppState& state_;
+    bool applied_[3][MaxCategories + 1] = {};
 };
 
 const QString Gothic = QStringLiteral("ＭＳ ゴシック");

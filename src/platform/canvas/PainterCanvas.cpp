@@ -85,14 +85,18 @@ TPainterCanvas::TPainterCanvas(QImage& image) {
     rasterOps_ = painter_->paintEngine() && painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
 }
 
-// The stamps of the shapes drawn so far: for each form the runs of equal
-// pixels it sets, relative to its origin.
+// The stamps of the shapes drawn so far: for each form the pieces of rows it
+// sets (pixels next to each other), relative to its origin.
 struct TPainterCanvas::Stamps {
-    struct Run {
+    struct Piece {
         int row;
         int from;
-        int to;  // included
-        std::uint32_t argb;
+        int count;
+        std::size_t first;  // of its pixels in Stamp::pixels
+    };
+    struct Stamp {
+        std::vector<Piece> pieces;
+        std::vector<std::uint32_t> pixels;
     };
     struct Key {
         int values[16] = {};
@@ -105,7 +109,13 @@ struct TPainterCanvas::Stamps {
             return h;
         }
     };
-    std::unordered_map<Key, std::vector<Run>, KeyHash> entries;
+    std::unordered_map<Key, Stamp, KeyHash> entries;
+    // The marks of a series take the same few forms one after another: the
+    // last ones found are tried first.
+    static constexpr int Recent = 4;
+    const Key* recentKeys[Recent] = {};
+    const Stamp* recent[Recent] = {};
+    int next = 0;
 };
 
 TPainterCanvas::~TPainterCanvas() { End(); }
@@ -156,49 +166,63 @@ bool TPainterCanvas::Stamp(Shape shape, const QPoint* points, int count) {
         *k++ = points[i].y() - oy;
     }
     if (!stamps_) stamps_ = std::make_unique<Stamps>();
-    auto it = stamps_->entries.find(key);
-    if (it == stamps_->entries.end()) {
-        if (stamps_->entries.size() >= MaxStamps) stamps_->entries.clear();
-        const int w = right - left + 1 + 2 * margin;
-        const int h = bottom - top + 1 + 2 * margin;
-        // Drawn at its place relative to the origin on a ground no paint
-        // gives (every paint is opaque).
-        std::vector<std::uint32_t> bits(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0u);
-        TPixelRaster scratch(bits.data(), w, h, w);
-        std::vector<QPoint> local(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) local[static_cast<std::size_t>(i)] = points[i] - QPoint(ox, oy);
-        const TPixelRaster::Stroke stroke{ToArgb(pen.color), pen.width, pen.style, false};
-        const TPixelRaster::Paint fill{ToArgb(Brush().color), false};
-        const TPixelRaster::Stroke* outline = PenVisible() ? &stroke : nullptr;
-        const TPixelRaster::Paint* inside = Brush().style == TBrushStyle::Solid ? &fill : nullptr;
-        switch (shape) {
-            case Shape::Rectangle:
-                scratch.Rectangle(TRect{local[0].x(), local[0].y(), local[1].x(), local[1].y()}, outline, inside);
-                break;
-            case Shape::Ellipse:
-                scratch.Ellipse(TRect{local[0].x(), local[0].y(), local[1].x(), local[1].y()}, outline, inside);
-                break;
-            case Shape::Polygon: scratch.Polygon(local.data(), count, outline, inside); break;
-            case Shape::Polyline: scratch.Polyline(local.data(), count, stroke); break;
-        }
-        std::vector<Stamps::Run> runs;
-        for (int y = 0; y < h; ++y) {
-            const std::uint32_t* row = bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
-            for (int x = 0; x < w;) {
-                if (row[x] == 0) {
-                    ++x;
-                    continue;
-                }
-                int end = x + 1;
-                while (end < w && row[end] == row[x]) ++end;
-                runs.push_back(Stamps::Run{y, x, end - 1, row[x]});
-                x = end;
-            }
-        }
-        it = stamps_->entries.emplace(key, std::move(runs)).first;
+    const Stamps::Stamp* stamp = nullptr;
+    for (int i = 0; i < Stamps::Recent && !stamp; ++i) {
+        if (stamps_->recent[i] && *stamps_->recentKeys[i] == key) stamp = stamps_->recent[i];
     }
-    for (const Stamps::Run& run : it->second) {
-        raster_->Span(oy + run.row, ox + run.from, ox + run.to, TPixelRaster::Paint{run.argb, false});
+    if (!stamp) {
+        auto it = stamps_->entries.find(key);
+        if (it == stamps_->entries.end()) {
+            if (stamps_->entries.size() >= MaxStamps) {
+                stamps_->entries.clear();
+                for (int i = 0; i < Stamps::Recent; ++i) stamps_->recent[i] = nullptr;
+            }
+            const int w = right - left + 1 + 2 * margin;
+            const int h = bottom - top + 1 + 2 * margin;
+            // Drawn at its place relative to the origin on a ground no paint
+            // gives (every paint is opaque).
+            std::vector<std::uint32_t> bits(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0u);
+            TPixelRaster scratch(bits.data(), w, h, w);
+            std::vector<QPoint> local(static_cast<std::size_t>(count));
+            for (int i = 0; i < count; ++i) local[static_cast<std::size_t>(i)] = points[i] - QPoint(ox, oy);
+            const TPixelRaster::Stroke stroke{ToArgb(pen.color), pen.width, pen.style, false};
+            const TPixelRaster::Paint fill{ToArgb(Brush().color), false};
+            const TPixelRaster::Stroke* outline = PenVisible() ? &stroke : nullptr;
+            const TPixelRaster::Paint* inside = Brush().style == TBrushStyle::Solid ? &fill : nullptr;
+            switch (shape) {
+                case Shape::Rectangle:
+                    scratch.Rectangle(TRect{local[0].x(), local[0].y(), local[1].x(), local[1].y()}, outline, inside);
+                    break;
+                case Shape::Ellipse:
+                    scratch.Ellipse(TRect{local[0].x(), local[0].y(), local[1].x(), local[1].y()}, outline, inside);
+                    break;
+                case Shape::Polygon: scratch.Polygon(local.data(), count, outline, inside); break;
+                case Shape::Polyline: scratch.Polyline(local.data(), count, stroke); break;
+            }
+            Stamps::Stamp made;
+            for (int y = 0; y < h; ++y) {
+                const std::uint32_t* row = bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+                for (int x = 0; x < w;) {
+                    if (row[x] == 0) {
+                        ++x;
+                        continue;
+                    }
+                    int end = x + 1;
+                    while (end < w && row[end] != 0) ++end;
+                    made.pieces.push_back(Stamps::Piece{y, x, end - x, made.pixels.size()});
+                    made.pixels.insert(made.pixels.end(), row + x, row + end);
+                    x = end;
+                }
+            }
+            it = stamps_->entries.emplace(key, std::move(made)).first;
+        }
+        stamp = &it->second;
+        stamps_->recentKeys[stamps_->next] = &it->first;
+        stamps_->recent[stamps_->next] = stamp;
+        stamps_->next = (stamps_->next + 1) % Stamps::Recent;
+    }
+    for (const Stamps::Piece& piece : stamp->pieces) {
+        raster_->CopyToRow(oy + piece.row, ox + piece.from, stamp->pixels.data() + piece.first, piece.count);
     }
     return true;
 }

@@ -52,7 +52,7 @@ public:
     // While on, small rectangles, ellipses, polygons and lines of copying pens
     // are rasterized once for each form (geometry and paint) and copied to
     // their places afterwards, with the same pixels: for the many marks of
-    // a chart drawn at a scale. Image canvases only.
+    // a chart. Image canvases only.
     void SetStampShapes(bool on) { stampShapes_ = on && raster_ != nullptr; }
     bool StampShapes() const { return stampShapes_; }
     // True on a vector device: SVG, PDF.

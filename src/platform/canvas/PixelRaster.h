@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace kavum::platform {
@@ -53,6 +54,17 @@ public:
     // Pixels x1..x2 (both included) of row y.
     void Span(int y, int x1, int x2, Paint paint);
     void Fill(const TRect& rect, Paint paint);
+    // Copies count pixels to row y from column x on, cut to the clip.
+    void CopyToRow(int y, int x, const std::uint32_t* pixels, int count) {
+        if (y < clip_.top || y >= clip_.bottom) return;
+        int from = 0;
+        if (x < clip_.left) from = clip_.left - x;
+        int to = count;
+        if (static_cast<long long>(x) + count > clip_.right) to = clip_.right - x;
+        if (to <= from) return;
+        std::memcpy(bits_ + static_cast<std::ptrdiff_t>(y) * stride_ + x + from, pixels + from,
+                    static_cast<std::size_t>(to - from) * sizeof(std::uint32_t));
+    }
     // The last point is not drawn; a dash pattern runs on across the segments.
     void Polyline(const QPoint* points, int count, const Stroke& stroke);
     // Shapes: fill (when given) first, then the outline (when given).
