@@ -755,11 +755,12 @@ bool TCustomChart::DrawKeptBase(platform::TPainterCanvas& c, const TRect& bounds
 }
 
 bool TCustomChart::DrawSharedSeries(platform::TPdfCanvas& c, const TChartSeries& s) const {
-    // Lines without marks only, whose drawing reads no more than the key
-    // holds: the series' own state (its revision), its line pen, its axes
-    // and the chart's plot, scale and clipping. The canvas adds the page
-    // size, the clip and the canvas state the drawing begins in.
-    if (typeid(s) != typeid(TLineSeries) || s.Pointer().Visible()) return false;
+    // Lines only (with their marks), whose drawing reads no more than the
+    // key holds: the series' own state (its revision), its line pen and
+    // pointer, its axes and the chart's plot, scale and clipping. The
+    // canvas adds the page size, the clip and the canvas state the drawing
+    // begins in.
+    if (typeid(s) != typeid(TLineSeries)) return false;
     Record key;
     key.Add(reinterpret_cast<std::uintptr_t>(this));
     key.Add(reinterpret_cast<std::uintptr_t>(&s));
@@ -770,6 +771,16 @@ bool TCustomChart::DrawSharedSeries(platform::TPdfCanvas& c, const TChartSeries&
     key.Add(s.HorizAxis());
     key.Add(s.VertAxis());
     key.Add(static_cast<const TLineSeries&>(s).LinePen());
+    const TSeriesPointer& p = s.Pointer();
+    key.Add(p.Visible());
+    key.Add(p.Style());
+    key.Add(p.HorizSize());
+    key.Add(p.VertSize());
+    key.Add(p.Brush().Color());
+    key.Add(p.Brush().Style());
+    key.Add(p.Pen());
+    key.Add(p.Draw3D());
+    key.Add(p.InflateMargins());
     key.Add(plot_);
     key.Add(scale_);
     key.Add(textScale_);
