@@ -400,11 +400,14 @@ struct TPdfShared::Impl {
     // The key the group being noted was named by, and the state it began in.
     std::optional<std::string> notedKey;
     CanvasState notedStart;
+    long long keyedDraws = 0;
     long long pages = 0;
 };
 
 TPdfShared::TPdfShared() : d_(std::make_unique<Impl>()) {}
 TPdfShared::~TPdfShared() = default;
+
+long long TPdfShared::KeyedDraws() const { return d_->keyedDraws; }
 
 void TPdfShared::Commit() {
     for (auto& f : d_->forms) {
@@ -916,6 +919,7 @@ bool TPdfCanvas::DrawKeyedGroup(const std::string& key) {
             StopRecording();
             s.notedKey.reset();
             d.DrawForm(*f);
+            ++s.keyedDraws;
             SetPen(k.end.pen);
             SetBrush(k.end.brush);  // sets the text ground too: the state's comes after
             SetTextTransparent(k.end.transparent);

@@ -30,6 +30,8 @@ public:
     TPdfShared& operator=(const TPdfShared&) = delete;
     // The page made last is delivered: the forms it carried need not come again.
     void Commit();
+    // How many groups were drawn as a form found by their key.
+    long long KeyedDraws() const;
     struct Impl;
 
 private:
