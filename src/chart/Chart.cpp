@@ -4,6 +4,7 @@
 #include "platform/canvas/Clipboard.h"
 #include "platform/canvas/MetafileCanvas.h"
 #include "platform/canvas/PainterCanvas.h"
+#include "platform/canvas/PdfCanvas.h"
 #include "platform/canvas/PixelRaster.h"
 
 #include <QtGlobal>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <typeinfo>
 
 #include <algorithm>
 #include <cmath>
@@ -484,6 +486,7 @@ void TCustomChart::DrawSeriesRange(TCanvas& c, std::size_t from, std::size_t to)
         const platform::TCanvasGroup seriesGroup(
             c, s->Title().isEmpty() ? ChartName() + QStringLiteral("Series") + QString::number(i) : s->Title(),
             OnGetSeriesLabel ? OnGetSeriesLabel(*this, *s) : QString());
+        if (auto* pdf = dynamic_cast<platform::TPdfCanvas*>(&c); pdf && DrawSharedSeries(*pdf, *s)) continue;
         s->Draw(c);
     }
 }
@@ -749,6 +752,49 @@ bool TCustomChart::DrawKeptBase(platform::TPainterCanvas& c, const TRect& bounds
     ++kept_->copies;
     ++baseLayerCopies_;
     return true;
+}
+
+bool TCustomChart::DrawSharedSeries(platform::TPdfCanvas& c, const TChartSeries& s) const {
+    // Lines only (with their marks), whose drawing reads no more than the
+    // key holds: the series' own state (its revision), its line pen and
+    // pointer, its axes and the chart's plot, scale and clipping. The
+    // canvas adds the page size, the clip and the canvas state the drawing
+    // begins in.
+    if (typeid(s) != typeid(TLineSeries)) return false;
+    Record key;
+    key.Add(reinterpret_cast<std::uintptr_t>(this));
+    key.Add(reinterpret_cast<std::uintptr_t>(&s));
+    key.Add(s.Revision());
+    key.Add(s.Active());
+    key.Add(s.SeriesColor());
+    key.Add(s.XValuesOrder());
+    key.Add(s.HorizAxis());
+    key.Add(s.VertAxis());
+    key.Add(static_cast<const TLineSeries&>(s).LinePen());
+    const TSeriesPointer& p = s.Pointer();
+    key.Add(p.Visible());
+    key.Add(p.Style());
+    key.Add(p.HorizSize());
+    key.Add(p.VertSize());
+    key.Add(p.Brush().Color());
+    key.Add(p.Brush().Style());
+    key.Add(p.Pen());
+    key.Add(p.Draw3D());
+    key.Add(p.InflateMargins());
+    key.Add(plot_);
+    key.Add(scale_);
+    key.Add(textScale_);
+    key.Add(minPen_);
+    key.Add(clipPoints_);
+    for (const auto& axis : axes_) {
+        key.Add(axis->StartPos());
+        key.Add(axis->EndPos());
+        key.Add(axis->Minimum());
+        key.Add(axis->Maximum());
+        key.Add(axis->Inverted());
+        key.Add(axis->Visible());
+    }
+    return c.DrawKeyedGroup(key.Bytes());
 }
 
 void TCustomChart::Draw(TCanvas& c, const TRect& bounds) {

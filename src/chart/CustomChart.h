@@ -22,6 +22,7 @@
 
 namespace kavum::platform {
 class TPainterCanvas;
+class TPdfCanvas;
 }
 
 namespace kavum::chart {
@@ -252,6 +253,10 @@ private:
     // the canvas, making it first when what it shows changed; false when
     // it cannot be kept (nothing was drawn then).
     bool DrawKeptBase(platform::TPainterCanvas& canvas, const TRect& bounds, std::size_t count);
+    // On a page of a book, draws a series as the form an earlier page made
+    // of the same drawing, named by a key of everything the drawing reads;
+    // false when it has to be drawn (then the form it may become is named).
+    bool DrawSharedSeries(platform::TPdfCanvas& canvas, const TChartSeries& series) const;
 
     std::unique_ptr<TCustomChartAxis> axes_[5];
     TChartTitle title_;

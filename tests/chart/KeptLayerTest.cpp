@@ -3,10 +3,15 @@
 #include "ChartTestUtil.h"
 
 #include "platform/canvas/PainterCanvas.h"
+#include "platform/canvas/PdfCanvas.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
+
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace kavum::chart::test {
 namespace {
@@ -111,6 +116,71 @@ TEST(KeptLayer, ADrawingThatReachesOutsideItsRectangleIsNeverCopied) {
         EXPECT_EQ(Drawn(q.kept, TRect{30, 20, 670, 500}), want) << i;
     }
     EXPECT_EQ(q.kept.BaseLayersMade(), 2);
+}
+
+// The pages of a book draw the map from the form an earlier page made of it
+// only while nothing it is drawn from changed: every page is byte for byte
+// the page a fresh book makes of the same chart (the pages are not
+// confirmed, so each carries its forms whole), and the unchanged pages are
+// drawn by the key.
+void BuildBookChart(TChart& chart) {
+    chart.resize(400, 300);
+    chart.Title().SetVisible(false);
+    chart.BottomAxis().SetAxisRange(0, 100);
+    chart.LeftAxis().SetAxisRange(0, 100);
+    TLineSeries& map = chart.AddLineSeries();
+    map.LinePen().SetMode(TPenMode::Copy);
+    map.Pointer().SetStyle(psSmallDot);
+    map.Pointer().SetHorizSize(1);
+    map.Pointer().SetVertSize(1);
+    map.Pointer().Pen().SetVisible(false);
+    map.Pointer().SetVisible(true);
+    for (int i = 0; i < 3000; ++i) {
+        const double x = i / 30.0;
+        const TColor color = i % 2 ? platform::clBlack : platform::clNavy;
+        map.StorePoint(x, 10 + (i % 80), QString(), color);
+        map.StorePoint(x + 0.02, 12 + (i % 80), QString(), color);
+        map.AddNullPoint(QString());
+    }
+    TPointSeries& marks = chart.AddPointSeries();
+    marks.StorePoint(50, 50, QString(), clRed);
+}
+
+TEST(KeptLayer, BookPagesDrawTheStoredMapOnlyWhileItIsUnchanged) {
+    using Change = std::function<void(TChart&)>;
+    const std::vector<std::pair<const char*, Change>> steps = {
+        {"first", [](TChart&) {}},
+        {"same", [](TChart&) {}},
+        {"map point", [](TChart& c) { c.Series(0).StorePoint(60, 95, QString(), clRed); }},
+        {"same again", [](TChart&) {}},
+        {"map range", [](TChart& c) { c.BottomAxis().SetAxisRange(5, 100); }},
+        {"line pen", [](TChart& c) { static_cast<TLineSeries&>(c.Series(0)).LinePen().SetColor(clBlue); }},
+        {"map dots", [](TChart& c) { c.Series(0).Pointer().SetStyle(psCross); }},
+        {"marks only", [](TChart& c) { c.Series(1).StorePoint(20, 20, QString(), clYellow); }},
+    };
+    const auto page = [](TChart& chart, platform::TPdfShared& shared) {
+        platform::TPdfCanvas canvas(400, 300, QString(), 1.0, &shared);
+        chart.DrawInto(canvas, TRect{0, 0, 400, 300});
+        return canvas.Finish();
+    };
+    TChart book;
+    BuildBookChart(book);
+    platform::TPdfShared shared;
+    long long keyed = 0;
+    for (std::size_t n = 0; n < steps.size(); ++n) {
+        steps[n].second(book);
+        const QByteArray got = page(book, shared);
+        TChart fresh;
+        BuildBookChart(fresh);
+        for (std::size_t k = 0; k <= n; ++k) steps[k].second(fresh);
+        platform::TPdfShared own;
+        EXPECT_EQ(got, page(fresh, own)) << steps[n].first;
+        EXPECT_TRUE(got.contains(platform::PdfSharedMark)) << steps[n].first;
+        const bool unchanged = n > 0 && (std::string(steps[n].first).starts_with("same") ||
+                                         std::string(steps[n].first) == "marks only");
+        EXPECT_EQ(shared.KeyedDraws(), keyed + (unchanged ? 1 : 0)) << steps[n].first;
+        keyed = shared.KeyedDraws();
+    }
 }
 
 }  // namespace

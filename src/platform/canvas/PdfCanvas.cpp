@@ -358,6 +358,18 @@ struct FontKey {
     }
 };
 
+// The state of a canvas that drawing reads and leaves behind.
+struct CanvasState {
+    TCanvasPen pen;
+    TCanvasBrush brush;
+    TCanvasFont font;
+    bool transparent = false;
+    QPoint position;
+    bool operator==(const CanvasState&) const = default;
+};
+
+CanvasState StateOf(const TCanvas& c) { return {c.Pen(), c.Brush(), c.Font(), c.TextTransparent(), c.PenPos()}; }
+
 }  // namespace
 
 struct TPdfShared::Impl {
@@ -374,14 +386,28 @@ struct TPdfShared::Impl {
         bool sent = false;     // carried by a confirmed page
         bool pending = false;  // carried by the page made last
         long long lastUse = 0;
+        // The keys its callers know it by, each with the canvas state the
+        // calls began in and the state they left.
+        struct Keyed {
+            std::string key;
+            CanvasState start;
+            CanvasState end;
+        };
+        std::vector<Keyed> keys;
     };
     std::vector<std::unique_ptr<Form>> forms;
     TVectorCanvas::Recorded noted;  // the group being noted (its memory kept from page to page)
+    // The key the group being noted was named by, and the state it began in.
+    std::optional<std::string> notedKey;
+    CanvasState notedStart;
+    long long keyedDraws = 0;
     long long pages = 0;
 };
 
 TPdfShared::TPdfShared() : d_(std::make_unique<Impl>()) {}
 TPdfShared::~TPdfShared() = default;
+
+long long TPdfShared::KeyedDraws() const { return d_->keyedDraws; }
 
 void TPdfShared::Commit() {
     for (auto& f : d_->forms) {
@@ -621,6 +647,19 @@ struct TPdfCanvas::Impl {
         multiply = on;
     }
 
+    // Draws a form of the share at the picture's origin in the normal
+    // blend, as the page's own drawing would be.
+    void DrawForm(TPdfShared::Impl::Form& form) {
+        form.lastUse = shared->pages;
+        auto at = std::find(used.begin(), used.end(), &form);
+        if (at == used.end()) at = used.insert(used.end(), &form);
+        Absolute();
+        SetMultiply(false);
+        content += "/K" + std::to_string(at - used.begin() + 1) + " Do\n";
+        drawn->Mark(form.cells);
+        ++drawings;
+    }
+
     void SetFill(TColor c) {
         if (fillColour == c) return;
         content += Rgb(c) + "rg\n";
@@ -857,7 +896,41 @@ void TPdfCanvas::BeginGroup(const QString& id, const QString& label) {
     d.content += "/OC /oc" + std::to_string(d.groups.size()) + " BDC\n";
     // In a book the group's calls are noted: a group drawn the same on an
     // earlier page becomes that page's form again.
-    if (d.shared) StartRecording(&d.shared->noted);
+    if (d.shared) {
+        d.shared->notedKey.reset();
+        StartRecording(&d.shared->noted);
+    }
+}
+
+bool TPdfCanvas::DrawKeyedGroup(const std::string& key) {
+    Impl& d = *d_;
+    // Only at the start of a group being noted, before any call of it.
+    if (d.finished || !d.shared || !Recording() || d.open.empty()) return false;
+    TPdfShared::Impl& s = *d.shared;
+    if (s.noted.interrupted || !s.noted.calls.empty() || !s.noted.points.empty() || s.noted.masks ||
+        s.noted.clips) {
+        return false;
+    }
+    const CanvasState start = StateOf(*this);
+    for (const auto& f : s.forms) {
+        if (f->width != Width() || f->height != Height() || f->clip != d.clip) continue;
+        for (const auto& k : f->keys) {
+            if (k.key != key || !(k.start == start)) continue;
+            StopRecording();
+            s.notedKey.reset();
+            d.DrawForm(*f);
+            ++s.keyedDraws;
+            SetPen(k.end.pen);
+            SetBrush(k.end.brush);  // sets the text ground too: the state's comes after
+            SetTextTransparent(k.end.transparent);
+            SetFont(k.end.font);
+            MoveTo(k.end.position.x(), k.end.position.y());
+            return true;
+        }
+    }
+    s.notedKey = key;
+    s.notedStart = start;
+    return false;
 }
 
 void TPdfCanvas::DrawNoted() {
@@ -922,16 +995,23 @@ void TPdfCanvas::DrawNoted() {
         form = f.get();
         s.forms.push_back(std::move(f));
     }
-    form->lastUse = s.pages;
-    auto at = std::find(d.used.begin(), d.used.end(), form);
-    if (at == d.used.end()) at = d.used.insert(d.used.end(), form);
-    // Drawn at the picture's origin in the normal blend, as the page's
-    // own drawing would be.
-    d.Absolute();
-    d.SetMultiply(false);
-    d.content += "/K" + std::to_string(at - d.used.begin() + 1) + " Do\n";
-    d.drawn->Mark(form->cells);
-    ++d.drawings;
+    if (s.notedKey) {
+        // Known by its key from now on, with the state its calls left.
+        const CanvasState end = StateOf(*this);
+        auto known = std::find_if(form->keys.begin(), form->keys.end(), [&](const auto& k) {
+            return k.key == *s.notedKey && k.start == s.notedStart;
+        });
+        if (known == form->keys.end()) {
+            // A few keys a form: a caller whose key changes at every page
+            // would otherwise pile them up.
+            if (form->keys.size() >= 8) form->keys.erase(form->keys.begin());
+            form->keys.push_back({*s.notedKey, s.notedStart, end});
+        } else {
+            known->end = end;
+        }
+        s.notedKey.reset();
+    }
+    d.DrawForm(*form);
 }
 
 void TPdfCanvas::EndGroup() {

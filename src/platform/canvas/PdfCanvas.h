@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 namespace kavum::platform {
 
@@ -29,6 +30,8 @@ public:
     TPdfShared& operator=(const TPdfShared&) = delete;
     // The page made last is delivered: the forms it carried need not come again.
     void Commit();
+    // How many groups were drawn as a form found by their key.
+    long long KeyedDraws() const;
     struct Impl;
 
 private:
@@ -53,6 +56,16 @@ public:
     // Groups are the page's optional content, nested as they are begun.
     void BeginGroup(const QString& id, const QString& label = QString()) override;
     void EndGroup() override;
+
+    // In a book, for the group begun last while nothing is drawn in it yet:
+    // a caller that can name what the group will draw by a key (one that
+    // changes with everything its calls depend on) has the form made for
+    // the same key on an earlier page drawn, begun in the same canvas state
+    // and under the same clip, and is spared making the calls. True when it
+    // was drawn so, and the canvas state is then as the calls left it;
+    // false otherwise (draw the calls: should they become a form, the form
+    // is found by the key from then on).
+    bool DrawKeyedGroup(const std::string& key);
 
 protected:
     void WritePath(const Path& path, const std::optional<Paint>& fill, bool evenOdd,
