@@ -268,10 +268,19 @@ void TVectorCanvas::Recorded::Clear() {
     interrupted = masks = clips = false;
 }
 
+namespace {
+
+// Bit for bit, as memcmp; two empty lists are equal (an empty vector may
+// hold no buffer at all, which memcmp must not be given).
+template <class T>
+bool SameBits(const std::vector<T>& a, const std::vector<T>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+
+}  // namespace
+
 bool TVectorCanvas::Recorded::SameCalls(const Recorded& o) const {
-    return calls.size() == o.calls.size() && points.size() == o.points.size() &&
-           std::memcmp(calls.data(), o.calls.data(), calls.size() * sizeof(Call)) == 0 &&
-           std::memcmp(points.data(), o.points.data(), points.size() * sizeof(QPoint)) == 0;
+    return SameBits(calls, o.calls) && SameBits(points, o.points);
 }
 
 void TVectorCanvas::StartRecording(Recorded* into) {
