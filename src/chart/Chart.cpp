@@ -570,6 +570,24 @@ public:
     }
     std::string& Bytes() { return bytes_; }
 
+    // What places a chart's drawing: its plot, scales, clipping and axes.
+    template <class Axes>
+    void AddPlacing(const TRect& plot, double scale, double textScale, int minPen, bool clipPoints, const Axes& axes) {
+        Add(plot);
+        Add(scale);
+        Add(textScale);
+        Add(minPen);
+        Add(clipPoints);
+        for (const auto& axis : axes) {
+            Add(axis->StartPos());
+            Add(axis->EndPos());
+            Add(axis->Minimum());
+            Add(axis->Maximum());
+            Add(axis->Inverted());
+            Add(axis->Visible());
+        }
+    }
+
 private:
     std::string bytes_;
 };
@@ -653,24 +671,12 @@ bool TCustomChart::DrawKeptBase(platform::TPainterCanvas& c, const TRect& bounds
     DrawFrame(probe, bounds);
     Record& key = probe.record;
     key.Add(bounds);
-    key.Add(plot_);
     key.Add(c.ImageSize().width());
     key.Add(c.ImageSize().height());
     key.Add(c.ImageFormat());
     key.Add(c.StampShapes());
-    key.Add(scale_);
-    key.Add(textScale_);
-    key.Add(minPen_);
-    key.Add(clipPoints_);
     key.Add(start);
-    for (const auto& axis : axes_) {
-        key.Add(axis->StartPos());
-        key.Add(axis->EndPos());
-        key.Add(axis->Minimum());
-        key.Add(axis->Maximum());
-        key.Add(axis->Inverted());
-        key.Add(axis->Visible());
-    }
+    key.AddPlacing(plot_, scale_, textScale_, minPen_, clipPoints_, axes_);
     key.Add(series_.size());
     key.Add(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -781,19 +787,7 @@ bool TCustomChart::DrawSharedSeries(platform::TPdfCanvas& c, const TChartSeries&
     key.Add(p.Pen());
     key.Add(p.Draw3D());
     key.Add(p.InflateMargins());
-    key.Add(plot_);
-    key.Add(scale_);
-    key.Add(textScale_);
-    key.Add(minPen_);
-    key.Add(clipPoints_);
-    for (const auto& axis : axes_) {
-        key.Add(axis->StartPos());
-        key.Add(axis->EndPos());
-        key.Add(axis->Minimum());
-        key.Add(axis->Maximum());
-        key.Add(axis->Inverted());
-        key.Add(axis->Visible());
-    }
+    key.AddPlacing(plot_, scale_, textScale_, minPen_, clipPoints_, axes_);
     return c.DrawKeyedGroup(key.Bytes());
 }
 
