@@ -11,7 +11,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
@@ -23,6 +22,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace kavum::platform {
@@ -262,25 +262,19 @@ public:
             for (int w = s.c0 / 64; w <= s.c1 / 64; ++w) line[w] |= Mask(s, w);
         }
     }
-    // The cells drawn on, by their number, and the same marked again.
-    std::vector<std::uint32_t> Marked() const {
-        std::vector<std::uint32_t> out;
-        for (int y = 0; y < rows_; ++y) {
-            const std::uint64_t* line = bits_.data() + static_cast<std::size_t>(y) * words_;
-            for (std::size_t w = 0; w < words_; ++w) {
-                for (std::uint64_t v = line[w]; v != 0; v &= v - 1) {
-                    const int x = static_cast<int>(w * 64) + std::countr_zero(v);
-                    out.push_back(static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(cols_) +
-                                  static_cast<std::uint32_t>(x));
-                }
-            }
+    // The cells drawn on, as the words of a coverage of the same size that
+    // hold any (their number and bits), and the same marked again.
+    using Words = std::vector<std::pair<std::uint32_t, std::uint64_t>>;
+    Words Marked() const {
+        Words out;
+        for (std::size_t i = 0; i < bits_.size(); ++i) {
+            if (bits_[i] != 0) out.emplace_back(static_cast<std::uint32_t>(i), bits_[i]);
         }
         return out;
     }
-    void Mark(const std::vector<std::uint32_t>& cells) {
-        for (const std::uint32_t i : cells) {
-            const std::size_t y = i / static_cast<std::uint32_t>(cols_), x = i % static_cast<std::uint32_t>(cols_);
-            if (y < static_cast<std::size_t>(rows_)) bits_[y * words_ + x / 64] |= std::uint64_t{1} << (x % 64);
+    void Mark(const Words& words) {
+        for (const auto& [i, bits] : words) {
+            if (i < bits_.size()) bits_[i] |= bits;
         }
     }
 
@@ -382,7 +376,7 @@ struct TPdfShared::Impl {
         int height = 0;
         QByteArray key;
         QByteArray object;
-        std::vector<std::uint32_t> cells;
+        std::vector<std::pair<std::uint32_t, std::uint64_t>> cells;  // the words of a coverage of its size
         bool sent = false;     // carried by a confirmed page
         bool pending = false;  // carried by the page made last
         long long lastUse = 0;

@@ -1,7 +1,8 @@
 #include "platform/canvas/TrueTypeSubset.h"
 
 #include <algorithm>
-#include <map>
+#include <utility>
+#include <vector>
 
 namespace kavum::platform {
 
@@ -16,33 +17,37 @@ int S16(const QByteArray& b, int at) { return static_cast<std::int16_t>(U16(b, a
 
 std::uint32_t U32(const QByteArray& b, int at) { return (U16(b, at) << 16) | U16(b, at + 2); }
 
-void Put16(QByteArray& b, std::uint32_t v) {
-    b += static_cast<char>((v >> 8) & 0xFF);
-    b += static_cast<char>(v & 0xFF);
+// Big-endian words written at p; the end of them.
+char* Put16(char* p, std::uint32_t v) {
+    p[0] = static_cast<char>((v >> 8) & 0xFF);
+    p[1] = static_cast<char>(v & 0xFF);
+    return p + 2;
 }
 
-void Put32(QByteArray& b, std::uint32_t v) {
-    Put16(b, v >> 16);
-    Put16(b, v & 0xFFFF);
-}
+char* Put32(char* p, std::uint32_t v) { return Put16(Put16(p, v >> 16), v & 0xFFFF); }
 
-void Set16(QByteArray& b, int at, std::uint32_t v) {
-    b[at] = static_cast<char>((v >> 8) & 0xFF);
-    b[at + 1] = static_cast<char>(v & 0xFF);
-}
+void Set16(QByteArray& b, int at, std::uint32_t v) { Put16(b.data() + at, v); }
 
-void Set32(QByteArray& b, int at, std::uint32_t v) {
-    Set16(b, at, v >> 16);
-    Set16(b, at + 2, v & 0xFFFF);
+void Set32(QByteArray& b, int at, std::uint32_t v) { Put32(b.data() + at, v); }
+
+// The sum of the table's big-endian words, its end padded with zeros.
+std::uint32_t CheckSum(const char* data, std::size_t size) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data);
+    std::uint32_t sum = 0;
+    std::size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        sum += (std::uint32_t{p[i]} << 24) | (std::uint32_t{p[i + 1]} << 16) | (std::uint32_t{p[i + 2]} << 8) | p[i + 3];
+    }
+    std::uint32_t last = 0;
+    for (std::size_t k = 0; i + k < size; ++k) last |= std::uint32_t{p[i + k]} << (24 - 8 * k);
+    return sum + last;
 }
 
 std::uint32_t CheckSum(const QByteArray& table) {
-    QByteArray t = table;
-    while (t.size() % 4) t += '\0';
-    std::uint32_t sum = 0;
-    for (int i = 0; i < t.size(); i += 4) sum += U32(t, i);
-    return sum;
+    return CheckSum(table.constData(), static_cast<std::size_t>(table.size()));
 }
+
+std::size_t Padded(std::size_t size) { return (size + 3) & ~std::size_t{3}; }
 
 }  // namespace
 
@@ -88,13 +93,16 @@ std::uint32_t TTrueTypeFont::GlyphEnd(std::uint32_t glyph) const { return GlyphO
 
 QByteArray TTrueTypeFont::Subset(const std::set<std::uint32_t>& used) const {
     if (!valid_) return QByteArray();
+    const auto glyphs = static_cast<std::uint32_t>(glyphCount_);
     // The glyphs, with the parts of composite glyphs.
-    std::set<std::uint32_t> keep{0};
+    std::vector<bool> keep(glyphs, false);
+    keep[0] = true;
     std::vector<std::uint32_t> todo(used.begin(), used.end());
     while (!todo.empty()) {
         const std::uint32_t g = todo.back();
         todo.pop_back();
-        if (g >= static_cast<std::uint32_t>(glyphCount_) || !keep.insert(g).second) continue;
+        if (g >= glyphs || keep[g]) continue;
+        keep[g] = true;
         const std::uint32_t start = GlyphOffset(g);
         const std::uint32_t end = std::min<std::uint32_t>(GlyphEnd(g), static_cast<std::uint32_t>(glyf_.size()));
         if (end < start + 10 || S16(glyf_, static_cast<int>(start)) >= 0) continue;
@@ -110,28 +118,49 @@ QByteArray TTrueTypeFont::Subset(const std::set<std::uint32_t>& used) const {
             if (!(flags & 0x0020)) break;
         }
     }
-    QByteArray glyf;
-    QByteArray loca;
-    for (int g = 0; g < glyphCount_; ++g) {
-        Put32(loca, static_cast<std::uint32_t>(glyf.size()));
-        if (!keep.count(static_cast<std::uint32_t>(g))) continue;
-        const std::uint32_t start = GlyphOffset(static_cast<std::uint32_t>(g));
-        const std::uint32_t end = std::min<std::uint32_t>(GlyphEnd(static_cast<std::uint32_t>(g)),
-                                                          static_cast<std::uint32_t>(glyf_.size()));
-        if (end > start) glyf += glyf_.mid(static_cast<int>(start), static_cast<int>(end - start));
-        while (glyf.size() % 4) glyf += '\0';
+    // The outlines kept, each padded to four bytes, and where each glyph's
+    // begins (long offsets).
+    auto span = [&](std::uint32_t g) {
+        const std::uint32_t start = GlyphOffset(g);
+        const std::uint32_t end = std::min<std::uint32_t>(GlyphEnd(g), static_cast<std::uint32_t>(glyf_.size()));
+        return std::pair<std::uint32_t, std::uint32_t>(start, end > start ? end - start : 0);
+    };
+    std::size_t glyfSize = 0;
+    for (std::uint32_t g = 0; g < glyphs; ++g) {
+        if (keep[g]) glyfSize += Padded(span(g).second);
     }
-    Put32(loca, static_cast<std::uint32_t>(glyf.size()));
+    QByteArray glyf(static_cast<qsizetype>(glyfSize), '\0');
+    QByteArray loca(static_cast<qsizetype>(4 * (std::size_t{glyphs} + 1)), Qt::Uninitialized);
+    char* l = loca.data();
+    std::size_t offset = 0;
+    for (std::uint32_t g = 0; g < glyphs; ++g) {
+        l = Put32(l, static_cast<std::uint32_t>(offset));
+        if (!keep[g]) continue;
+        const auto [start, size] = span(g);
+        std::copy_n(glyf_.constData() + start, size, glyf.data() + offset);
+        offset += Padded(size);
+    }
+    Put32(l, static_cast<std::uint32_t>(offset));
 
     QByteArray head = head_;
     Set32(head, 8, 0);   // checkSumAdjustment, set below
     Set16(head, 50, 1);  // long offsets
 
-    std::map<QByteArray, QByteArray> tables{{"glyf", glyf}, {"head", head},   {"hhea", hhea_},
-                                           {"hmtx", hmtx_}, {"loca", loca},   {"maxp", maxp_}};
-    if (!cvt_.isEmpty()) tables["cvt "] = cvt_;
-    if (!fpgm_.isEmpty()) tables["fpgm"] = fpgm_;
-    if (!prep_.isEmpty()) tables["prep"] = prep_;
+    // The tables in the order of their tags.
+    // The tables in the order of their tags; the hinting ones only when
+    // the font has them.
+    struct Table {
+        const char* tag;
+        const QByteArray* data;
+        bool optional;
+    };
+    const Table all[] = {{"cvt ", &cvt_, true},   {"fpgm", &fpgm_, true}, {"glyf", &glyf, false},
+                         {"head", &head, false},  {"hhea", &hhea_, false}, {"hmtx", &hmtx_, false},
+                         {"loca", &loca, false},  {"maxp", &maxp_, false}, {"prep", &prep_, true}};
+    std::vector<std::pair<const char*, const QByteArray*>> tables;
+    for (const Table& t : all) {
+        if (!t.optional || !t.data->isEmpty()) tables.emplace_back(t.tag, t.data);
+    }
 
     const auto n = static_cast<std::uint32_t>(tables.size());
     std::uint32_t power = 1, log2 = 0;
@@ -139,27 +168,29 @@ QByteArray TTrueTypeFont::Subset(const std::set<std::uint32_t>& used) const {
         power *= 2;
         ++log2;
     }
-    QByteArray out;
-    Put32(out, 0x00010000);
-    Put16(out, n);
-    Put16(out, power * 16);
-    Put16(out, log2);
-    Put16(out, n * 16 - power * 16);
-    std::uint32_t offset = 12 + 16 * n;
-    int headOffset = 0;
-    QByteArray body;
+    const std::size_t directory = 12 + 16 * std::size_t{n};
+    std::size_t total = directory;
+    for (const auto& table : tables) total += Padded(static_cast<std::size_t>(table.second->size()));
+    QByteArray out(static_cast<qsizetype>(total), '\0');
+    char* p = out.data();
+    p = Put32(p, 0x00010000);
+    p = Put16(p, n);
+    p = Put16(p, power * 16);
+    p = Put16(p, log2);
+    p = Put16(p, n * 16 - power * 16);
+    std::size_t at = directory;
+    std::size_t headOffset = 0;
     for (const auto& [tag, data] : tables) {
-        out += tag;
-        Put32(out, CheckSum(data));
-        Put32(out, offset);
-        Put32(out, static_cast<std::uint32_t>(data.size()));
-        if (tag == "head") headOffset = static_cast<int>(offset);
-        body += data;
-        while (body.size() % 4) body += '\0';
-        offset = 12 + 16 * n + static_cast<std::uint32_t>(body.size());
+        const auto size = static_cast<std::size_t>(data->size());
+        p = std::copy_n(tag, 4, p);
+        p = Put32(p, CheckSum(*data));
+        p = Put32(p, static_cast<std::uint32_t>(at));
+        p = Put32(p, static_cast<std::uint32_t>(size));
+        if (data == &head) headOffset = at;
+        std::copy_n(data->constData(), size, out.data() + at);
+        at += Padded(size);
     }
-    out += body;
-    Set32(out, headOffset + 8, 0xB1B0AFBAu - CheckSum(out));
+    Set32(out, static_cast<int>(headOffset) + 8, 0xB1B0AFBAu - CheckSum(out));
     return out;
 }
 
