@@ -128,7 +128,7 @@ QByteArray PdfTextString(const QString& text) {
 }
 
 PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int parent,
-                           const std::map<QByteArray, int>& known) {
+                           const std::map<QByteArray, int>& known, platform::TPdfBookFonts* fonts) {
     // The cross-reference table gives where every object starts.
     const qsizetype startxref = document.lastIndexOf("startxref");
     if (startxref < 0) Unreadable();
@@ -174,11 +174,27 @@ PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int pare
     PdfPageObjects result;
     // The shared objects: the key of each, and its body after the key.
     const QByteArray mark(platform::PdfSharedMark);
+    const QByteArray fontMark(platform::PdfFontMark);
     std::map<int, QByteArray> bodies;
     std::set<int> reused;
     for (int k = 1; k < count; ++k) {
         if (k == root || k == pagesObject || k == info) continue;
         QByteArray b = body(k);
+        if (b.startsWith(fontMark)) {
+            if (!fonts) throw std::runtime_error("a figure page names a font that only a book holds");
+            const QByteArray key = "font " + fonts->Note(b);
+            reused.insert(k);
+            if (const auto it = known.find(key); it != known.end()) {
+                numbers[k] = it->second;
+            } else {
+                // A page that brings a font twice names it once.
+                const auto again = std::find_if(result.shared.begin(), result.shared.end(),
+                                                [&](const auto& s) { return s.first == key; });
+                numbers[k] = again != result.shared.end() ? again->second : next;
+                if (again == result.shared.end()) result.shared.emplace_back(key, next++);
+            }
+            continue;
+        }
         if (b.startsWith(mark)) {
             const qsizetype end = b.indexOf('\n');
             if (end < 0) Unreadable();
@@ -209,6 +225,7 @@ PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int pare
         result.objects.emplace_back(numbers[k], b);
     }
     result.page = numbers.at(page);
+    result.end = next;
     result.ocgs = Renumbered(ArrayAfter(catalog, "/OCGs"), numbers).trimmed();
     result.order = Renumbered(ArrayAfter(catalog, "/Order"), numbers).trimmed();
     const QList<QByteArray> box = ArrayAfter(body(page), "/MediaBox").trimmed().split(' ');
@@ -218,7 +235,7 @@ PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int pare
     return result;
 }
 
-PdfBook::PdfBook(const QString& path) : path_(path) {
+PdfBook::PdfBook(const QString& path) : path_(path), fonts_(std::make_unique<platform::TPdfBookFonts>()) {
     const QFileInfo info(path);
     temp_ = QFile::encodeName(info.absolutePath() + QLatin1Char('/') + info.fileName()).toStdString() +
             ".kavum-save-" + std::to_string(getpid()) + "-book.tmp";
@@ -272,8 +289,8 @@ int PdfBook::Add(const QByteArray& body) {
 }
 
 void PdfBook::AddPage(int figure, const QByteArray& document, const QString& outlineTitle) {
-    PdfPageObjects page = TakePdfPage(document, next_, 2, shared_);
-    next_ += static_cast<int>(page.objects.size());
+    PdfPageObjects page = TakePdfPage(document, next_, 2, shared_, fonts_.get());
+    next_ = page.end;
     for (const auto& [number, body] : page.objects) Put(number, body);
     for (const auto& [key, number] : page.shared) shared_.emplace(key, number);
     if (!page.ocgs.isEmpty()) ocgs_ += page.ocgs + ' ';
@@ -298,15 +315,18 @@ void PdfBook::Finish(const QString& title, const QStringList& lines, std::vector
     const int margin = std::max(24, w / 12);
     const int text = std::max(12, w / 56);
     const int line = text * 3 / 2;
+    // They are set in the fonts of the book too.
+    platform::TPdfShared share;
     auto drawn = [&](auto&& draw) {
-        platform::TPdfCanvas canvas(w, h, title);
+        platform::TPdfCanvas canvas(w, h, title, 1.0, &share);
         canvas.SetTextTransparent(true);
         draw(canvas);
-        return TakePdfPage(canvas.Finish(), next_, 2);
+        return TakePdfPage(canvas.Finish(), next_, 2, shared_, fonts_.get());
     };
     auto add = [&](PdfPageObjects&& page) {
-        next_ += static_cast<int>(page.objects.size());
+        next_ = page.end;
         for (const auto& [number, body] : page.objects) Put(number, body);
+        for (const auto& [key, number] : page.shared) shared_.emplace(key, number);
         return page.page;
     };
     auto font = [](int height) {
@@ -385,6 +405,13 @@ void PdfBook::Finish(const QString& title, const QStringList& lines, std::vector
         catalog += " /OCProperties << /OCGs [" + ocgs_.trimmed() + "] /D << /Order [" + order_.trimmed() + "] >> >>";
     }
     Put(1, catalog + " >>");
+    // Each font once, with the glyphs of all the pages.
+    for (const auto& [key, number] : shared_) {
+        if (!key.startsWith("font ")) continue;
+        fonts_->Write(
+            key.mid(5), number, [&](const QByteArray& body) { return Add(body); },
+            [&](int n, const QByteArray& body) { Put(n, body); });
+    }
     const int info = Add("<< /Creator (Kavum) /Producer (Kavum) /Title " + PdfTextString(title) + " >>");
 
     const qint64 xref = written_ + buffer_.size();

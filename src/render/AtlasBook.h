@@ -10,8 +10,13 @@
 #include <QStringList>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace kavum::platform {
+class TPdfBookFonts;
+}
 
 namespace kavum::render {
 
@@ -27,12 +32,17 @@ struct PdfPageObjects {
     double width = 0;            // the media box in points
     double height = 0;
     std::vector<std::pair<QByteArray, int>> shared;  // the shared objects taken in, by key and number
+    int end = 0;                 // the first number after those the page took (kept ones too)
 };
 // Throws std::runtime_error for a document that does not read as one page.
 // A shared object (platform::PdfSharedMark) whose key `known` names is the
 // object named there and is not taken again; one it does not name is taken.
+// A font's stand-in (platform::PdfFontMark) has its glyphs noted in `fonts`
+// (an error without them) and is not taken: it is the object that `known`
+// names by "font KEY", or else a number kept for the font, listed in
+// `shared` by that name, for the book to write when its glyphs are all known.
 PdfPageObjects TakePdfPage(const QByteArray& document, int firstNumber, int parent,
-                           const std::map<QByteArray, int>& known = {});
+                           const std::map<QByteArray, int>& known = {}, platform::TPdfBookFonts* fonts = nullptr);
 
 // A PDF text string (UTF-16 with its byte order mark, as hexadecimal).
 QByteArray PdfTextString(const QString& text);
@@ -80,6 +90,7 @@ private:
     QByteArray ocgs_;
     QByteArray order_;
     std::map<QByteArray, int> shared_;         // objects the pages share, by key
+    std::unique_ptr<platform::TPdfBookFonts> fonts_;  // the glyphs of the pages' fonts
     double width_ = 0;
     double height_ = 0;
     bool finished_ = false;

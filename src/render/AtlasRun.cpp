@@ -969,6 +969,9 @@ int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& argu
         } catch (const platform::KavumError& e) {
             Say(QString::fromStdString(e.Message()));
             bookFailed = true;
+        } catch (const std::exception& e) {
+            Say(QStringLiteral("%1: %2").arg(args.book, QString::fromUtf8(e.what())));
+            bookFailed = true;
         }
     }
 

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
 #include <QSet>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -276,4 +278,122 @@ TEST(AtlasBook, PagesThatShareTheirMapHoldItOnce) {
     EXPECT_EQ(forms.size(), 1);
     ASSERT_TRUE(stub.contains("\nnull\n"));
     EXPECT_THROW(TakePdfPage(stub, 10, 2), std::runtime_error);
+}
+
+namespace {
+
+// A program's standard output, or nothing when it fails or is missing.
+QByteArray Output(const QString& program, const QStringList& arguments) {
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return {};
+    return p.readAllStandardOutput();
+}
+
+QImage PageShown(const QString& pdf, int page, const QString& stem) {
+    const QString n = QString::number(page);
+    if (Output(QStringLiteral("pdftoppm"), {"-r", "96", "-png", "-singlefile", "-f", n, "-l", n, pdf, stem}).isNull() &&
+        !QFileInfo::exists(stem + QStringLiteral(".png"))) {
+        return {};
+    }
+    return QImage(stem + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
+}
+
+}  // namespace
+
+// The pages of a book are set in the same fonts: the book embeds each font
+// once, with the glyphs of every page, and every page reads and looks as
+// it would on its own. A font the machine no longer sets as the pages were
+// set fails the book rather than showing wrong glyphs.
+TEST(AtlasBook, EachFontIsEmbeddedOnceWithTheGlyphsOfAllItsPages) {
+    using namespace kavum::platform;
+    static int argc = 1;
+    static char name[] = "render_args_tests";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QGuiApplication> app;
+    if (!QGuiApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
+    const QStringList names = {QStringLiteral("カタクリ"), QStringLiteral("ニリンソウ"),
+                               QStringLiteral("Fagus crenata ブナ")};
+    auto draw = [&](TCanvas& c, int n) {
+        c.SetBrush(TCanvasBrush{clWhite, TBrushStyle::Solid});
+        c.FillRect(TRect{0, 0, 300, 200});
+        c.SetTextTransparent(true);
+        TCanvasFont gothic;
+        gothic.height = 20;
+        c.SetFont(gothic);
+        c.TextOut(10, 10, names[n]);
+        TCanvasFont mincho;
+        mincho.name = QStringLiteral("ＭＳ 明朝");
+        mincho.height = 14 + n;
+        c.SetFont(mincho);
+        c.TextOut(10, 60, QStringLiteral("標高 %1").arg(500 * (n + 1)));
+    };
+    QTemporaryDir dir;
+    TPdfShared shared;
+    std::vector<QByteArray> pages, alone;
+    for (int n = 0; n < 3; ++n) {
+        TPdfCanvas c(300, 200, QString(), 1.0, &shared);
+        draw(c, n);
+        pages.push_back(c.Finish());
+        shared.Commit();
+        TPdfCanvas a(300, 200);
+        draw(a, n);
+        alone.push_back(a.Finish());
+        // A book page names its fonts; it holds none.
+        EXPECT_EQ(pages.back().count("/FontFile2"), 0);
+        EXPECT_EQ(pages.back().count(PdfFontMark), 2);
+    }
+    EXPECT_THROW(TakePdfPage(pages[0], 10, 2), std::runtime_error);
+    const QString path = dir.filePath(QStringLiteral("book.pdf"));
+    {
+        PdfBook book(path);
+        for (int n = 0; n < 3; ++n) book.AddPage(n, pages[static_cast<std::size_t>(n)], names[n]);
+        book.Finish(QStringLiteral("図鑑"), {}, {{names[0], 0}, {names[1], 1}, {names[2], 2}});
+    }
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_EQ(bytes.count(PdfFontMark), 0);
+    // Two fonts at most (the two names may be set in one font), each once.
+    EXPECT_GE(bytes.count("/FontFile2"), 1);
+    EXPECT_LE(bytes.count("/FontFile2"), 2);
+    int singles = 0;
+    for (const QByteArray& a : alone) singles += static_cast<int>(a.count("/FontFile2"));
+    EXPECT_GE(singles, 3);
+
+    // Pages 1 and 2 are the title and the index.
+    if (Output(QStringLiteral("pdftotext"), {"-v"}).isNull() && !QFileInfo::exists(QStringLiteral("/usr/bin/pdftotext")))
+        GTEST_SKIP() << "poppler's tools are not installed";
+    for (int n = 0; n < 3; ++n) {
+        const QString k = QString::number(n + 3);
+        const QString text = QString::fromUtf8(Output(QStringLiteral("pdftotext"), {"-f", k, "-l", k, path, "-"}));
+        EXPECT_TRUE(text.contains(names[n])) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("標高 %1").arg(500 * (n + 1)))) << text.toStdString();
+        const QString single = dir.filePath(QStringLiteral("alone%1.pdf").arg(n));
+        QFile out(single);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(alone[static_cast<std::size_t>(n)]);
+        out.close();
+        const QImage a = PageShown(single, 1, dir.filePath(QStringLiteral("a%1").arg(n)));
+        const QImage b = PageShown(path, n + 3, dir.filePath(QStringLiteral("b%1").arg(n)));
+        ASSERT_FALSE(a.isNull());
+        ASSERT_EQ(a.size(), b.size());
+        EXPECT_EQ(a, b) << "page " << n + 3;
+    }
+
+    // A page set in a font this machine sets otherwise.
+    QByteArray other = pages[0];
+    const qsizetype line = other.indexOf(PdfFontMark);
+    const qsizetype end = other.indexOf('\n', line);
+    const qsizetype last = other.lastIndexOf(' ', end);
+    // Another glyph count, the document's offsets kept.
+    other[last + 1] = other[last + 1] == '1' ? '2' : '1';
+    const QString failed = dir.filePath(QStringLiteral("failed.pdf"));
+    {
+        PdfBook book(failed);
+        book.AddPage(0, other, names[0]);
+        EXPECT_THROW(book.Finish(QStringLiteral("図鑑"), {}, {{names[0], 0}}), std::runtime_error);
+    }
+    EXPECT_FALSE(QFileInfo::exists(failed));
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.tmp")}, QDir::Files), QStringList());
 }

@@ -20,8 +20,10 @@
 #include <map>
 #include <set>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -337,11 +339,90 @@ private:
 thread_local std::vector<std::uint64_t> Coverage::spare_;
 
 struct FontUse {
+    TCanvasFont font;  // the font it was first asked for
     QRawFont raw;
     std::shared_ptr<const TTrueTypeFont> trueType;
     std::map<std::uint32_t, QString> glyphs;  // glyph -> the text it shows
     QByteArray resource;                      // /F1 ...
 };
+
+// The font a canvas font is set in and its tables, read once on a thread,
+// whatever the number of pages.
+std::pair<QRawFont, std::shared_ptr<const TTrueTypeFont>> LoadedFont(const TCanvasFont& font) {
+    const QFont qfont = MakeQFont(font);
+    thread_local std::map<QString, std::pair<QRawFont, std::shared_ptr<const TTrueTypeFont>>> known;
+    auto [at, fresh] = known.try_emplace(qfont.key() + QLatin1Char('/') + QString::number(qfont.pixelSize()));
+    if (fresh) {
+        at->second.first = QRawFont::fromFont(qfont);
+        at->second.second = std::make_shared<const TTrueTypeFont>(at->second.first);
+    }
+    return at->second;
+}
+
+QByteArray Ref(int n) { return QByteArray::number(n) + " 0 R"; }
+
+QByteArray Stream(const QByteArray& dict, const QByteArray& data) {
+    return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+// Embeds a font with the glyphs given: the subset of their outlines, its
+// descriptor, the CID font and what the glyphs stand for go in through add,
+// the Type0 font that pages name through last; the Type0 font's number.
+// Books pack them by the quicker deflater.
+int EmbedFont(const QRawFont& raw, const TTrueTypeFont& tt, const std::map<std::uint32_t, QString>& glyphs,
+              bool quick, const std::function<int(const QByteArray&)>& add,
+              const std::function<int(const QByteArray&)>& last) {
+    auto deflated = [&](const QByteArray& data) {
+        return quick ? QuickDeflated(data.constData(), static_cast<std::size_t>(data.size()), 1) : Deflated(data);
+    };
+    std::set<std::uint32_t> used;
+    for (const auto& [glyph, text] : glyphs) used.insert(glyph);
+    const QByteArray file = tt.Subset(used);
+    // The subset's tag: six capitals from its glyphs.
+    const QByteArray hash = QCryptographicHash::hash(file, QCryptographicHash::Md5);
+    QByteArray tag;
+    for (int i = 0; i < 6; ++i) tag += static_cast<char>('A' + static_cast<std::uint8_t>(hash[i]) % 26);
+    const QByteArray name = tag + '+' + PdfName(raw.familyName());
+    const double scale = 1000.0 / tt.UnitsPerEm();
+    auto scaled = [&](int v) { return QByteArray::number(static_cast<int>(std::lround(v * scale))); };
+
+    const int fontFile = add(Stream("/Filter /FlateDecode /Length1 " + QByteArray::number(file.size()), deflated(file)));
+    const int* bb = tt.BBox();
+    const int descriptor = add("<< /Type /FontDescriptor /FontName /" + name + " /Flags 4 /FontBBox [" +
+                               scaled(bb[0]) + ' ' + scaled(bb[1]) + ' ' + scaled(bb[2]) + ' ' + scaled(bb[3]) +
+                               "] /ItalicAngle 0 /Ascent " + scaled(tt.Ascent()) + " /Descent " +
+                               scaled(tt.Descent()) + " /CapHeight " + scaled(tt.Ascent()) +
+                               " /StemV 80 /FontFile2 " + Ref(fontFile) + " >>");
+    QByteArray widths = "[";
+    for (std::uint32_t g : used) widths += QByteArray::number(g) + " [" + scaled(tt.Advance(g)) + "] ";
+    widths += ']';
+    const int cidFont = add("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + name +
+                            " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                            " /FontDescriptor " + Ref(descriptor) + " /DW 1000 /W " + widths +
+                            " /CIDToGIDMap /Identity >>");
+    // What each glyph stands for, so that the text can be searched and copied.
+    QByteArray cmap =
+        "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+        "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+        "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    std::vector<std::pair<std::uint32_t, QString>> entries(glyphs.begin(), glyphs.end());
+    for (std::size_t i = 0; i < entries.size(); i += 100) {
+        const std::size_t n = std::min<std::size_t>(100, entries.size() - i);
+        cmap += QByteArray::number(static_cast<qulonglong>(n)) + " beginbfchar\n";
+        for (std::size_t k = i; k < i + n; ++k) {
+            QByteArray hex;
+            for (const QChar ch : entries[k].second) hex += QByteArray::number(ch.unicode() + 0x10000, 16).mid(1);
+            cmap += '<' + QByteArray::number(entries[k].first + 0x10000, 16).mid(1).toUpper() + "> <" +
+                    hex.toUpper() + ">\n";
+        }
+        cmap += "endbfchar\n";
+    }
+    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    const int toUnicode = add(Stream("/Filter /FlateDecode", deflated(cmap)));
+    return last("<< /Type /Font /Subtype /Type0 /BaseFont /" + name + " /Encoding /Identity-H /DescendantFonts [" +
+                Ref(cidFont) + "] /ToUnicode " + Ref(toUnicode) + " >>");
+}
 
 struct FontKey {
     QString name;
@@ -364,7 +445,89 @@ struct CanvasState {
 
 CanvasState StateOf(const TCanvas& c) { return {c.Pen(), c.Brush(), c.Font(), c.TextTransparent(), c.PenPos()}; }
 
+// A font of a book page: its key (the canvas font's name in hexadecimal,
+// bold and italic, the fingerprint of its tables), its size and the glyphs
+// the page sets, with their text.
+QByteArray BookFontStandIn(const TCanvasFont& font, const TTrueTypeFont& tt,
+                           const std::map<std::uint32_t, QString>& glyphs) {
+    QByteArray out = PdfFontMark + font.name.toUtf8().toHex() + ' ' + (font.bold ? '1' : '0') +
+                     (font.italic ? '1' : '0') + ' ' + tt.Fingerprint() + "\n% " + QByteArray::number(font.height);
+    for (const auto& [glyph, text] : glyphs) {
+        out += ' ' + QByteArray::number(glyph, 16) + ':';
+        for (const QChar ch : text) out += QByteArray::number(ch.unicode() + 0x10000, 16).mid(1);
+    }
+    return out + "\nnull";
+}
+
 }  // namespace
+
+struct TPdfBookFonts::Impl {
+    struct Font {
+        TCanvasFont font;
+        QByteArray fingerprint;
+        std::map<std::uint32_t, QString> glyphs;
+    };
+    std::map<QByteArray, Font> fonts;
+};
+
+TPdfBookFonts::TPdfBookFonts() : d_(std::make_unique<Impl>()) {}
+TPdfBookFonts::~TPdfBookFonts() = default;
+
+QByteArray TPdfBookFonts::Note(const QByteArray& standIn) {
+    const auto bad = [] { throw std::runtime_error("a figure page names its font in a way that does not read"); };
+    const QByteArray mark(PdfFontMark);
+    const QList<QByteArray> lines = standIn.split('\n');
+    if (lines.size() < 2 || !lines[0].startsWith(mark) || !lines[1].startsWith("% ")) bad();
+    const QByteArray key = lines[0].mid(mark.size()).trimmed();
+    const QList<QByteArray> parts = key.split(' ');
+    if (parts.size() != 3 || parts[1].size() != 2) bad();
+    const QList<QByteArray> items = lines[1].mid(2).trimmed().split(' ');
+    bool ok = false;
+    const int size = items.value(0).toInt(&ok);
+    if (!ok || size < 1) bad();
+    auto [at, fresh] = d_->fonts.try_emplace(key);
+    Impl::Font& f = at->second;
+    if (fresh) {
+        f.font.name = QString::fromUtf8(QByteArray::fromHex(parts[0]));
+        f.font.bold = parts[1][0] == '1';
+        f.font.italic = parts[1][1] == '1';
+        f.font.height = size;
+        f.fingerprint = parts[2];
+    }
+    for (qsizetype i = 1; i < items.size(); ++i) {
+        const qsizetype colon = items[i].indexOf(':');
+        const std::uint32_t glyph = colon > 0 ? items[i].left(colon).toUInt(&ok, 16) : 0;
+        const QByteArray units = items[i].mid(colon + 1);
+        if (colon <= 0 || !ok || units.isEmpty() || units.size() % 4) bad();
+        QString text;
+        for (qsizetype k = 0; k < units.size(); k += 4) {
+            const uint unit = units.mid(k, 4).toUInt(&ok, 16);
+            if (!ok) bad();
+            text += QChar(static_cast<char16_t>(unit));
+        }
+        f.glyphs.try_emplace(glyph, text);
+    }
+    return key;
+}
+
+void TPdfBookFonts::Write(const QByteArray& key, int number, const std::function<int(const QByteArray&)>& add,
+                          const std::function<void(int, const QByteArray&)>& put) const {
+    const auto it = d_->fonts.find(key);
+    if (it == d_->fonts.end()) throw std::runtime_error("the book has no glyphs of a font its pages name");
+    const Impl::Font& f = it->second;
+    const auto [raw, tt] = LoadedFont(f.font);
+    // The glyphs are named by their numbers: only the very font will do.
+    if (!tt->Valid() || tt->Fingerprint() != f.fingerprint) {
+        throw std::runtime_error(QStringLiteral("フォント %1 がページを作ったときのものと違います")
+                                     .arg(f.font.name)
+                                     .toUtf8()
+                                     .toStdString());
+    }
+    EmbedFont(raw, *tt, f.glyphs, true, add, [&](const QByteArray& body) {
+        put(number, body);
+        return number;
+    });
+}
 
 struct TPdfShared::Impl {
     // A group drawn as a form: its calls, the clip it began under and the
@@ -683,17 +846,8 @@ struct TPdfCanvas::Impl {
         auto it = fontIndex.find(key);
         if (it != fontIndex.end()) return fonts[it->second];
         FontUse use;
-        QFont qfont = MakeQFont(font);
-        // The font and its tables are read once on a thread, whatever the
-        // number of pages.
-        thread_local std::map<QString, std::pair<QRawFont, std::shared_ptr<const TTrueTypeFont>>> known;
-        auto [at, fresh] = known.try_emplace(qfont.key() + QLatin1Char('/') + QString::number(qfont.pixelSize()));
-        if (fresh) {
-            at->second.first = QRawFont::fromFont(qfont);
-            at->second.second = std::make_shared<const TTrueTypeFont>(at->second.first);
-        }
-        use.raw = at->second.first;
-        use.trueType = at->second.second;
+        use.font = font;
+        std::tie(use.raw, use.trueType) = LoadedFont(font);
         use.resource = "/F" + QByteArray::number(static_cast<qulonglong>(fonts.size() + 1));
         fonts.push_back(std::move(use));
         fontIndex[key] = fonts.size() - 1;
@@ -1051,67 +1205,15 @@ QByteArray TPdfCanvas::Finish() {
         objects.push_back(body);
         return static_cast<int>(objects.size());
     };
-    auto ref = [](int n) { return QByteArray::number(n) + " 0 R"; };
-    auto stream = [](const QByteArray& dict, const QByteArray& data) {
-        return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
-    };
+    auto ref = [](int n) { return Ref(n); };
 
     QByteArray fontResources;
     for (FontUse& use : d.fonts) {
         if (!use.trueType->Valid() || use.glyphs.empty()) continue;
-        const TTrueTypeFont& tt = *use.trueType;
-        std::set<std::uint32_t> used;
-        for (const auto& [glyph, text] : use.glyphs) used.insert(glyph);
-        const QByteArray file = tt.Subset(used);
-        // The subset's tag: six capitals from its glyphs.
-        const QByteArray hash = QCryptographicHash::hash(file, QCryptographicHash::Md5);
-        QByteArray tag;
-        for (int i = 0; i < 6; ++i) tag += static_cast<char>('A' + static_cast<std::uint8_t>(hash[i]) % 26);
-        const QByteArray name = tag + '+' + PdfName(use.raw.familyName());
-        const double scale = 1000.0 / tt.UnitsPerEm();
-        auto scaled = [&](int v) { return QByteArray::number(static_cast<int>(std::lround(v * scale))); };
-
-        const QByteArray deflated = d.shared ? QuickDeflated(file.constData(), static_cast<std::size_t>(file.size()), 1)
-                                             : Deflated(file);
-        const int fontFile = add(stream("/Filter /FlateDecode /Length1 " + QByteArray::number(file.size()), deflated));
-        const int* bb = tt.BBox();
-        const int descriptor = add("<< /Type /FontDescriptor /FontName /" + name + " /Flags 4 /FontBBox [" +
-                                   scaled(bb[0]) + ' ' + scaled(bb[1]) + ' ' + scaled(bb[2]) + ' ' + scaled(bb[3]) +
-                                   "] /ItalicAngle 0 /Ascent " + scaled(tt.Ascent()) + " /Descent " +
-                                   scaled(tt.Descent()) + " /CapHeight " + scaled(tt.Ascent()) +
-                                   " /StemV 80 /FontFile2 " + ref(fontFile) + " >>");
-        QByteArray widths = "[";
-        for (std::uint32_t g : used) widths += QByteArray::number(g) + " [" + scaled(tt.Advance(g)) + "] ";
-        widths += ']';
-        const int cidFont = add("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + name +
-                                " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
-                                " /FontDescriptor " + ref(descriptor) + " /DW 1000 /W " + widths +
-                                " /CIDToGIDMap /Identity >>");
-        // What each glyph stands for, so that the text can be searched and copied.
-        QByteArray cmap =
-            "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-            "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
-            "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-            "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
-        std::vector<std::pair<std::uint32_t, QString>> entries(use.glyphs.begin(), use.glyphs.end());
-        for (std::size_t i = 0; i < entries.size(); i += 100) {
-            const std::size_t n = std::min<std::size_t>(100, entries.size() - i);
-            cmap += QByteArray::number(static_cast<qulonglong>(n)) + " beginbfchar\n";
-            for (std::size_t k = i; k < i + n; ++k) {
-                QByteArray hex;
-                for (const QChar ch : entries[k].second) hex += QByteArray::number(ch.unicode() + 0x10000, 16).mid(1);
-                cmap += '<' + QByteArray::number(entries[k].first + 0x10000, 16).mid(1).toUpper() + "> <" +
-                        hex.toUpper() + ">\n";
-            }
-            cmap += "endbfchar\n";
-        }
-        cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
-        const int toUnicode = add(stream(
-            "/Filter /FlateDecode",
-            d.shared ? QuickDeflated(cmap.constData(), static_cast<std::size_t>(cmap.size()), 1) : Deflated(cmap)));
-        const int type0 = add("<< /Type /Font /Subtype /Type0 /BaseFont /" + name +
-                              " /Encoding /Identity-H /DescendantFonts [" + ref(cidFont) + "] /ToUnicode " +
-                              ref(toUnicode) + " >>");
+        // A book embeds each font once, with the glyphs of all its pages:
+        // the page names its glyphs.
+        const int type0 = d.shared ? add(BookFontStandIn(use.font, *use.trueType, use.glyphs))
+                                   : EmbedFont(use.raw, *use.trueType, use.glyphs, false, add, add);
         fontResources += use.resource + ' ' + ref(type0) + ' ';
     }
 
@@ -1165,7 +1267,7 @@ QByteArray TPdfCanvas::Finish() {
                  (d.multiplied ? QByteArray(" /ExtGState << /GN << /BM /Normal >> /GM << /BM /Multiply >> >>")
                                : QByteArray()) +
                  " >> >>";
-    objects[3] = stream("/Filter /FlateDecode", d.packed);
+    objects[3] = Stream("/Filter /FlateDecode", d.packed);
     objects[4] = "<< /Creator (Kavum) /Producer (Kavum)" +
                  (d.title.isEmpty() ? QByteArray() : " /Title " + TextString(d.title)) + " >>";
     QByteArray().swap(d.packed);

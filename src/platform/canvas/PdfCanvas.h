@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,35 @@ private:
 
 // The start of the first line of a shared object in a page's document.
 inline constexpr char PdfSharedMark[] = "%kavum-shared ";
+
+// The start of a font's stand-in in a book page's document: "%kavum-font
+// KEY", a line "% SIZE GLYPH:TEXT..." of the glyphs the page sets (numbers
+// and their text's UTF-16 in hexadecimal), and null. The book embeds each
+// font once, with the glyphs of all its pages (TPdfBookFonts).
+inline constexpr char PdfFontMark[] = "%kavum-font ";
+
+// The fonts of the pages of a book, gathered from their stand-ins.
+class TPdfBookFonts {
+public:
+    TPdfBookFonts();
+    ~TPdfBookFonts();
+    TPdfBookFonts(const TPdfBookFonts&) = delete;
+    TPdfBookFonts& operator=(const TPdfBookFonts&) = delete;
+    // Notes the glyphs of a stand-in (the object's body, from its mark on);
+    // returns its key, the same for every page set in that font. Throws
+    // std::runtime_error for a stand-in that does not read.
+    QByteArray Note(const QByteArray& standIn);
+    // Writes the font of the key with every glyph noted for it: the font
+    // the pages name is object `number`, given to put; the objects it refers
+    // to are numbered by add. Throws std::runtime_error when this machine
+    // does not set the font the pages were set in.
+    void Write(const QByteArray& key, int number, const std::function<int(const QByteArray&)>& add,
+               const std::function<void(int, const QByteArray&)>& put) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
 
 class TPdfCanvas : public TVectorCanvas {
 public:

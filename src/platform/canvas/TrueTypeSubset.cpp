@@ -84,6 +84,12 @@ int TTrueTypeFont::Advance(std::uint32_t glyph) const {
     return static_cast<int>(U16(hmtx_, i * 4));
 }
 
+QByteArray TTrueTypeFont::Fingerprint() const {
+    if (!valid_) return QByteArray("none");
+    return QByteArray::number(glyphCount_, 16) + '.' + QByteArray::number(unitsPerEm_, 16) + '.' +
+           QByteArray::number(U32(head_, 8), 16) + '.' + QByteArray::number(glyf_.size(), 16);
+}
+
 std::uint32_t TTrueTypeFont::GlyphOffset(std::uint32_t glyph) const {
     const auto at = static_cast<int>(glyph);
     return longLoca_ ? U32(loca_, at * 4) : U16(loca_, at * 2) * 2;

@@ -26,6 +26,9 @@ public:
     int GlyphCount() const { return glyphCount_; }
     // Advance width of a glyph in font units.
     int Advance(std::uint32_t glyph) const;
+    // What tells this font from another of the same name: its glyph count,
+    // units, header checksum and outline size.
+    QByteArray Fingerprint() const;
 
     // The font file with the outlines of the glyphs given (and of .notdef,
     // and of the parts of composite glyphs) and no others.
