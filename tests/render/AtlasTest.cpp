@@ -226,17 +226,22 @@ TEST(Atlas, RecordNoticesNameTheFileAndLine) {
     EXPECT_EQ(bigNotices.back(), QStringLiteral("ほかに 5 行に同じような問題があります"));
 }
 
+// A book's pages are set in the screen's fonts, which want an application.
+static std::unique_ptr<QGuiApplication> FontsApplication() {
+    static int argc = 1;
+    static char name[] = "render_args_tests";
+    static char* argv[] = {name, nullptr};
+    if (QGuiApplication::instance()) return nullptr;
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 // A book of pages that share their map holds the map once; the later pages
 // name it by its key, and a page that names a map the book has not got is
 // refused rather than drawn without it.
 TEST(AtlasBook, PagesThatShareTheirMapHoldItOnce) {
     using namespace kavum::platform;
     // The title and index pages are set in the screen's fonts.
-    static int argc = 1;
-    static char name[] = "render_args_tests";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QGuiApplication> app;
-    if (!QGuiApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
+    const auto app = FontsApplication();
     TPdfShared shared;
     auto page = [&](int n) {
         TPdfCanvas c(300, 200, QString(), 1.0, &shared);
@@ -307,11 +312,7 @@ QImage PageShown(const QString& pdf, int page, const QString& stem) {
 // set fails the book rather than showing wrong glyphs.
 TEST(AtlasBook, EachFontIsEmbeddedOnceWithTheGlyphsOfAllItsPages) {
     using namespace kavum::platform;
-    static int argc = 1;
-    static char name[] = "render_args_tests";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QGuiApplication> app;
-    if (!QGuiApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
+    const auto app = FontsApplication();
     const QStringList names = {QStringLiteral("カタクリ"), QStringLiteral("ニリンソウ"),
                                QStringLiteral("Fagus crenata ブナ")};
     auto draw = [&](TCanvas& c, int n) {
