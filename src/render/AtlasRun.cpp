@@ -93,8 +93,9 @@ public:
 
     // Figure `number` (from 1) of `count`, of the categories of `data`;
     // `file` false makes the book page only.
+    // `known`, when given, holds the statistics of every category of `data`.
     FigureOutcome Make(const AtlasData& data, const std::vector<int>& categories, int number, std::size_t count,
-                       bool file = true) {
+                       bool file = true, const std::vector<CategoryStats>* known = nullptr) {
         FigureOutcome out;
         if (made_++ == 1) {
             // What the first figure left free (the drawings that made the
@@ -105,7 +106,10 @@ public:
         FigureText text = MakeFigureText(data, categories);
         std::vector<bool> empty;
         for (int k : categories) {
-            const CategoryStats stats = StatsOf(data.categories[static_cast<std::size_t>(k)], precision_);
+            const auto at = static_cast<std::size_t>(k);
+            CategoryStats counted;
+            if (!known || at >= known->size()) counted = StatsOf(data.categories[at], precision_);
+            const CategoryStats& stats = known && at < known->size() ? (*known)[at] : counted;
             out.accepted += stats.accepted;
             out.skipped += stats.skipped;
             empty.push_back(stats.accepted == 0 && !stats.failedLine);
@@ -887,7 +891,7 @@ int RunAtlasMode(Document& form, const RenderArgs& args, const QStringList& argu
             if (!queue.empty()) {
                 const std::size_t i = queue.front();
                 queue.pop_front();
-                finish(i, maker->Make(data, figures[i], static_cast<int>(i) + 1, count, !current[i]));
+                finish(i, maker->Make(data, figures[i], static_cast<int>(i) + 1, count, !current[i], &stats));
                 continue;
             }
             if (!workers || !workers->Busy()) break;

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+
+#include <QHash>
 
 namespace kavum::platform {
 
@@ -351,10 +354,41 @@ void TVectorCanvas::Replay(const Recorded& record) {
     SetTextTransparent(transparent);
 }
 
+namespace {
+
+// A text's width and where each of its characters starts, as the screen
+// measures them.
+struct Measured {
+    int width = 0;
+    std::vector<int> prefix;
+};
+
+// The labels of a run of figures come again on every page (the scales, the
+// legend): a short one is measured once for each font.
+const Measured& MeasuredText(const TCanvasFont& font, const QFontMetrics& metrics, const QString& text,
+                             const std::function<int()>& width) {
+    constexpr qsizetype Kept = 64;
+    thread_local Measured fresh;
+    if (text.size() > Kept) {
+        fresh = Measured{width(), PrefixWidths(metrics, text)};
+        return fresh;
+    }
+    thread_local QHash<QString, Measured> known;
+    const QString key = font.name + QChar(0x1F) + QString::number(font.height) + QChar(font.bold ? u'b' : u'-') +
+                        QChar(font.italic ? u'i' : u'-') + QString::number(font.charset) + QChar(0x1F) + text;
+    if (const auto it = known.constFind(key); it != known.constEnd()) return *it;
+    if (known.size() >= 8192) known.clear();
+    return *known.insert(key, Measured{width(), PrefixWidths(metrics, text)});
+}
+
+}  // namespace
+
 void TVectorCanvas::TextOut(int x, int y, const QString& text) {
     if (text.isEmpty()) return;
     InterruptRecording();
-    const int w = TextWidth(text);
+    const QFontMetrics& fm = Metrics();
+    const Measured& measured = MeasuredText(Font(), fm, text, [&] { return TextWidth(text); });
+    const int w = measured.width;
     const int h = TextHeight(text);
     if (!TextTransparent() && Brush().style == TBrushStyle::Solid) {
         Queue(Batch::Areas, Paint{Brush().color, false}, false, std::nullopt);
@@ -362,9 +396,8 @@ void TVectorCanvas::TextOut(int x, int y, const QString& text) {
     }
     FlushPending();
     // Each character where the screen puts it.
-    const QFontMetrics& fm = Metrics();
     std::vector<double> xs(static_cast<std::size_t>(text.size()), x);
-    const std::vector<int> widths = PrefixWidths(fm, text);
+    const std::vector<int>& widths = measured.prefix;
     for (qsizetype i = 1; i < text.size(); ++i) {
         xs[static_cast<std::size_t>(i)] =
             text.at(i).isLowSurrogate() ? xs[static_cast<std::size_t>(i - 1)] : x + widths[static_cast<std::size_t>(i)];
