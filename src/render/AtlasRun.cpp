@@ -2,6 +2,7 @@
 
 #include "Atlas.h"
 #include "AtlasBook.h"
+#include "RenderOutput.h"
 
 #include "doc/Document.h"
 #include "export/Figure.h"
@@ -49,9 +50,7 @@ using doc::Document;
 
 // Messages carry data text (names, record lines): control characters are
 // shown as symbols, as in every other message.
-void Say(const QString& message) {
-    std::fprintf(stderr, "kavum-render: %s\n", platform::PlainMessageText(message).toUtf8().constData());
-}
+void Say(const QString& message) { Fail(message); }
 
 // The data of the run: --data and every further argument; the settings'
 // data file when neither is given.
