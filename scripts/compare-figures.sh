@@ -4,7 +4,9 @@
 # dumps and an atlas run) and compares them byte for byte with a reference;
 # PNG files by what they show (size, resolution and decoded pixels, through
 # scripts/png-pixels.py), so that a figure written with a palette instead of
-# RGB, or compressed otherwise, still counts as the same picture.
+# RGB, or compressed otherwise, still counts as the same picture; PDF files
+# by what their pages paint and their text (scripts/pdf-paint.py), so that
+# a map moved into a form object still counts as the same page.
 #   scripts/compare-figures.sh --save REFDIR [BUILD]   make the reference
 #   scripts/compare-figures.sh REFDIR [BUILD]          make them again and compare
 # BUILD is the build folder (default build). Exit status 1 when a file differs
@@ -77,6 +79,14 @@ if [ "$save" = 1 ]; then
   echo "compare-figures: $(find "$ref" -type f | wc -l) files saved in $ref"
   exit 0
 fi
+# Two PDF documents show the same when their pages paint the same shapes,
+# colours and text (scripts/pdf-paint.py) and read as the same text.
+same_pdf() {
+  command -v pdftotext >/dev/null || return 1
+  [ "$(python3 scripts/pdf-paint.py "$1" | sed 's/^[^:]*://')" = \
+    "$(python3 scripts/pdf-paint.py "$2" | sed 's/^[^:]*://')" ] || return 1
+  [ "$(pdftotext "$1" -)" = "$(pdftotext "$2" -)" ]
+}
 bad=0
 while IFS= read -r f; do
   rel=${f#"$ref"/}
@@ -87,6 +97,8 @@ while IFS= read -r f; do
   elif [[ "$rel" == *.png ]] &&
        [ "$(python3 scripts/png-pixels.py "$f")" = "$(python3 scripts/png-pixels.py "$out/$rel")" ]; then
     :
+  elif [[ "$rel" == *.pdf ]] && same_pdf "$f" "$out/$rel"; then
+    echo "compare-figures: $rel shows the same (other bytes)"
   else
     echo "compare-figures: differs $rel"; bad=1
   fi
@@ -95,5 +107,5 @@ while IFS= read -r f; do
   rel=${f#"$out"/}
   [ -f "$ref/$rel" ] || { echo "compare-figures: new $rel"; bad=1; }
 done < <(find "$out" -type f | sort)
-if [ "$bad" = 0 ]; then echo "compare-figures: $(find "$ref" -type f | wc -l) files identical (PNG by their pixels)"; fi
+if [ "$bad" = 0 ]; then echo "compare-figures: $(find "$ref" -type f | wc -l) files identical (PNG by their pixels, PDF by what they show)"; fi
 exit "$bad"

@@ -965,13 +965,14 @@ void Document::SaveFigure(const QString& fileName, const exporting::PrintOptions
     SaveFigureAs(fileName, exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf), print);
 }
 
-std::optional<QByteArray> Document::FigureFileBytes(const QString& fileName, const exporting::PrintOptions& print) {
+std::optional<QByteArray> Document::FigureFileBytes(const QString& fileName, const exporting::PrintOptions& print,
+                                                    platform::TPdfShared* shared) {
     std::optional<exporting::Figure> figure = SavedFigure();
     if (!figure) return std::nullopt;
     const exporting::FigureFormat format =
         exporting::FigureFormatOfPath(fileName).value_or(exporting::FigureFormat::Emf);
     exporting::ApplyPrintOptions(*figure, format, print);
-    return exporting::FigureBytes(format, *figure, Legend(), QFileInfo(fileName).completeBaseName());
+    return exporting::FigureBytes(format, *figure, Legend(), QFileInfo(fileName).completeBaseName(), shared);
 }
 
 void Document::Save2VChart(const QString& fileName) {

@@ -207,7 +207,9 @@ public:
     // The same in the format the file's extension names (.emf otherwise).
     void SaveFigure(const QString& fileName, const exporting::PrintOptions& print);
     // The file contents SaveFigure would write; none before the first map.
-    std::optional<QByteArray> FigureFileBytes(const QString& fileName, const exporting::PrintOptions& print);
+    // The files of one run share what their PDF pages draw alike.
+    std::optional<QByteArray> FigureFileBytes(const QString& fileName, const exporting::PrintOptions& print,
+                                              platform::TPdfShared* shared = nullptr);
     // The metafiles of the two profiles and of the three views.
     void Save2VChart(const QString& fileName);
     void Save3DChart(const QString& fileName);

@@ -243,10 +243,11 @@ QByteArray FigurePdf(const Figure& figure, LegendPosition legend, const QString&
     return canvas.Finish();
 }
 
-QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition legend, const QString& title) {
+QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition legend, const QString& title,
+                       platform::TPdfShared* shared) {
     switch (format) {
         case FigureFormat::Svg: return FigureSvg(figure, legend, title);
-        case FigureFormat::Pdf: return FigurePdf(figure, legend, title);
+        case FigureFormat::Pdf: return FigurePdf(figure, legend, title, shared);
         case FigureFormat::Png: {
             QImage image = FigureBitmap(figure, legend);
             // Written quickly (no filters, the fastest compression): the

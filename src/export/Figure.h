@@ -143,12 +143,14 @@ QImage FigureBitmap(const Figure& figure, LegendPosition legend = {});
 // An SVG document at 96 dpi; title is the document title.
 QByteArray FigureSvg(const Figure& figure, LegendPosition legend = {}, const QString& title = QString());
 // One PDF page of the picture's size at 96 dpi, vector, fonts embedded;
-// with a share, a page of a book (platform::TPdfShared).
+// with a share, a page of a book or one of the files of a run
+// (platform::TPdfShared).
 QByteArray FigurePdf(const Figure& figure, LegendPosition legend = {}, const QString& title = QString(),
                      platform::TPdfShared* shared = nullptr);
-// The file contents of the figure in the format (PNG for Png).
+// The file contents of the figure in the format (PNG for Png); a PDF file
+// with the share given, when it is one of the files of a run.
 QByteArray FigureBytes(FigureFormat format, const Figure& figure, LegendPosition legend = {},
-                       const QString& title = QString());
+                       const QString& title = QString(), platform::TPdfShared* shared = nullptr);
 
 // What a file that a figure is about to replace holds, by its content.
 struct ExistingFile {

@@ -150,7 +150,7 @@ public:
         try {
             std::optional<QByteArray> bytes;
             if (file) {
-                bytes = form_.FigureFileBytes(path, args_.print);
+                bytes = form_.FigureFileBytes(path, args_.print, &files_);
                 if (!bytes) throw std::runtime_error("図を作成できませんでした");
             }
             if (book) {
@@ -201,6 +201,7 @@ private:
     const geo::PointPrecision precision_;
     int made_ = 0;
     platform::TPdfShared shared_;  // what the book pages share
+    platform::TPdfShared files_{platform::TPdfShared::Kind::Files};  // what the PDF figure files share
 };
 
 // The progress line on standard error: rewritten in place on a terminal,

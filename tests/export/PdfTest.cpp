@@ -458,11 +458,13 @@ TEST(PdfBookPages, ARepeatedGroupIsOneSharedFormThatLooksTheSame) {
     EXPECT_TRUE(third.contains(key(third) + "\nnull\n"));
     EXPECT_TRUE(other.contains("/Subtype /Form"));
 
-    // A page of its own draws the same pixels as the page of the book.
+    // A page of its own (a file whole by itself, with the form in it) draws
+    // the same pixels as the page of the book.
     TPdfCanvas alone(300, 200);
     BookPage(alone, 2400, clYellow, false);
     const QByteArray aloneDoc = alone.Finish();
-    EXPECT_FALSE(aloneDoc.contains(PdfSharedMark));
+    EXPECT_EQ(aloneDoc.count("/Subtype /Form"), 1);
+    EXPECT_FALSE(aloneDoc.contains("\nnull\n"));
     EXPECT_TRUE(aloneDoc.contains("/BM /Multiply"));
     if (!HaveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
     QTemporaryDir dir;
@@ -472,6 +474,28 @@ TEST(PdfBookPages, ARepeatedGroupIsOneSharedFormThatLooksTheSame) {
     ASSERT_EQ(a.size(), QSize(300, 200));
     ASSERT_EQ(b.size(), a.size());
     EXPECT_EQ(Differences(a, b, 0), 0);
+}
+
+// The files of a run share the drawing of their forms, and each is whole:
+// the same file as the figure made alone, whatever was made before it.
+TEST(PdfBookPages, FilesOfARunAreEachWholeAndTheSameAsAlone) {
+    TPdfShared files(TPdfShared::Kind::Files);
+    auto page = [&](TPdfShared* share, int dots, TColor mark) {
+        TPdfCanvas c(300, 200, QString(), 1.0, share);
+        BookPage(c, dots, mark, false);
+        QByteArray doc = c.Finish();
+        if (share) share->Commit();
+        return doc;
+    };
+    for (int k = 0; k < 2; ++k) {
+        for (const TColor mark : {clYellow, clRed}) {
+            const QByteArray inRun = page(&files, 2400, mark);
+            EXPECT_EQ(inRun, page(nullptr, 2400, mark));
+            EXPECT_EQ(inRun.count("/Subtype /Form"), 1);
+            EXPECT_FALSE(inRun.contains("\nnull\n"));
+        }
+        EXPECT_EQ(page(&files, 2500, clYellow), page(nullptr, 2500, clYellow));
+    }
 }
 
 TEST(PdfBookPages, GroupsWithTextFewCallsOrColouredMasksStayInThePage) {

@@ -559,9 +559,10 @@ struct TPdfShared::Impl {
     CanvasState notedStart;
     long long keyedDraws = 0;
     long long pages = 0;
+    bool book = true;
 };
 
-TPdfShared::TPdfShared() : d_(std::make_unique<Impl>()) {}
+TPdfShared::TPdfShared(Kind kind) : d_(std::make_unique<Impl>()) { d_->book = kind == Kind::Book; }
 TPdfShared::~TPdfShared() = default;
 
 long long TPdfShared::KeyedDraws() const { return d_->keyedDraws; }
@@ -582,7 +583,9 @@ constexpr std::size_t MinFormCalls = 2048;
 
 struct TPdfCanvas::Impl {
     QString title;
+    std::unique_ptr<TPdfShared> own;  // the share of a canvas given none
     TPdfShared::Impl* shared = nullptr;
+    bool book = false;  // a page of a book
     bool forming = false;  // drawing a form: its content stays whole
     std::vector<TPdfShared::Impl::Form*> used;  // the forms the page draws, /K1 on
     double pointsPerPixel = PointsPerPixel;
@@ -728,7 +731,7 @@ struct TPdfCanvas::Impl {
     // Every megabyte of content goes to the deflater.
     void Drain() {
         ++drawings;
-        if (content.size() < (1 << 20) || forming || shared) return;
+        if (content.size() < (1 << 20) || forming || book) return;
         ++drains;
         std::unique_lock<std::mutex> guard(lock);
         if (!packer.joinable()) packer = std::thread([this] { PackerLoop(); });
@@ -748,7 +751,7 @@ struct TPdfCanvas::Impl {
 
     // Deflates what is left and closes the stream.
     void PackAll() {
-        if (shared) {
+        if (book) {
             packed = QuickDeflated(content.data(), content.size(), 1);
             packedSize = packed.size();
             content.clear();
@@ -858,7 +861,12 @@ struct TPdfCanvas::Impl {
 TPdfCanvas::TPdfCanvas(int width, int height, const QString& title, double scale, TPdfShared* shared)
     : TVectorCanvas(width, height), d_(std::make_unique<Impl>()) {
     d_->title = title;
-    d_->shared = shared ? shared->d_.get() : nullptr;
+    if (!shared) {
+        d_->own = std::make_unique<TPdfShared>(TPdfShared::Kind::Files);
+        shared = d_->own.get();
+    }
+    d_->shared = shared->d_.get();
+    d_->book = d_->shared->book;
     d_->pointsPerPixel = PointsPerPixel * scale;
     d_->content.reserve((1 << 20) + (1 << 16));
     d_->drawn = std::make_unique<Coverage>(Width(), Height());
@@ -1212,7 +1220,7 @@ QByteArray TPdfCanvas::Finish() {
         if (!use.trueType->Valid() || use.glyphs.empty()) continue;
         // A book embeds each font once, with the glyphs of all its pages:
         // the page names its glyphs.
-        const int type0 = d.shared ? add(BookFontStandIn(use.font, *use.trueType, use.glyphs))
+        const int type0 = d.book ? add(BookFontStandIn(use.font, *use.trueType, use.glyphs))
                                    : EmbedFont(use.raw, *use.trueType, use.glyphs, false, add, add);
         fontResources += use.resource + ' ' + ref(type0) + ' ';
     }
@@ -1222,8 +1230,9 @@ QByteArray TPdfCanvas::Finish() {
     QByteArray formResources;
     for (std::size_t i = 0; i < d.used.size(); ++i) {
         TPdfShared::Impl::Form& f = *d.used[i];
-        const int n = add(PdfSharedMark + f.key + '\n' + (f.sent ? QByteArray("null") : f.object));
-        if (!f.sent) f.pending = true;
+        const bool named = d.book && f.sent;
+        const int n = add(PdfSharedMark + f.key + '\n' + (named ? QByteArray("null") : f.object));
+        if (!named) f.pending = true;
         formResources += "/K" + QByteArray::number(static_cast<qulonglong>(i + 1)) + ' ' + ref(n) + ' ';
     }
     if (d.shared) {

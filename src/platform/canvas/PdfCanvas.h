@@ -14,18 +14,27 @@
 
 namespace kavum::platform {
 
-// What the pages of one book share. A group of many drawing calls that
-// comes again the same on the next pages (the map of an atlas) is drawn
-// once, into a form object, and every page draws the form: the pages look
-// as they would with the drawing in them, and the book holds it once. The
-// object stands in a page's document as "%kavum-shared KEY" and its body,
-// or, once a page that carried the body is confirmed (Commit), the same
-// line and "null": the book keeps the body it was given first. A page that
-// is made but not confirmed (dropped) leaves the body to the next page.
-// Pages made with a share have their contents packed by a quicker deflater.
+// What the pages of one book, or the separate files of one run, share. A
+// group of many drawing calls that comes again the same on the next pages
+// (the map of an atlas) is drawn once, into a form object, and every page
+// draws the form: the pages look as they would with the drawing in them.
+// The object stands in a page's document as "%kavum-shared KEY" and its
+// body, so that a book made of the pages holds it once.
+//
+// In a book (Kind::Book) a page that names a form a confirmed page carried
+// (Commit) has the same line and "null" instead of the body: the book keeps
+// the body it was given first; a page that is made but not confirmed
+// (dropped) leaves the body to the next page. Book pages name their fonts
+// by stand-ins (PdfFontMark) and are packed by a quicker deflater.
+//
+// Separate files (Kind::Files) are each whole: every file carries the forms
+// it draws and its fonts; the share only spares drawing and packing the
+// form again. A canvas without a share has one of its own, so that a
+// figure made alone is the same file as the one made in a run.
 class TPdfShared {
 public:
-    TPdfShared();
+    enum class Kind { Book, Files };
+    explicit TPdfShared(Kind kind = Kind::Book);
     ~TPdfShared();
     TPdfShared(const TPdfShared&) = delete;
     TPdfShared& operator=(const TPdfShared&) = delete;
@@ -75,7 +84,8 @@ private:
 class TPdfCanvas : public TVectorCanvas {
 public:
     // The page is scale times the picture's size (a picture pixel is then
-    // scale/96 inch). With a share, the page is one of a book (above).
+    // scale/96 inch). With a share, the page is one of a book or of a run
+    // (above).
     TPdfCanvas(int width, int height, const QString& title = QString(), double scale = 1.0,
                TPdfShared* shared = nullptr);
     ~TPdfCanvas() override;

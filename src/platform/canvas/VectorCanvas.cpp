@@ -304,6 +304,13 @@ void TVectorCanvas::InterruptRecording() {
 
 bool TVectorCanvas::Note(int kind, int a, int b, int c, int d, const QPoint* points, int count) {
     if (!recording_) return false;
+    // A stretch too long to be worth keeping (a million records' marks) is
+    // drawn as it comes, from here on.
+    constexpr std::size_t MaxNotedCalls = std::size_t{1} << 18, MaxNotedPoints = std::size_t{1} << 22;
+    if (recording_->calls.size() >= MaxNotedCalls || recording_->points.size() + static_cast<std::size_t>(count) > MaxNotedPoints) {
+        InterruptRecording();
+        return false;
+    }
     Recorded& r = *recording_;
     const TCanvasPen& pen = Pen();
     const TCanvasBrush& brush = Brush();
