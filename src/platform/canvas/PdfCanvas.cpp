@@ -1051,20 +1051,24 @@ void TPdfCanvas::BeginGroup(const QString& id, const QString& label) {
     d.begun.push_back(Impl::Begun{d.content.size(), d.drawings, d.drains});
     d.content += "/OC /oc" + std::to_string(d.groups.size()) + " BDC\n";
     // In a book the group's calls are noted: a group drawn the same on an
-    // earlier page becomes that page's form again.
-    if (d.shared) {
-        d.shared->notedKey.reset();
-        StartRecording(&d.shared->noted);
-    }
+    // earlier page becomes that page's form again. Separate files note only
+    // the groups their caller names by a key (DrawKeyedGroup), which are
+    // the ones drawn the same in every file of a run.
+    d.shared->notedKey.reset();
+    if (d.book) StartRecording(&d.shared->noted);
 }
 
 bool TPdfCanvas::DrawKeyedGroup(const std::string& key) {
     Impl& d = *d_;
-    // Only at the start of a group being noted, before any call of it.
-    if (d.finished || !d.shared || !Recording() || d.open.empty()) return false;
+    // Only at the start of a group, before any call of it.
+    if (d.finished || d.open.empty()) return false;
     TPdfShared::Impl& s = *d.shared;
-    if (s.noted.interrupted || !s.noted.calls.empty() || !s.noted.points.empty() || s.noted.masks ||
-        s.noted.clips) {
+    if (d.book) {
+        if (!Recording() || s.noted.interrupted || !s.noted.calls.empty() || !s.noted.points.empty() ||
+            s.noted.masks || s.noted.clips) {
+            return false;
+        }
+    } else if (Recording() || Pending() || d.drawings != d.begun.back().drawings) {
         return false;
     }
     const CanvasState start = StateOf(*this);
@@ -1084,6 +1088,8 @@ bool TPdfCanvas::DrawKeyedGroup(const std::string& key) {
             return true;
         }
     }
+    // Noted from here on, to become the form of the key.
+    if (!d.book) StartRecording(&s.noted);
     s.notedKey = key;
     s.notedStart = start;
     return false;

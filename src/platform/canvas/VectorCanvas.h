@@ -121,6 +121,8 @@ protected:
 
     // Writes what waits; a writer calls it before it closes the picture.
     void FlushPending();
+    // Whether shapes wait to be written.
+    bool Pending() const { return batch_ != Batch::None && !path_.Empty(); }
 
 private:
     enum class Batch { None, Areas, Lines, Shapes };
