@@ -43,12 +43,7 @@ QByteArray TextString(const QString& text) {
     return out + '>';
 }
 
-QByteArray Deflated(const QByteArray& data) {
-    // qCompress puts the length in front of the zlib stream.
-    return qCompress(data, 1).mid(4);
-}
-
-// A zlib stream by the quicker deflater, for the pages of a book.
+// A zlib stream by the quicker deflater.
 QByteArray QuickDeflated(const char* data, std::size_t size, int level) {
     libdeflate_compressor* c = libdeflate_alloc_compressor(level);
     if (!c) throw std::bad_alloc();
@@ -368,12 +363,10 @@ QByteArray Stream(const QByteArray& dict, const QByteArray& data) {
 // Embeds a font with the glyphs given: the subset of their outlines, its
 // descriptor, the CID font and what the glyphs stand for go in through add,
 // the Type0 font that pages name through last; the Type0 font's number.
-// Books pack them by the quicker deflater.
 int EmbedFont(const QRawFont& raw, const TTrueTypeFont& tt, const std::map<std::uint32_t, QString>& glyphs,
-              bool quick, const std::function<int(const QByteArray&)>& add,
-              const std::function<int(const QByteArray&)>& last) {
+              const std::function<int(const QByteArray&)>& add, const std::function<int(const QByteArray&)>& last) {
     auto deflated = [&](const QByteArray& data) {
-        return quick ? QuickDeflated(data.constData(), static_cast<std::size_t>(data.size()), 1) : Deflated(data);
+        return QuickDeflated(data.constData(), static_cast<std::size_t>(data.size()), 1);
     };
     std::set<std::uint32_t> used;
     for (const auto& [glyph, text] : glyphs) used.insert(glyph);
@@ -523,7 +516,7 @@ void TPdfBookFonts::Write(const QByteArray& key, int number, const std::function
                                      .toUtf8()
                                      .toStdString());
     }
-    EmbedFont(raw, *tt, f.glyphs, true, add, [&](const QByteArray& body) {
+    EmbedFont(raw, *tt, f.glyphs, add, [&](const QByteArray& body) {
         put(number, body);
         return number;
     });
@@ -751,22 +744,20 @@ struct TPdfCanvas::Impl {
 
     // Deflates what is left and closes the stream.
     void PackAll() {
-        if (book) {
+        // A page that never went to the deflater in pieces is packed whole,
+        // by the quicker one.
+        if (book || !packer.joinable()) {
             packed = QuickDeflated(content.data(), content.size(), 1);
             packedSize = packed.size();
             content.clear();
             return;
         }
-        if (packer.joinable()) {
-            {
-                const std::lock_guard<std::mutex> guard(lock);
-                pieces.push_back(std::move(content));
-            }
-            changed.notify_all();
-            StopPacker();
-        } else {
-            packFailed = !Pack(content, false) || !Pack(std::string(), true);
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            pieces.push_back(std::move(content));
         }
+        changed.notify_all();
+        StopPacker();
         content.clear();
         if (packFailed) throw std::bad_alloc();
     }
@@ -1151,9 +1142,12 @@ void TPdfCanvas::DrawNoted() {
         d.origin = origin;
         const QByteArray packed = QuickDeflated(body.data(), body.size(), 1);
         f->key = QCryptographicHash::hash(packed, QCryptographicHash::Sha1).toHex();
-        f->object = "<< /Type /XObject /Subtype /Form /BBox [0 0 " + QByteArray::number(Width()) + ' ' +
-                    QByteArray::number(Height()) + "] /Resources << >> /Filter /FlateDecode /Length " +
-                    QByteArray::number(packed.size()) + " >>\nstream\n" + packed + "\nendstream";
+        const QByteArray head = PdfSharedMark + f->key + "\n<< /Type /XObject /Subtype /Form /BBox [0 0 " +
+                                QByteArray::number(Width()) + ' ' + QByteArray::number(Height()) +
+                                "] /Resources << >> /Filter /FlateDecode /Length " +
+                                QByteArray::number(packed.size()) + " >>\nstream\n";
+        f->object.reserve(head.size() + packed.size() + 16);
+        f->object.append(head).append(packed).append("\nendstream");
         form = f.get();
         s.forms.push_back(std::move(f));
     }
@@ -1227,7 +1221,7 @@ QByteArray TPdfCanvas::Finish() {
         // A book embeds each font once, with the glyphs of all its pages:
         // the page names its glyphs.
         const int type0 = d.book ? add(BookFontStandIn(use.font, *use.trueType, use.glyphs))
-                                   : EmbedFont(use.raw, *use.trueType, use.glyphs, false, add, add);
+                                   : EmbedFont(use.raw, *use.trueType, use.glyphs, add, add);
         fontResources += use.resource + ' ' + ref(type0) + ' ';
     }
 
@@ -1237,7 +1231,8 @@ QByteArray TPdfCanvas::Finish() {
     for (std::size_t i = 0; i < d.used.size(); ++i) {
         TPdfShared::Impl::Form& f = *d.used[i];
         const bool named = d.book && f.sent;
-        const int n = add(PdfSharedMark + f.key + '\n' + (named ? QByteArray("null") : f.object));
+        // The object is shared with the form, not copied.
+        const int n = add(named ? PdfSharedMark + f.key + "\nnull" : f.object);
         if (!named) f.pending = true;
         formResources += "/K" + QByteArray::number(static_cast<qulonglong>(i + 1)) + ' ' + ref(n) + ' ';
     }
@@ -1290,10 +1285,13 @@ QByteArray TPdfCanvas::Finish() {
     QByteArray& out = d.document;
     // Optional content came with version 1.5.
     out = (d.groups.empty() ? "%PDF-1.4" : "%PDF-1.5") + QByteArray("\n%\xE2\xE3\xCF\xD3\n");
+    qsizetype total = out.size() + 256;
+    for (const QByteArray& o : objects) total += o.size() + 32;
+    out.reserve(total + 20 * static_cast<qsizetype>(objects.size()));
     std::vector<qsizetype> offsets;
     for (std::size_t i = 0; i < objects.size(); ++i) {
         offsets.push_back(out.size());
-        out += QByteArray::number(static_cast<qulonglong>(i + 1)) + " 0 obj\n" + objects[i] + "\nendobj\n";
+        out.append(QByteArray::number(static_cast<qulonglong>(i + 1))).append(" 0 obj\n").append(objects[i]).append("\nendobj\n");
     }
     const qsizetype xref = out.size();
     out += "xref\n0 " + QByteArray::number(static_cast<qulonglong>(objects.size() + 1)) + "\n0000000000 65535 f \n";
