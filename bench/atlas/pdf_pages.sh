@@ -26,6 +26,6 @@ least() {
 out() { if [[ $kind == files ]]; then echo --per-category "$work/$1" --format pdf; else echo --book "$work/$1.pdf"; fi; }
 one=$(least $(out one) --data "$work/one.grd" "$@")
 many=$(least $(out many) --data "$work/many.grd" "$@")
-size=$(du -sb "$work"/many.pdf "$work"/many 2>/dev/null | awk '{ s += $1 } END { print s }')
+size=$( { du -sb "$work"/many.pdf "$work"/many 2>/dev/null || true; } | awk '{ s += $1 } END { print s }')
 awk -v o="$one" -v m="$many" -v n="$n" -v s="$size" -v k="$kind" 'BEGIN {
     printf "%s: 1 figure %.2f s, %d figures %.2f s, %.2f ms a page, %.1f MB\n", k, o, n, m, (m - o) * 1000 / (n - 1), s / 1e6 }'
