@@ -2,8 +2,9 @@
 # CPU of a PDF page of an atlas: (run of N figures - run of 1 figure) / (N - 1),
 # whole process, user + system, the least of R runs of each (the machine's
 # other work only ever adds to a run). KIND book (the default) makes one PDF
-# book; files makes a PDF file a figure (--per-category DIR --format pdf).
-#   bench/atlas/pdf_pages.sh [BUILD] [N] [R] [KIND] [extra kavum-render options...]
+# book; files makes a PDF file a figure (--per-category DIR --format pdf);
+# png a PNG file a figure.
+#   bench/atlas/atlas_pages.sh [BUILD] [N] [R] [book|files|png] [extra kavum-render options...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}; n=${2:-200}; runs=${3:-5}; kind=${4:-book}
@@ -23,7 +24,13 @@ least() {
     done
     echo "$best"
 }
-out() { if [[ $kind == files ]]; then echo --per-category "$work/$1" --format pdf; else echo --book "$work/$1.pdf"; fi; }
+out() {
+    case $kind in
+        files) echo --per-category "$work/$1" --format pdf ;;
+        png) echo --per-category "$work/$1" ;;
+        *) echo --book "$work/$1.pdf" ;;
+    esac
+}
 one=$(least $(out one) --data "$work/one.grd" "$@")
 many=$(least $(out many) --data "$work/many.grd" "$@")
 size=$( { du -sb "$work"/many.pdf "$work"/many 2>/dev/null || true; } | awk '{ s += $1 } END { print s }')
