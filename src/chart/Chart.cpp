@@ -588,6 +588,29 @@ public:
         }
     }
 
+    // What a series draws from: itself (its revision), its axes, its
+    // pointer and, for a line series, its line pen.
+    void AddSeries(const TChartSeries& s) {
+        Add(reinterpret_cast<std::uintptr_t>(&s));
+        Add(s.Revision());
+        Add(s.Active());
+        Add(s.SeriesColor());
+        Add(s.XValuesOrder());
+        Add(s.HorizAxis());
+        Add(s.VertAxis());
+        const TSeriesPointer& p = s.Pointer();
+        Add(p.Visible());
+        Add(p.Style());
+        Add(p.HorizSize());
+        Add(p.VertSize());
+        Add(p.Brush().Color());
+        Add(p.Brush().Style());
+        Add(p.Pen());
+        Add(p.Draw3D());
+        Add(p.InflateMargins());
+        if (const auto* line = dynamic_cast<const TLineSeries*>(&s)) Add(line->LinePen());
+    }
+
 private:
     std::string bytes_;
 };
@@ -679,25 +702,7 @@ bool TCustomChart::DrawKeptBase(platform::TPainterCanvas& c, const TRect& bounds
     key.AddPlacing(plot_, scale_, textScale_, minPen_, clipPoints_, axes_);
     key.Add(series_.size());
     key.Add(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const TChartSeries& s = *series_[i];
-        key.Add(reinterpret_cast<std::uintptr_t>(&s));
-        key.Add(s.Revision());
-        key.Add(s.Active());
-        key.Add(s.SeriesColor());
-        key.Add(s.XValuesOrder());
-        key.Add(s.HorizAxis());
-        key.Add(s.VertAxis());
-        const TSeriesPointer& p = s.Pointer();
-        key.Add(p.Visible());
-        key.Add(p.Style());
-        key.Add(p.HorizSize());
-        key.Add(p.VertSize());
-        key.Add(p.Brush().Color());
-        key.Add(p.Brush().Style());
-        key.Add(p.Pen());
-        if (const auto* line = dynamic_cast<const TLineSeries*>(&s)) key.Add(line->LinePen());
-    }
+    for (std::size_t i = 0; i < count; ++i) key.AddSeries(*series_[i]);
 
     if (!kept_ || kept_->key != key.Bytes()) {
         // A chart whose pictures serve only the drawing that made them (it
@@ -769,24 +774,7 @@ bool TCustomChart::DrawSharedSeries(platform::TPdfCanvas& c, const TChartSeries&
     if (typeid(s) != typeid(TLineSeries)) return false;
     Record key;
     key.Add(reinterpret_cast<std::uintptr_t>(this));
-    key.Add(reinterpret_cast<std::uintptr_t>(&s));
-    key.Add(s.Revision());
-    key.Add(s.Active());
-    key.Add(s.SeriesColor());
-    key.Add(s.XValuesOrder());
-    key.Add(s.HorizAxis());
-    key.Add(s.VertAxis());
-    key.Add(static_cast<const TLineSeries&>(s).LinePen());
-    const TSeriesPointer& p = s.Pointer();
-    key.Add(p.Visible());
-    key.Add(p.Style());
-    key.Add(p.HorizSize());
-    key.Add(p.VertSize());
-    key.Add(p.Brush().Color());
-    key.Add(p.Brush().Style());
-    key.Add(p.Pen());
-    key.Add(p.Draw3D());
-    key.Add(p.InflateMargins());
+    key.AddSeries(s);
     key.AddPlacing(plot_, scale_, textScale_, minPen_, clipPoints_, axes_);
     return c.DrawKeyedGroup(key.Bytes());
 }
